@@ -4,11 +4,11 @@
 
 #include "common/Result.h"
 
+#include <sys/types.h>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 #include <vector>
 
 namespace zeb::launch {
@@ -30,8 +30,8 @@ struct Options {
 std::string executableName(std::string_view program);
 
 // Finds the executable of a program name in the search directories.
-std::optional<std::filesystem::path> resolveProgram(std::string_view program,
-                                                    const std::vector<std::filesystem::path>& searchDirs = {});
+std::optional<std::filesystem::path> resolveProgram(
+    std::string_view program, const std::vector<std::filesystem::path>& searchDirs = {});
 
 // Starts PROGRAM with ARGS (each one argv element) in the current directory.
 // Returns the child's pid; an Error when the program is not found or cannot run.

@@ -54,7 +54,8 @@ std::optional<TimeKey> localTimeKey(const NameTime& t) {
     tm.tm_sec = t.second;
     tm.tm_isdst = -1;  // let the zone rules decide
     const std::time_t key = std::mktime(&tm);
-    if (key == static_cast<std::time_t>(-1) && !(t.year == 1969 || t.year == 1970)) return std::nullopt;
+    if (key == static_cast<std::time_t>(-1) && !(t.year == 1969 || t.year == 1970))
+        return std::nullopt;
     // mktime normalises a time inside a spring-forward gap; such a name was
     // never written by a clock, but it still gets the nearest key.
     return static_cast<TimeKey>(key);

@@ -22,7 +22,8 @@ std::int64_t originalDayNumber(int year, int month, int day) {
 }
 
 std::int64_t originalKey(const NameTime& t) {
-    const std::int64_t d = originalDayNumber(t.year, t.month, t.day) - originalDayNumber(1970, 1, 1);
+    const std::int64_t d =
+        originalDayNumber(t.year, t.month, t.day) - originalDayNumber(1970, 1, 1);
     return ((d * 24 + t.hour) * 60 + t.minute) * 60 + t.second;
 }
 

@@ -1,10 +1,10 @@
 #include "support/TestEnv.h"
 
+#include <unistd.h>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace zeb::test {
 

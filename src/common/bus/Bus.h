@@ -59,7 +59,7 @@ inline constexpr std::size_t kMaxMessageBytes = 1200;  // whole encoded datagram
 
 struct Message {
     MessageKind kind = MessageKind::Close;
-    std::string name;    // Registered: the message name; otherwise empty
+    std::string name;      // Registered: the message name; otherwise empty
     std::uint32_t id = 0;  // User: the private message number; otherwise 0
     std::int64_t wParam = 0;
     std::int64_t lParam = 0;

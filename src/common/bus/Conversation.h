@@ -32,8 +32,9 @@ class ConversationClient {
 public:
     // Connects to SERVICE and opens TOPIC. kNotFound when no server offers the
     // service, kRefused when the server refuses the topic, kTimeout.
-    static Result<ConversationClient> connect(std::string_view service, std::string_view topic,
-                                              std::chrono::milliseconds timeout = kTransactionTimeout);
+    static Result<ConversationClient> connect(
+        std::string_view service, std::string_view topic,
+        std::chrono::milliseconds timeout = kTransactionTimeout);
 
     ConversationClient(ConversationClient&&) noexcept;
     ConversationClient& operator=(ConversationClient&&) noexcept;
@@ -70,7 +71,8 @@ public:
 class ConversationServer {
 public:
     // Offers SERVICE on the bus; kAlreadyRunning when a live server offers it.
-    static Result<ConversationServer> create(std::string_view service, ConversationHandler& handler);
+    static Result<ConversationServer> create(std::string_view service,
+                                             ConversationHandler& handler);
 
     ConversationServer(ConversationServer&&) noexcept;
     ConversationServer& operator=(ConversationServer&&) noexcept;

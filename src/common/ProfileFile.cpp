@@ -1,0 +1,195 @@
+#include "common/ProfileFile.h"
+
+#include "common/AtomicFile.h"
+#include "common/Text.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#include <charconv>
+#include <climits>
+#include <cmath>
+
+namespace zeb {
+namespace {
+
+// Serialises read-modify-write cycles of settings files between programs: a
+// lock on the directory, because the file itself is replaced by each write.
+class DirectoryLock {
+public:
+    explicit DirectoryLock(const std::filesystem::path& dir)
+        : fd_(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+    }
+    ~DirectoryLock() {
+        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+    }
+    DirectoryLock(const DirectoryLock&) = delete;
+    DirectoryLock& operator=(const DirectoryLock&) = delete;
+
+private:
+    int fd_;
+};
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::string formatInt(long long value) { return std::to_string(value); }
+
+std::string formatReal(double value) {
+    char buf[400];  // "%f" of the largest double has 309 digits before the point
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 6);
+    return std::string(buf, res.ptr);
+}
+
+int parseIntPrefix(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1;
+    }
+    if (negative) value = -value;
+    if (value > INT_MAX) value = INT_MAX;
+    return static_cast<int>(value);
+}
+
+double parseRealPrefix(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    // from_chars also takes "inf" and "nan"; those are no settings values.
+    if (i >= text.size() || !((text[i] >= '0' && text[i] <= '9') || text[i] == '.')) return 0.0;
+    double value = 0.0;
+    const auto res = std::from_chars(text.data() + i, text.data() + text.size(), value,
+                                     std::chars_format::general);
+    if (res.ec == std::errc::result_out_of_range) {
+        // Overflow and underflow: from_chars leaves the value unset.
+        value = 0.0;
+    } else if (res.ec != std::errc() || !std::isfinite(value)) {
+        return 0.0;
+    }
+    return negative ? -value : value;
+}
+
+std::size_t ProfileFile::buildPath(std::string_view directory, std::string_view fileName) {
+    std::filesystem::path dir =
+        directory.empty() ? std::filesystem::current_path() : std::filesystem::path(directory);
+    const std::string name = toUpperAscii(fileName);
+    path_ = dir / name;
+    std::error_code ec;
+    if (!std::filesystem::exists(path_, ec)) {
+        for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+            if (equalsNoCase(entry.path().filename().string(), name)) {
+                path_ = entry.path();
+                break;
+            }
+        }
+    }
+    return path_.string().size();
+}
+
+IniDocument ProfileFile::load() const {
+    auto text = readWholeFile(path_);
+    return text ? IniDocument(*text) : IniDocument();
+}
+
+bool ProfileFile::hasKey(std::string_view key) const {
+    return load().get(section_, key).has_value();
+}
+
+int ProfileFile::readInt(std::string_view key, int defaultValue) const {
+    const auto value = load().get(section_, key);
+    return value ? parseIntPrefix(*value) : defaultValue;
+}
+
+double ProfileFile::readReal(std::string_view key, double defaultValue) const {
+    const auto value = load().get(section_, key);
+    return value ? parseRealPrefix(*value) : defaultValue;
+}
+
+std::string ProfileFile::readText(std::string_view key, std::string_view defaultValue,
+                                  std::size_t maxChars) const {
+    const auto value = load().get(section_, key);
+    std::string text = value ? *value : std::string(defaultValue);
+    if (text.size() > maxChars) text.resize(maxChars);
+    return text;
+}
+
+std::size_t ProfileFile::readBytes(std::string_view key, std::span<std::uint8_t> buffer) const {
+    const auto value = load().get(section_, key);
+    if (!value) return 0;
+    std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
+    std::size_t count = 0;
+    for (; count < buffer.size() && 2 * count + 1 < value->size(); ++count) {
+        const int hi = hexDigit((*value)[2 * count]);
+        const int lo = hexDigit((*value)[2 * count + 1]);
+        if (hi < 0 || lo < 0) break;
+        buffer[count] = static_cast<std::uint8_t>(hi * 16 + lo);
+    }
+    return count;
+}
+
+template <class Edit>
+Result<void> ProfileFile::modify(Edit edit) {
+    const std::filesystem::path dir = path_.has_parent_path() ? path_.parent_path() : ".";
+    DirectoryLock lock(dir);
+    auto text = readWholeFile(path_);
+    if (!text && text.error().code != ENOENT) return text.error();
+    IniDocument doc(text ? *text : std::string());
+    const std::string before = doc.text();
+    if (auto result = edit(doc); !result) return result;
+    const std::string after = doc.text();
+    if (after == before) return success();
+    return writeFileAtomically(path_, after);
+}
+
+Result<void> ProfileFile::writeText(std::string_view key, std::string_view text) {
+    return modify([&](IniDocument& doc) { return doc.set(section_, key, text); });
+}
+
+Result<void> ProfileFile::writeInt(std::string_view key, int value) {
+    return writeText(key, formatInt(value));
+}
+
+Result<void> ProfileFile::writeReal(std::string_view key, double value) {
+    return writeText(key, formatReal(value));
+}
+
+Result<void> ProfileFile::writeBytes(std::string_view key, std::span<const std::uint8_t> bytes) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (std::uint8_t b : bytes) {
+        text += kHex[b >> 4];
+        text += kHex[b & 15];
+    }
+    return writeText(key, text);
+}
+
+Result<void> ProfileFile::removeKey(std::string_view key) {
+    return modify([&](IniDocument& doc) {
+        doc.removeKey(section_, key);
+        return success();
+    });
+}
+
+Result<void> ProfileFile::removeSection() {
+    return modify([&](IniDocument& doc) {
+        doc.removeSection(section_);
+        return success();
+    });
+}
+
+}  // namespace zeb
