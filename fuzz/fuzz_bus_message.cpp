@@ -10,8 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto message = zeb::bus::decode(std::span<const std::uint8_t>(data, size));
     if (message) {
         const auto bytes = zeb::bus::encode(*message);
-        if (!bytes || bytes->size() != size ||
-            !std::equal(bytes->begin(), bytes->end(), data))
+        if (!bytes || bytes->size() != size || !std::equal(bytes->begin(), bytes->end(), data))
             std::abort();
     }
     return 0;

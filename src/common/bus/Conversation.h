@@ -53,6 +53,7 @@ private:
     ConversationClient() = default;
     int fd_ = -1;
     std::chrono::milliseconds timeout_ = kTransactionTimeout;
+    std::string service_;  // for messages
 };
 
 // What a server does with the transactions of its clients. Called on the

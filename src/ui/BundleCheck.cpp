@@ -1,0 +1,194 @@
+#include "ui/BundleCheck.h"
+
+#include "ui/DialogLoader.h"
+#include "ui/FormatCheck.h"
+#include "ui/LanguageBundle.h"
+
+#include <QRegularExpression>
+#include <QSet>
+#include <QWidget>
+
+#include <algorithm>
+#include <memory>
+
+namespace zeb::ui {
+namespace {
+
+std::vector<ControlRequirement> buttons(std::initializer_list<int> ids) {
+    std::vector<ControlRequirement> controls;
+    for (int id : ids) controls.push_back({id, "QAbstractButton"});
+    return controls;
+}
+
+template <class T>
+void append(std::vector<T>& to, const std::vector<T>& more) {
+    to.insert(to.end(), more.begin(), more.end());
+}
+
+BundleManifest nimbaManifest() {
+    BundleManifest m;
+    // Tab captions, start-up messages, mode and panel messages.
+    for (int id : {1, 2, 3, 4, 5, 6, 72, 7, 17, 23, 24, 37, 38, 50, 60, 65})
+        m.strings.push_back({id});
+    // Browser: labels built from received-file names and station-file time keys.
+    m.strings.push_back({67, "iiiii"});  // year, month, day, hour, minute
+    m.strings.push_back({68, "s"});      // a line of the bulletin's text
+    m.strings.push_back({69, "iiiii"});  // year, month, day, hour, minute of the time key
+    for (int id : {70, 77, 79}) m.strings.push_back({id});
+    m.icons = {103};
+    DialogRequirement main{101, {{1000, "QTabWidget"}, {1012, "QLabel"}}};
+    append(main.controls, buttons({1004, 1005, 1006, 1008, 1042}));
+    m.dialogs = {main};
+    return m;
+}
+
+BundleManifest zebRttyManifest() {
+    BundleManifest m;
+    // Toolbar tooltips, then start-up and printing messages.
+    for (int id : {1, 2, 3, 4, 5, 6, 7, 8, 12, 13, 17, 19, 10, 11, 14, 16, 18, 66})
+        m.strings.push_back({id});
+    m.icons = {116};
+    m.dialogs = {DialogRequirement{101, {}}};
+    return m;
+}
+
+BundleManifest zebMenuManifest() {
+    BundleManifest m;
+    // Tab captions, start-up messages, title, refusal, closing questions,
+    // prompt of a dropped program.
+    for (int id : {1, 2, 3, 15, 23, 24, 41, 48, 49, 50, 53}) m.strings.push_back({id});
+    m.icons = {109};
+    DialogRequirement panel{
+        101, buttons({1000, 1001, 1002, 1003, 1004, 1005, 1011, 1014, 1016, 1017, 1019})};
+    panel.controls.push_back({1023, "QAbstractItemView"});
+    m.dialogs = {panel};
+    return m;
+}
+
+BundleManifest rigmanManifest() {
+    BundleManifest m;
+    for (int id : {1, 2, 4}) m.strings.push_back({id});
+    m.icons = {102};
+    // Mode buttons, NMEA switches and attenuator.
+    DialogRequirement main{101, buttons({1012, 1013, 1037, 1033, 1036, 1038, 1014, 1015, 1016, 1029,
+                                         1031, 1032, 1034, 1035, 1008, 1019, 1020})};
+    append(main.controls, std::vector<ControlRequirement>{
+                              {1004, "QComboBox"},        // step list
+                              {1005, "QComboBox"},        // filter list
+                              {1009, "QAbstractSlider"},  // volume
+                              {1010, "QAbstractSlider"},  // squelch
+                              {1003, "QWidget"},          // tuning knob
+                              {1030, "QWidget"},          // frequency display
+                              {1011, "QWidget"},          // filter label
+                              {1017, "QWidget"},          // volume label
+                              {1018, "QWidget"},          // squelch label
+                              {1022, "QWidget"},          // top of the NMEA panel
+                              {1021, "QLabel"},           // NMEA fields
+                              {1023, "QLabel"},
+                              {1024, "QLabel"},
+                              {1025, "QLabel"},
+                              {1026, "QLabel"},
+                              {1028, "QLabel"},
+                          });
+    m.dialogs = {main};
+    return m;
+}
+
+std::string quoted(const QString& text) { return "\"" + text.toStdString() + "\""; }
+
+}  // namespace
+
+const BundleManifest& bundleManifest(Program program) {
+    static const BundleManifest kNimba = nimbaManifest();
+    static const BundleManifest kZebRtty = zebRttyManifest();
+    static const BundleManifest kZebMenu = zebMenuManifest();
+    static const BundleManifest kRigman = rigmanManifest();
+    switch (program) {
+        case Program::Nimba: return kNimba;
+        case Program::ZebRtty: return kZebRtty;
+        case Program::ZebMenu: return kZebMenu;
+        case Program::Rigman: return kRigman;
+    }
+    return kNimba;
+}
+
+std::vector<std::string> checkBundle(const LanguageBundle& bundle, const BundleManifest& manifest) {
+    std::vector<std::string> problems;
+    for (const StringsIssue& issue : bundle.stringIssues())
+        problems.push_back("strings.txt: " + describe(issue));
+
+    for (const StringRequirement& req : manifest.strings) {
+        const std::string id = "string " + std::to_string(req.id);
+        const std::string text = bundle.strings().text(req.id);
+        if (!bundle.hasString(req.id) || text.empty()) {
+            problems.push_back(id + " is missing or empty");
+            continue;
+        }
+        if (!req.format) continue;
+        const auto signature = formatSignature(text);
+        if (!signature)
+            problems.push_back(id + ": " + signature.error().message);
+        else if (!signatureFits(*signature, req.format))
+            problems.push_back(id + ": placeholders \"" + *signature +
+                               "\" do not fit the arguments \"" + req.format + "\"");
+    }
+
+    const QRegularExpression controlPattern(QStringLiteral("^c[0-9]+$"));
+    const std::vector<int> dialogs = bundle.dialogIds();
+    for (int id : dialogs) {
+        auto loaded = bundle.loadDialog(id);
+        if (!loaded) {
+            problems.push_back(loaded.error().message);
+            continue;
+        }
+        const std::unique_ptr<QWidget> dialog(*loaded);
+        QSet<QString> seen;
+        for (const QWidget* child : dialog->findChildren<QWidget*>()) {
+            const QString name = child->objectName();
+            if (!controlPattern.match(name).hasMatch()) continue;
+            if (seen.contains(name))
+                problems.push_back("dialog " + std::to_string(id) + " has two controls " +
+                                   quoted(name));
+            seen.insert(name);
+        }
+        const auto req = std::find_if(manifest.dialogs.begin(), manifest.dialogs.end(),
+                                      [id](const DialogRequirement& d) { return d.id == id; });
+        if (req == manifest.dialogs.end()) continue;
+        for (const ControlRequirement& control : req->controls) {
+            const QWidget* widget = ui::control(dialog.get(), control.id);
+            const std::string what =
+                "dialog " + std::to_string(id) + " control " + std::to_string(control.id);
+            if (!widget)
+                problems.push_back(what + " is missing");
+            else if (!widget->inherits(control.className))
+                problems.push_back(what + " is a " + widget->metaObject()->className() +
+                                   ", not a " + control.className);
+        }
+    }
+    for (const DialogRequirement& req : manifest.dialogs) {
+        if (std::find(dialogs.begin(), dialogs.end(), req.id) == dialogs.end())
+            problems.push_back("dialog " + std::to_string(req.id) + " is missing");
+    }
+
+    const std::vector<int> icons = bundle.iconIds();
+    for (int id : icons) {
+        if (bundle.icon(id).isNull())
+            problems.push_back("icon " + std::to_string(id) + " does not load");
+    }
+    for (int id : manifest.icons) {
+        if (std::find(icons.begin(), icons.end(), id) == icons.end())
+            problems.push_back("icon " + std::to_string(id) + " is missing");
+    }
+    const std::vector<int> bitmaps = bundle.bitmapIds();
+    for (int id : bitmaps) {
+        if (bundle.bitmapImage(id).isNull())
+            problems.push_back("bitmap " + std::to_string(id) + " does not load");
+    }
+    for (int id : manifest.bitmaps) {
+        if (std::find(bitmaps.begin(), bitmaps.end(), id) == bitmaps.end())
+            problems.push_back("bitmap " + std::to_string(id) + " is missing");
+    }
+    return problems;
+}
+
+}  // namespace zeb::ui
