@@ -27,21 +27,21 @@ private:
     locale_t old_;
 };
 
-struct Spec {
+struct Conversion {
     std::string flags;
     int width = -1;
     int precision = -1;
     char conversion = 0;
 };
 
-std::string printfOne(const std::string& spec, auto value) {
+std::string printfOne(const std::string& conversion, auto value) {
     char buf[kMaxWidth + kMaxPrecision + 400];
-    const int n = std::snprintf(buf, sizeof buf, spec.c_str(), value);
+    const int n = std::snprintf(buf, sizeof buf, conversion.c_str(), value);
     if (n < 0) return {};
     return std::string(buf, static_cast<std::size_t>(std::min<int>(n, sizeof buf - 1)));
 }
 
-std::string specText(const Spec& s, std::string_view lengthModifier, char conversion) {
+std::string conversionText(const Conversion& s, std::string_view lengthModifier, char conversion) {
     std::string out = "%" + s.flags;
     if (s.width >= 0) out += std::to_string(s.width);
     if (s.precision >= 0) out += "." + std::to_string(s.precision);
@@ -50,7 +50,7 @@ std::string specText(const Spec& s, std::string_view lengthModifier, char conver
     return out;
 }
 
-std::string pad(std::string text, const Spec& s) {
+std::string pad(std::string text, const Conversion& s) {
     if (s.width > 0 && text.size() < static_cast<std::size_t>(s.width)) {
         const std::size_t fill = static_cast<std::size_t>(s.width) - text.size();
         if (s.flags.find('-') != std::string::npos)
@@ -61,19 +61,20 @@ std::string pad(std::string text, const Spec& s) {
     return text;
 }
 
-std::string formatText(std::string_view text, const Spec& s) {
+std::string formatText(std::string_view text, const Conversion& s) {
     if (s.precision >= 0 && text.size() > static_cast<std::size_t>(s.precision))
         text = text.substr(0, static_cast<std::size_t>(s.precision));
     return pad(std::string(text), s);
 }
 
-std::string formatInteger(std::int64_t v, const Spec& s) {
+std::string formatInteger(std::int64_t v, const Conversion& s) {
     switch (s.conversion) {
         case 'u':
         case 'o':
         case 'x':
         case 'X':
-            return printfOne(specText(s, "ll", s.conversion), static_cast<unsigned long long>(v));
+            return printfOne(conversionText(s, "ll", s.conversion),
+                             static_cast<unsigned long long>(v));
         case 'c': {
             const char c = static_cast<char>(v);
             return pad(std::string(1, c), s);
@@ -83,22 +84,22 @@ std::string formatInteger(std::int64_t v, const Spec& s) {
         case 'e':
         case 'E':
         case 'g':
-        case 'G': return printfOne(specText(s, "", s.conversion), static_cast<double>(v));
+        case 'G': return printfOne(conversionText(s, "", s.conversion), static_cast<double>(v));
         case 's': return formatText(std::to_string(v), s);
-        default: return printfOne(specText(s, "ll", 'd'), static_cast<long long>(v));
+        default: return printfOne(conversionText(s, "ll", 'd'), static_cast<long long>(v));
     }
 }
 
-std::string formatDouble(double v, const Spec& s) {
+std::string formatDouble(double v, const Conversion& s) {
     switch (s.conversion) {
         case 'f':
         case 'F':
         case 'e':
         case 'E':
         case 'g':
-        case 'G': return printfOne(specText(s, "", s.conversion), v);
+        case 'G': return printfOne(conversionText(s, "", s.conversion), v);
         case 's': {
-            Spec plain = s;
+            Conversion plain = s;
             plain.precision = -1;
             return formatText(printfOne(std::string("%g"), v), plain);
         }
@@ -138,7 +139,7 @@ std::string formatPrintf(std::string_view format, std::initializer_list<FormatAr
             ++i;
             continue;
         }
-        Spec s;
+        Conversion s;
         while (i < format.size() &&
                std::string_view("-+ #0").find(format[i]) != std::string_view::npos) {
             if (s.flags.find(format[i]) == std::string::npos) s.flags += format[i];
