@@ -1,0 +1,50 @@
+// The decoding commands of zebdecode, one per mode, and what they share.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zeb::zebdecode {
+
+// Exit statuses: 0 decoded, 2 bad usage or unreadable input.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitUsage = 2;
+
+// One decoding command: its arguments after the mode word.
+using Command = int (*)(const std::vector<std::string>& args);
+
+int runRtty(const std::vector<std::string>& args);   // "rtty"
+int runSitor(const std::vector<std::string>& args);  // "sitor"
+int runCw(const std::vector<std::string>& args);     // "cw"
+
+// Prints "zebdecode: <message>" on stderr and returns kExitUsage.
+int fail(const std::string& message);
+
+// Reads a recording (any format libsndfile reads, any rate and channel count;
+// "-" reads standard input) as 11025 Hz mono blocks of 1024 samples, as fast
+// as `perBlock` takes them. The last block is padded with silence. Returns an
+// error text, or nullopt when the whole recording was decoded.
+std::optional<std::string> decodeRecording(
+    const std::string& fileOrDash, const std::function<void(std::span<const float>)>& perBlock);
+
+// Option values: a number within [min, max], or nullopt (the caller reports
+// the option by name).
+std::optional<double> parseNumber(std::string_view text, double min, double max);
+
+// Splits "--name=value" / "--name value" options from the one positional
+// argument. `flags` take no value. Returns an error text on unknown options,
+// missing values or a missing or second positional argument.
+struct ParsedArgs {
+    std::vector<std::pair<std::string, std::string>> options;  // name without "--", value
+    std::string input;
+};
+std::optional<std::string> parseArgs(const std::vector<std::string>& args,
+                                     const std::vector<std::string_view>& valued,
+                                     const std::vector<std::string_view>& flags, ParsedArgs& out);
+
+}  // namespace zeb::zebdecode
