@@ -149,8 +149,7 @@ void butterflies(float* __restrict re, float* __restrict im, std::size_t n, cons
     }
 }
 
-bool fails(bool failed, const char* message,
-           std::source_location where = std::source_location::current()) {
+bool fails(bool failed, const char* message, SourcePosition where = SourcePosition::current()) {
     if (failed) reportError(kStatusBadArgument, kFn, message, where);
     return failed;
 }

@@ -16,7 +16,7 @@ constexpr int kChunk = 1024;
 constexpr int kTile = 32;
 
 bool fails(bool failed, const char* fn, const char* message,
-           std::source_location where = std::source_location::current()) {
+           SourcePosition where = SourcePosition::current()) {
     if (failed) reportError(kStatusBadArgument, fn, message, where);
     return failed;
 }

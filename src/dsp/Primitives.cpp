@@ -13,7 +13,7 @@ namespace {
 
 // Reports a failed check of `function` and returns true when `failed`.
 bool fails(bool failed, const char* function, const char* message,
-           std::source_location where = std::source_location::current()) {
+           SourcePosition where = SourcePosition::current()) {
     if (failed) reportError(kStatusBadArgument, function, message, where);
     return failed;
 }

@@ -62,14 +62,13 @@ ErrorHandler errorHandler() { return gHandler.load(); }
 int lastStatus() { return tStatus; }
 void clearStatus() { tStatus = kStatusOk; }
 
-void reportError(int status, const char* function, const char* message,
-                 std::source_location where) {
+void reportError(int status, const char* function, const char* message, SourcePosition where) {
     tStatus = status;
     if (status == kStatusOk) return;
     const ErrorHandler handler = gHandler.load();
     if (!handler) return;
     const ErrorReport report{status, function ? function : "", message ? message : "",
-                             baseName(where.file_name()), static_cast<int>(where.line())};
+                             baseName(where.file), where.line};
     handler(report);
 }
 

@@ -12,7 +12,6 @@
 // atomic and may be installed or replaced from any thread.
 #pragma once
 
-#include <source_location>
 #include <string>
 
 namespace zeb::dsp {
@@ -20,6 +19,17 @@ namespace zeb::dsp {
 inline constexpr int kStatusOk = 0;
 inline constexpr int kStatusNoMemory = -4;
 inline constexpr int kStatusBadArgument = -5;
+
+// Where a report comes from. (std::source_location is not available with
+// every compiler the suite is built with; the builtins behind it are.)
+struct SourcePosition {
+    const char* file = "";
+    int line = 0;
+    static constexpr SourcePosition current(const char* file = __builtin_FILE(),
+                                            int line = __builtin_LINE()) {
+        return SourcePosition{file, line};
+    }
+};
 
 struct ErrorReport {
     int status = 0;
@@ -44,7 +54,7 @@ void clearStatus();
 // Stores the status on the calling thread; a non-zero status also goes to the
 // handler. The primitives report through this; so may code built on them.
 void reportError(int status, const char* function, const char* message,
-                 std::source_location where = std::source_location::current());
+                 SourcePosition where = SourcePosition::current());
 
 // Text of a status code: −14 … 0 have their own texts, any other code gives
 // "Unknown error or status code".
