@@ -1,0 +1,99 @@
+// The character handlers: teleprinter code words in, characters out to the
+// display and to the text scanner.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "common/TextSink.h"
+
+namespace zeb::rtty {
+
+// Receives every decoded character for the bulletin and report scanner (ITA2)
+// or the message framer (SITOR-B).
+class CharacterSink {
+public:
+    virtual ~CharacterSink() = default;
+    virtual void character(std::uint8_t ch) = 0;
+};
+
+// Told about every change of the shift state (the LTRS/FIGS indicators).
+class ShiftListener {
+public:
+    virtual ~ShiftListener() = default;
+    virtual void shiftChanged(bool letters) = 0;
+};
+
+// Letters or figures; starts in figures. Changed by received LTRS/FIGS codes
+// and by the user's LTRS and FIGS buttons; a space does not return to letters.
+class ShiftState {
+public:
+    bool letters() const { return letters_; }
+    void set(bool letters) {
+        letters_ = letters;
+        if (listener_ != nullptr) listener_->shiftChanged(letters);
+    }
+    void setListener(ShiftListener* listener) { listener_ = listener; }
+
+private:
+    bool letters_ = false;
+    ShiftListener* listener_ = nullptr;
+};
+
+// Where a handler sends its characters. Either sink may be null.
+struct CharacterOutputs {
+    TextSink* display = nullptr;
+    CharacterSink* scanner = nullptr;
+};
+
+// ITA2 frames from the asynchronous and synchronous slicers.
+class BaudotHandler {
+public:
+    BaudotHandler(ShiftState& shift, CharacterOutputs outputs) : shift_(shift), out_(outputs) {}
+
+    // `frame`: bit 6 the start bit, bits 5…1 the data bits (first received in
+    // bit 5), bit 0 the stop bit. Returns 0 when all data bits are space
+    // (nothing is output), else 1.
+    int handle(int frame);
+
+private:
+    ShiftState& shift_;
+    CharacterOutputs out_;
+};
+
+// One slot of the SITOR-B history.
+struct SlotRecord {
+    std::uint8_t ch = 0;     // looked-up character, 0 = invalid word
+    std::uint8_t first = 0;  // 1 = first transmission (DX), 0 = repetition (RX)
+    std::uint8_t shift = 0;  // 1 letters, 0 figures
+    std::uint8_t word = 0;   // the received word, for looking it up again
+};
+
+// CCIR 476 words in collective FEC: each character is sent twice, the
+// repetition five slots after the first transmission. Only repetition slots
+// are output; an invalid repetition is replaced by its first transmission.
+// Slots alternate first transmission / repetition; phasing signal β marks a
+// first-transmission slot.
+class SitorHandler {
+public:
+    static constexpr int kHistory = 6;
+
+    SitorHandler(ShiftState& shift, CharacterOutputs outputs) : shift_(shift), out_(outputs) {}
+
+    // `word`: the 7 received bits, the first in bit 6. Returns 1 when the word
+    // is valid in the current shift, else 0.
+    int handle(int word);
+
+    const std::array<SlotRecord, kHistory>& history() const { return history_; }
+    // Puts the history in letters or figures shift (before reception starts).
+    void startIn(bool letters) {
+        for (auto& slot : history_) slot.shift = letters ? 1 : 0;
+    }
+
+private:
+    ShiftState& shift_;
+    CharacterOutputs out_;
+    std::array<SlotRecord, kHistory> history_{};
+};
+
+}  // namespace zeb::rtty

@@ -1,0 +1,103 @@
+// Real recordings through zebdecode: most of the known text must come out.
+// Skips when the reference data or the program is absent.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/ChildProcess.h"
+#include "support/TestEnv.h"
+
+namespace zeb::rtty {
+namespace {
+
+// Characters of `expected` found in order in `got` (longest common
+// subsequence), as a fraction of the expected length.
+double matchedFraction(const std::string& expected, const std::string& got) {
+    std::vector<int> prev(got.size() + 1, 0), cur(got.size() + 1, 0);
+    for (char e : expected) {
+        for (std::size_t j = 1; j <= got.size(); ++j) {
+            cur[j] = e == got[j - 1] ? prev[j - 1] + 1 : std::max(prev[j], cur[j - 1]);
+        }
+        std::swap(prev, cur);
+    }
+    return expected.empty() ? 1.0 : prev[got.size()] / static_cast<double>(expected.size());
+}
+
+struct Recording {
+    const char* name;
+    const char* file;
+    std::vector<std::string> args;
+    const char* text;
+};
+
+std::ostream& operator<<(std::ostream& os, const Recording& r) { return os << r.name; }
+
+class RttyRecordings : public ::testing::TestWithParam<Recording> {};
+
+TEST_P(RttyRecordings, MostOfTheKnownTextIsDecoded) {
+    const auto data = test::sharedData();
+    if (!data) GTEST_SKIP() << "reference data absent";
+    const std::filesystem::path file = *data / "recordings" / GetParam().file;
+    if (!std::filesystem::exists(file)) GTEST_SKIP() << file << " absent";
+    const std::filesystem::path program =
+        std::filesystem::path(test::testSetting("ZEB_TEST_SUITE_DIR")) / "zebdecode";
+    if (!std::filesystem::exists(program)) GTEST_SKIP() << "zebdecode not built";
+
+    std::vector<std::string> argv{program.string()};
+    argv.insert(argv.end(), GetParam().args.begin(), GetParam().args.end());
+    argv.push_back(file.string());
+    test::ChildProcess child(argv);
+    const std::string out = child.readOutput(std::chrono::seconds(30));
+    EXPECT_EQ(child.waitExit(), 0);
+    EXPECT_GE(matchedFraction(GetParam().text, out), 0.95) << out;
+}
+
+const char* const kNavtexText =
+    "NOW IS THE TIME FOR ALL GOOD MEN TO COME TO THE AID OF THEIR COUNTRY.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, RttyRecordings,
+    ::testing::Values(
+        Recording{"Wikipedia45Bd",
+                  "rtty/wikipedia_RTTY_ogg_8k_u8.wav",
+                  {"rtty", "--baud", "45", "--shift", "170", "--center", "915"},
+                  "WELCOME TO WIKIPEDIA, THE FREE ENCYCLOPEDIA THAT ANYONE CAN EDIT."},
+        Recording{"NavtexExample",
+                  "navtex/navtex_example.wav",
+                  {"sitor", "--center", "915", "--invert", "--letters"},
+                  kNavtexText},
+        Recording{"Pd0wmNavtex48k",
+                  "navtex/pd0wm_navtex_example.wav",
+                  {"sitor", "--center", "900", "--shift", "184", "--invert", "--letters"},
+                  kNavtexText}),
+    [](const auto& tpi) { return std::string(tpi.param.name); });
+
+// Parameters outside the settings ranges are refused with exit status 2.
+class RttyCommandLine : public ::testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(RttyCommandLine, OutOfRangeParameterIsAUsageError) {
+    const std::filesystem::path program =
+        std::filesystem::path(test::testSetting("ZEB_TEST_SUITE_DIR")) / "zebdecode";
+    if (!std::filesystem::exists(program)) GTEST_SKIP() << "zebdecode not built";
+    std::vector<std::string> argv{program.string()};
+    argv.insert(argv.end(), GetParam().begin(), GetParam().end());
+    argv.push_back("-");
+    test::ChildProcess child(argv);
+    EXPECT_EQ(child.waitExit(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, RttyCommandLine,
+                         ::testing::Values(std::vector<std::string>{"rtty", "--baud", "0"},
+                                           std::vector<std::string>{"rtty", "--baud", "301"},
+                                           std::vector<std::string>{"rtty", "--baud", "45.45"},
+                                           std::vector<std::string>{"sitor", "--shift", "40"},
+                                           std::vector<std::string>{"rtty", "--center", "1501"},
+                                           std::vector<std::string>{"rtty", "--stop", "1.2"},
+                                           std::vector<std::string>{"rtty", "--variant", "other"},
+                                           std::vector<std::string>{"rtty", "--squelch", "-1"},
+                                           std::vector<std::string>{"sitor", "--sync"}));
+
+}  // namespace
+}  // namespace zeb::rtty
