@@ -1,5 +1,6 @@
 // The CW decoder's block processing, filters and life cycle.
 #include "cw/CwDecoder.h"
+#include "support/Blocks.h"
 #include "support/MorseGenerator.h"
 
 #include <gtest/gtest.h>
@@ -12,13 +13,7 @@ namespace zeb::cw {
 namespace {
 
 void feed(CwDecoder& d, const std::vector<float>& audio) {
-    std::vector<float> block(kBlockLength, 0.0f);
-    for (std::size_t at = 0; at < audio.size(); at += kBlockLength) {
-        std::fill(block.begin(), block.end(), 0.0f);
-        const std::size_t n = std::min<std::size_t>(kBlockLength, audio.size() - at);
-        std::copy_n(audio.begin() + static_cast<long>(at), n, block.begin());
-        d.processBlock(std::span<const float, kBlockLength>(block.data(), kBlockLength));
-    }
+    test::forEachBlock<kBlockLength>(audio, [&](auto block) { d.processBlock(block); });
 }
 
 TEST(CwKeyThresholdTest, RisesAtOnceAndDecaysSlowly) {

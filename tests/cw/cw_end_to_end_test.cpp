@@ -3,6 +3,7 @@
 // allows a window of character error rates; the rate found is recorded in the
 // test report.
 #include "cw/CwDecoder.h"
+#include "support/Blocks.h"
 #include "support/MorseGenerator.h"
 
 #include <gtest/gtest.h>
@@ -22,13 +23,8 @@ std::string decode(const std::vector<float>& audio, ToneBand band) {
     StringTextSink sink;
     CwDecoder d(sink);
     EXPECT_TRUE(d.start(band));
+    test::forEachBlock<kBlockLength>(audio, [&](auto block) { d.processBlock(block); });
     std::vector<float> block(kBlockLength, 0.0f);
-    for (std::size_t at = 0; at < audio.size(); at += kBlockLength) {
-        std::fill(block.begin(), block.end(), 0.0f);
-        const std::size_t n = std::min<std::size_t>(kBlockLength, audio.size() - at);
-        std::copy_n(audio.begin() + static_cast<long>(at), n, block.begin());
-        d.processBlock(std::span<const float, kBlockLength>(block.data(), kBlockLength));
-    }
     // Silence after the text, longer than the word timeout at 12 WPM, so the
     // last character is posted.
     std::fill(block.begin(), block.end(), 0.0f);

@@ -11,6 +11,7 @@
 
 #include "dsp/Monitor.h"
 #include "rtty/RttyDecoder.h"
+#include "support/Blocks.h"
 #include "support/RttyGenerator.h"
 
 namespace zeb::rtty {
@@ -25,13 +26,7 @@ std::string decode(const std::vector<float>& audio, const RttyParams& params,
     StringTextSink display;
     RttyDecoder decoder({&display, nullptr}, variant);
     decoder.configure(params);
-    std::vector<float> block(kBlockLength);
-    for (std::size_t i = 0; i < audio.size(); i += kBlockLength) {
-        std::fill(block.begin(), block.end(), 0.0f);
-        const std::size_t n = std::min<std::size_t>(kBlockLength, audio.size() - i);
-        std::copy_n(audio.begin() + static_cast<std::ptrdiff_t>(i), n, block.begin());
-        decoder.processBlock(block);
-    }
+    test::forEachBlock<kBlockLength>(audio, [&](auto block) { decoder.processBlock(block); });
     std::string text = display.collected();
     std::replace(text.begin(), text.end(), '\r', '\n');
     return text;
