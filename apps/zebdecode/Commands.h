@@ -21,6 +21,8 @@ using Command = int (*)(const std::vector<std::string>& args);
 int runRtty(const std::vector<std::string>& args);   // "rtty"
 int runSitor(const std::vector<std::string>& args);  // "sitor"
 int runCw(const std::vector<std::string>& args);     // "cw"
+int runFax(const std::vector<std::string>& args);    // "fax"
+int runText(const std::vector<std::string>& args);   // "text"
 
 // Prints "zebdecode: <message>" on stderr and returns kExitUsage.
 int fail(const std::string& message);

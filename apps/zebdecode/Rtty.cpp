@@ -2,8 +2,10 @@
 // receive window would show, with its line ends as newlines.
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <string>
 
+#include "Bulletins.h"
 #include "Commands.h"
 #include "common/TextSink.h"
 #include "rtty/RttyDecoder.h"
@@ -14,8 +16,14 @@ namespace {
 constexpr const char* kRttyHelp =
     "usage: zebdecode rtty [OPTIONS] FILE|-\n"
     "\n"
-    "Decodes ITA2 (Baudot) radioteletype and prints the received text.\n"
+    "Decodes ITA2 (Baudot) radioteletype and prints the received text. Weather\n"
+    "bulletins in it are read as the main program reads them: each accepted SYNOP\n"
+    "report is described after its text and appended to SYNOP/STATION.DAT, and\n"
+    "warnings are saved as SYNOP/WARN_....RTF below the working directory.\n"
     "\n"
+    "  --dir DIR       working directory (default: the current directory); its\n"
+    "                  DATA folder, or the one beside zebdecode, holds the\n"
+    "                  station list and the report texts\n"
     "  --baud N        bit rate, 30 to 300 (default 75; 45.45 Bd signals: 45)\n"
     "  --shift HZ      distance between the tones, 50 to 1450 (default 425)\n"
     "  --center HZ     frequency of the lower tone, 500 to 1500 (default 1275)\n"
@@ -37,8 +45,10 @@ constexpr const char* kSitorHelp =
     "usage: zebdecode sitor [OPTIONS] FILE|-\n"
     "\n"
     "Decodes SITOR-B (CCIR 476 collective FEC, as NAVTEX sends it) and prints\n"
-    "the received text.\n"
+    "the received text. Each message from ZCZC to NNNN is saved as\n"
+    "SYNOP/INFO_....RTF below the working directory.\n"
     "\n"
+    "  --dir DIR       working directory (default: the current directory)\n"
     "  --baud N        bit rate, 30 to 300 (default 100)\n"
     "  --shift HZ      distance between the tones, 50 to 1450 (default 170)\n"
     "  --center HZ     frequency of the lower tone, 500 to 1500 (default 1275)\n"
@@ -53,20 +63,6 @@ constexpr const char* kSitorHelp =
     "\n"
     "exit status: 0 decoded, 2 bad usage or a recording that cannot be read\n";
 
-// Writes the display's characters to stdout; CR (a new line in the window)
-// becomes '\n'.
-class StdoutSink : public TextSink {
-public:
-    void text(std::string_view bytes) override {
-        for (char c : bytes) std::fputc(c == '\r' ? '\n' : c, stdout);
-        last_ = bytes.empty() ? last_ : bytes.back();
-    }
-    bool endsWithNewLine() const { return last_ == '\r' || last_ == 0; }
-
-private:
-    char last_ = 0;
-};
-
 int run(const std::vector<std::string>& args, bool sitor) {
     for (const auto& a : args) {
         if (a == "--help" || a == "-h") {
@@ -74,7 +70,7 @@ int run(const std::vector<std::string>& args, bool sitor) {
             return kExitOk;
         }
     }
-    std::vector<std::string_view> valued = {"baud", "shift", "center", "variant", "squelch"};
+    std::vector<std::string_view> valued = {"baud", "shift", "center", "variant", "squelch", "dir"};
     std::vector<std::string_view> flags = {"invert", "letters"};
     if (!sitor) {
         valued.push_back("stop");
@@ -90,6 +86,7 @@ int run(const std::vector<std::string>& args, bool sitor) {
     params.center = 1275;
     auto variant = rtty::DemodVariant::Main;
     bool letters = false;
+    std::string workDir = ".";
     for (const auto& [name, value] : parsed.options) {
         auto integer = [&](double min, double max, int& field) {
             const auto v = parseNumber(value, min, max);
@@ -117,6 +114,8 @@ int run(const std::vector<std::string>& args, bool sitor) {
         } else if (name == "variant") {
             ok = value == "main" || value == "rtty";
             variant = value == "rtty" ? rtty::DemodVariant::Rtty : rtty::DemodVariant::Main;
+        } else if (name == "dir") {
+            workDir = value;
         } else if (name == "squelch") {
             const auto v = parseNumber(value, 0.0, 1e6);
             ok = v.has_value();
@@ -125,14 +124,14 @@ int run(const std::vector<std::string>& args, bool sitor) {
         if (!ok) return fail("invalid value '" + value + "' for --" + name);
     }
 
-    StdoutSink display;
-    rtty::RttyDecoder decoder({&display, nullptr}, variant);
+    std::unique_ptr<Bulletins> bulletins;
+    if (auto error = Bulletins::open(workDir, sitor, false, bulletins)) return fail(*error);
+    rtty::RttyDecoder decoder({&bulletins->display(), bulletins->scanner()}, variant);
     decoder.configure(params);
     if (letters) decoder.startInLetters();
     auto error = decodeRecording(
         parsed.input, [&](std::span<const float> block) { decoder.processBlock(block); });
-    if (!display.endsWithNewLine()) std::fputc('\n', stdout);
-    std::fflush(stdout);
+    bulletins->summary();
     if (error) return fail(*error);
     return kExitOk;
 }

@@ -19,6 +19,8 @@ constexpr const char* kHelp =
     "  rtty    radioteletype, asynchronous or synchronous Baudot\n"
     "  sitor   SITOR-B (NAVTEX and HF navigational warnings)\n"
     "  cw      Morse telegraphy\n"
+    "  fax     weather fax (HF radiofax) into FAX/FAX_....BMP pictures\n"
+    "  text    a text file fed to the bulletin scanner as if received\n"
     "\n"
     "exit status: 0 decoded, 2 bad usage or a recording that cannot be read\n";
 
@@ -37,9 +39,9 @@ int main(int argc, char** argv) {
         return zeb::zebdecode::kExitOk;
     }
     static constexpr Mode kModes[] = {
-        {"rtty", zeb::zebdecode::runRtty},
-        {"sitor", zeb::zebdecode::runSitor},
-        {"cw", zeb::zebdecode::runCw},
+        {"rtty", zeb::zebdecode::runRtty}, {"sitor", zeb::zebdecode::runSitor},
+        {"cw", zeb::zebdecode::runCw},     {"fax", zeb::zebdecode::runFax},
+        {"text", zeb::zebdecode::runText},
     };
     const std::vector<std::string> args(all.begin() + 1, all.end());
     for (const Mode& mode : kModes)

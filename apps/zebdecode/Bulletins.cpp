@@ -1,0 +1,183 @@
+#include "Bulletins.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <system_error>
+
+#include "common/Codepage.h"
+#include "weather/MessageFramer.h"
+#include "weather/StationFile.h"
+#include "weather/TextModel.h"
+#include "weather/TextScanner.h"
+#include "weather/WeatherData.h"
+
+namespace zeb::zebdecode {
+namespace {
+
+std::filesystem::path programDir() {
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path() : self.parent_path();
+}
+
+// The window's text on stdout (UTF-8), every saved file and tone on stderr.
+class Console : public TextSink, public weather::BulletinOutput {
+public:
+    Console(const std::filesystem::path& workDir, const std::filesystem::path& synopDir)
+        : workDir_(workDir), model_(synopDir) {
+        model_.setSavedListener([this](const std::filesystem::path& file) {
+            std::error_code ec;
+            const auto shown = std::filesystem::relative(file, workDir_, ec);
+            std::fprintf(stderr, "zebdecode: saved %s\n", (ec ? file : shown).string().c_str());
+            ++files_;
+        });
+    }
+
+    void text(std::string_view bytes) override {
+        print(bytes);
+        model_.text(bytes);
+    }
+    void appendText(std::string_view text) override {
+        print(text);
+        model_.appendText(text);
+    }
+    void markStart(weather::Collected kind) override { model_.markStart(kind); }
+    void saveCollected(weather::Collected kind, bool beforeCurrentLine) override {
+        model_.saveCollected(kind, beforeCurrentLine);
+        if (!model_.lastError().empty()) {
+            std::fprintf(stderr, "zebdecode: %s\n", model_.lastError().c_str());
+        }
+    }
+    void playWarningTone() override { std::fputs("zebdecode: warning tone\n", stderr); }
+
+    int files() const { return files_; }
+    void finish() {
+        if (last_ != '\n') std::fputc('\n', stdout);
+        last_ = '\n';
+        std::fflush(stdout);
+    }
+
+private:
+    void print(std::string_view bytes) {
+        std::string line;
+        for (char c : bytes) line.push_back(c == '\r' ? '\n' : c);
+        const std::string utf8 = cp1252ToUtf8(line);
+        std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+        if (!bytes.empty()) last_ = line.back();
+    }
+
+    std::filesystem::path workDir_;
+    weather::TextModel model_;
+    char last_ = '\n';
+    int files_ = 0;
+};
+
+// Prints what the decoder shows when there is nothing else to do with it.
+class PlainDisplay : public TextSink {
+public:
+    void text(std::string_view bytes) override {
+        std::string out;
+        for (char c : bytes) out.push_back(c == '\r' ? '\n' : c);
+        const std::string utf8 = cp1252ToUtf8(out);
+        std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+        if (!bytes.empty()) last_ = out.back();
+    }
+    void finish() {
+        if (last_ != '\n') std::fputc('\n', stdout);
+        last_ = '\n';
+        std::fflush(stdout);
+    }
+
+private:
+    char last_ = '\n';
+};
+
+}  // namespace
+
+struct Bulletins::State {
+    std::filesystem::path workDir;
+    weather::WeatherData data;
+    std::unique_ptr<Console> console;
+    std::unique_ptr<PlainDisplay> plain;
+    std::unique_ptr<weather::StationFileStore> store;
+    std::unique_ptr<weather::TextScanner> scanner;
+    std::unique_ptr<weather::MessageFramer> framer;
+};
+
+Bulletins::Bulletins() : state_(std::make_unique<State>()) {}
+Bulletins::~Bulletins() {
+    if (state_->console) state_->console->finish();
+    if (state_->plain) state_->plain->finish();
+}
+
+std::optional<std::string> Bulletins::open(const std::filesystem::path& workDir, bool sitor,
+                                           bool required, std::unique_ptr<Bulletins>& out) {
+    std::unique_ptr<Bulletins> b(new Bulletins());
+    State& s = *b->state_;
+    s.workDir = workDir;
+    const std::filesystem::path synopDir = workDir / "SYNOP";
+    std::error_code ec;
+    if (!std::filesystem::is_directory(workDir, ec))
+        return "the working directory " + workDir.string() + " does not exist";
+
+    if (sitor) {
+        s.console = std::make_unique<Console>(workDir, synopDir);
+        s.framer = std::make_unique<weather::MessageFramer>(*s.console);
+        out = std::move(b);
+        return std::nullopt;
+    }
+
+    auto data = weather::loadWeatherData(workDir / weather::kDataDir);
+    if (!data) {
+        const auto beside = programDir() / weather::kDataDir;
+        auto second = weather::loadWeatherData(beside);
+        if (second) {
+            data = std::move(second);
+        } else if (required) {
+            return data.error().message;
+        } else {
+            std::fprintf(stderr, "zebdecode: %s Bulletins are not scanned.\n",
+                         data.error().message.c_str());
+            s.plain = std::make_unique<PlainDisplay>();
+            out = std::move(b);
+            return std::nullopt;
+        }
+    }
+    s.data = std::move(data).value();
+    s.console = std::make_unique<Console>(workDir, synopDir);
+    std::filesystem::create_directories(synopDir, ec);
+    s.store = std::make_unique<weather::StationFileStore>(synopDir / weather::kStationFileName);
+    s.scanner = std::make_unique<weather::TextScanner>(s.data, *s.console, s.store.get());
+    out = std::move(b);
+    return std::nullopt;
+}
+
+TextSink& Bulletins::display() {
+    if (state_->console) return *state_->console;
+    return *state_->plain;
+}
+
+rtty::CharacterSink* Bulletins::scanner() {
+    if (state_->scanner) return state_->scanner.get();
+    return state_->framer.get();
+}
+
+void Bulletins::summary() const {
+    const State& s = *state_;
+    if (s.console) s.console->finish();
+    if (s.plain) s.plain->finish();
+    if (s.scanner) {
+        std::fprintf(stderr,
+                     "zebdecode: %d reports accepted, %d refused (time), %d stored; %d unknown "
+                     "stations, %d unknown headings, %d unreadable ship groups",
+                     s.scanner->accepted(), s.scanner->refused(), s.store->stored(),
+                     s.scanner->errors(2), s.scanner->errors(1), s.scanner->errors(0));
+        if (!s.store->lastError().empty())
+            std::fprintf(stderr, " (%s)", s.store->lastError().c_str());
+        std::fputc('\n', stderr);
+    }
+    if (s.console) std::fprintf(stderr, "zebdecode: %d files saved\n", s.console->files());
+}
+
+}  // namespace zeb::zebdecode

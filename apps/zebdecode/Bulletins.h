@@ -1,0 +1,38 @@
+// What zebdecode does with decoded teleprinter text besides printing it: the
+// bulletin scanner (ITA2) or the SITOR-B message framer, with the program's
+// received-text rules, writing the files the main program writes below the
+// working directory (SYNOP/STATION.DAT, SYNOP/WARN_….RTF, SYNOP/INFO_….RTF).
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "common/TextSink.h"
+#include "rtty/CharacterHandlers.h"
+
+namespace zeb::zebdecode {
+
+class Bulletins {
+public:
+    // Reference data from "<workDir>/DATA", else from the "DATA" beside the
+    // program. Without it the scanner is off (a note on stderr) unless
+    // `required`, when the error is returned.
+    static std::optional<std::string> open(const std::filesystem::path& workDir, bool sitor,
+                                           bool required, std::unique_ptr<Bulletins>& out);
+    ~Bulletins();
+
+    // The display (prints to stdout) and the scanner or framer sink.
+    TextSink& display();
+    rtty::CharacterSink* scanner();
+    // Ends the text with a line end and prints the counts on stderr.
+    void summary() const;
+
+private:
+    Bulletins();
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace zeb::zebdecode

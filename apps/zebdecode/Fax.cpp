@@ -1,0 +1,150 @@
+// zebdecode fax: decodes a weather-fax recording into the received-file store.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "Commands.h"
+#include "common/ProfileFile.h"
+#include "fax/FaxConfig.h"
+#include "fax/FaxDecoder.h"
+
+namespace zeb::zebdecode {
+
+namespace {
+
+constexpr const char* kFaxHelp =
+    "usage: zebdecode fax [--lpm N] [--ioc N] [--center HZ] [--shift HZ] [--start N]\n"
+    "                     [--stop N] [--filter 0|32|64|128] [--dir WORKDIR] FILE|-\n"
+    "\n"
+    "Decodes a weather-fax recording. Pictures are written into the received-file\n"
+    "store of WORKDIR as the main program does: FAX/FAX_yyyy-mm-dd_hh-mi.BMP (UTC\n"
+    "now, the next free minute when that name exists) with a .BMM thumbnail;\n"
+    "pictures of fewer than 100 lines are not kept. A picture begins after the\n"
+    "start signal and the phasing lines and ends with the stop signal or with the\n"
+    "end of the recording. Each state change and each picture is printed.\n"
+    "Settings are taken from section FAXPARAM of WORKDIR/NIMBA.INI when it exists\n"
+    "(including the slant corrections); the options override them.\n"
+    "\n"
+    "options:\n"
+    "  --lpm N       lines per minute: 48, 60, 90, 120, 180 or 240 (default 120)\n"
+    "  --ioc N       index of cooperation: 267, 288, 352 or 576 (default 576)\n"
+    "  --center HZ   centre frequency between black and white, 1000-2100 (default 1900)\n"
+    "  --shift HZ    white minus black, 150-1000 (default 800)\n"
+    "  --start N     start signal, as twice the black/white cycles per line\n"
+    "                (300 for IOC 576, 675 for IOC 288; the default is 300)\n"
+    "  --stop N      stop signal, likewise (default 450)\n"
+    "  --filter N    order of the input band-pass filter, 0 switches it off (default 64)\n"
+    "  --dir DIR     working directory of the received-file store (default .)\n"
+    "  --help        this text\n";
+
+class PrintingEvents : public fax::FaxEvents {
+public:
+    void stateChanged(fax::FaxState state) override {
+        std::printf("state: %s\n", std::string(fax::stateName(state)).c_str());
+    }
+    void pictureEnded(const fax::PictureOutcome& o) override {
+        using Kind = fax::PictureOutcome::Kind;
+        switch (o.kind) {
+            case Kind::Saved:
+                std::printf("picture: %s (%d lines)\n", o.picture.string().c_str(), o.rows);
+                ++saved;
+                break;
+            case Kind::Discarded: std::printf("picture discarded: %d lines\n", o.rows); break;
+            case Kind::KeptWorkFile:
+                std::printf("picture kept as %s (%d lines)\n", o.picture.string().c_str(), o.rows);
+                break;
+            case Kind::None: break;
+        }
+        if (!o.problem.empty()) std::fprintf(stderr, "zebdecode: %s\n", o.problem.c_str());
+        std::fflush(stdout);
+    }
+    void pictureFileFailed(const Error& e) override {
+        std::fprintf(stderr, "zebdecode: picture file: %s\n", e.message.c_str());
+    }
+    int saved = 0;
+};
+
+bool inList(int v, std::span<const int> list) {
+    return std::find(list.begin(), list.end(), v) != list.end();
+}
+
+}  // namespace
+
+int runFax(const std::vector<std::string>& args) {
+    if (std::find(args.begin(), args.end(), "--help") != args.end()) {
+        std::fputs(kFaxHelp, stdout);
+        return kExitOk;
+    }
+    ParsedArgs parsed;
+    if (auto error = parseArgs(
+            args, {"lpm", "ioc", "center", "shift", "start", "stop", "filter", "dir"}, {}, parsed))
+        return fail(*error);
+
+    std::string dir = ".";
+    for (const auto& [name, value] : parsed.options)
+        if (name == "dir") dir = value;
+    if (dir.empty() || !std::filesystem::is_directory(dir))
+        return fail("--dir must name an existing directory");
+
+    fax::FaxConfig config;
+    fax::CorrectionTable table;
+    ProfileFile profile;
+    profile.buildPath(dir, "NIMBA.INI");
+    fax::readSettings(profile, config, table);
+
+    for (const auto& [name, value] : parsed.options) {
+        const auto number = [&](double lo, double hi) { return parseNumber(value, lo, hi); };
+        if (name == "lpm") {
+            const auto v = number(1, 1000);
+            if (!v || !inList(static_cast<int>(*v), fax::kLpmValues) || *v != static_cast<int>(*v))
+                return fail("--lpm must be 48, 60, 90, 120, 180 or 240");
+            config.lpm = static_cast<std::uint16_t>(*v);
+        } else if (name == "ioc") {
+            const auto v = number(1, 1000);
+            if (!v || !inList(static_cast<int>(*v), fax::kIocValues) || *v != static_cast<int>(*v))
+                return fail("--ioc must be 267, 288, 352 or 576");
+            config.ioc = static_cast<std::uint16_t>(*v);
+        } else if (name == "center") {
+            const auto v = number(fax::kMinCenter, fax::kMaxCenter);
+            if (!v) return fail("--center must be a frequency from 1000 to 2100 Hz");
+            config.center = static_cast<std::uint16_t>(*v + 0.5);
+        } else if (name == "shift") {
+            const auto v = number(fax::kMinShift, fax::kMaxShift);
+            if (!v) return fail("--shift must be from 150 to 1000 Hz");
+            config.shift = static_cast<std::uint16_t>(*v + 0.5);
+        } else if (name == "start" || name == "stop") {
+            const auto v = number(1, 65535);
+            if (!v) return fail("--" + name + " must be a tone value from 1 to 65535");
+            (name == "start" ? config.startTone : config.stopTone) = static_cast<std::uint16_t>(*v);
+        } else if (name == "filter") {
+            const auto v = number(0, 128);
+            if (!v || !inList(static_cast<int>(*v), fax::kFilterOrders) ||
+                *v != static_cast<int>(*v))
+                return fail("--filter must be 0, 32, 64 or 128");
+            config.filterOrder = static_cast<std::uint16_t>(*v);
+        }
+    }
+    // The bandwidth follows a larger shift, as the panel's knob does.
+    config.bandwidth =
+        static_cast<std::uint16_t>(fax::bandwidthForShift(config.bandwidth, config.shift));
+
+    PrintingEvents events;
+    fax::FaxDecoder decoder(events, dir);
+    decoder.setConfig(config);
+    decoder.setCorrectionTable(table);
+    if (auto started = decoder.start(); !started) return fail(started.error().message);
+    const auto feed = [&](std::span<const float> block) {
+        decoder.processBlock(
+            std::span<const float, fax::kBlockLength>(block.data(), fax::kBlockLength));
+    };
+    if (auto error = decodeRecording(parsed.input, feed)) {
+        decoder.stop();
+        return fail(*error);
+    }
+    // The end of the recording ends a picture that is still being received.
+    decoder.stop();
+    return kExitOk;
+}
+
+}  // namespace zeb::zebdecode

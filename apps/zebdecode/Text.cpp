@@ -1,0 +1,80 @@
+// zebdecode text: feeds a text file to the bulletin scanner character by
+// character, as if it had been received, for bulletins captured elsewhere.
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "Bulletins.h"
+#include "Commands.h"
+#include "common/AtomicFile.h"
+
+namespace zeb::zebdecode {
+namespace {
+
+constexpr const char* kTextHelp =
+    "usage: zebdecode text [OPTIONS] FILE|-\n"
+    "\n"
+    "Reads a text file (Windows-1252 or ASCII; - reads standard input) as if its\n"
+    "characters had been received by radioteletype, prints it and reads its\n"
+    "weather bulletins as the main program does: accepted SYNOP reports are\n"
+    "described and appended to SYNOP/STATION.DAT, warnings saved as\n"
+    "SYNOP/WARN_....RTF below the working directory.\n"
+    "\n"
+    "  --dir DIR       working directory (default: the current directory); its\n"
+    "                  DATA folder, or the one beside zebdecode, holds the\n"
+    "                  station list and the report texts\n"
+    "  --sitor         frame SITOR-B messages (ZCZC ... NNNN into\n"
+    "                  SYNOP/INFO_....RTF) instead\n"
+    "  --help          this text\n"
+    "\n"
+    "exit status: 0 read, 2 bad usage, a file that cannot be read or missing\n"
+    "reference data\n";
+
+}  // namespace
+
+int runText(const std::vector<std::string>& args) {
+    for (const auto& a : args) {
+        if (a == "--help" || a == "-h") {
+            std::fputs(kTextHelp, stdout);
+            return kExitOk;
+        }
+    }
+    ParsedArgs parsed;
+    if (auto error = parseArgs(args, {"dir"}, {"sitor"}, parsed)) return fail(*error);
+    std::string workDir = ".";
+    bool sitor = false;
+    for (const auto& [name, value] : parsed.options) {
+        if (name == "dir") workDir = value;
+        if (name == "sitor") sitor = true;
+    }
+
+    std::string contents;
+    if (parsed.input == "-") {
+        char buffer[65536];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) contents.append(buffer, n);
+    } else {
+        auto read = readWholeFile(parsed.input);
+        if (!read) return fail(read.error().message);
+        contents = std::move(read).value();
+    }
+
+    std::unique_ptr<Bulletins> bulletins;
+    if (auto error = Bulletins::open(workDir, sitor, true, bulletins)) return fail(*error);
+    // As the receive window shows it: LF starts a line (shown as CR), a CR
+    // before it is only for the scanner.
+    TextSink& display = bulletins->display();
+    rtty::CharacterSink* scanner = bulletins->scanner();
+    for (char c : contents) {
+        const auto ch = static_cast<std::uint8_t>(c);
+        if (ch == '\n')
+            display.text("\r");
+        else if (ch != '\r')
+            display.text(std::string_view(&c, 1));
+        if (scanner != nullptr) scanner->character(ch);
+    }
+    bulletins->summary();
+    return kExitOk;
+}
+
+}  // namespace zeb::zebdecode

@@ -1,0 +1,477 @@
+#include "fax/FaxDecoder.h"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cmath>
+
+#include "dsp/Dft.h"
+#include "dsp/Primitives.h"
+#include "fax/LineAnalysis.h"
+
+namespace zeb::fax {
+
+namespace {
+
+// In digital silence there are no crossings; the time of the last one is not
+// allowed to run off to where f32 loses whole samples.
+constexpr float kOldestCrossing = -1.0e6f;
+
+int log2Of(int n) { return std::countr_zero(static_cast<unsigned>(n)); }
+
+}  // namespace
+
+std::string_view stateName(FaxState state) {
+    switch (state) {
+        case FaxState::WaitStart: return "WaitStart";
+        case FaxState::Phasing: return "Phasing";
+        case FaxState::PhasingEnd: return "PhasingEnd";
+        case FaxState::Receiving: return "Receiving";
+    }
+    return "";
+}
+
+FaxDecoder::FaxDecoder(FaxEvents& events, std::filesystem::path workDir)
+    : events_(events), file_(std::move(workDir)) {
+    validate(config_);
+    derived_ = derive(config_, table_);
+}
+
+void FaxDecoder::setProfile(ProfileFile* profile) {
+    std::lock_guard lock(mutex_);
+    profile_ = profile;
+}
+
+void FaxDecoder::setClock(PictureFile::Clock clock) {
+    std::lock_guard lock(mutex_);
+    file_.setClock(std::move(clock));
+}
+
+void FaxDecoder::setMonitor(dsp::MonitorFeed* monitor) {
+    std::lock_guard lock(mutex_);
+    monitor_ = monitor;
+    if (monitor_) monitor_->setGain(monitorGain_);
+}
+
+void FaxDecoder::setSpectrumDisplay(dsp::AudioFilter* spectrum) {
+    std::lock_guard lock(mutex_);
+    spectrum_ = spectrum;
+}
+
+void FaxDecoder::setPreviewSize(int width, int height) {
+    std::lock_guard lock(mutex_);
+    previewWidth_ = width;
+    previewHeight_ = height;
+    if (picture_.valid() && preview_.create(width, height, width_)) preview_.fillFrom(picture_, y_);
+}
+
+Result<void> FaxDecoder::start() {
+    std::lock_guard lock(mutex_);
+    if (running_.load()) return success();
+    if (profile_) readSettings(*profile_, config_, table_);
+    validate(config_);
+    derived_ = derive(config_, table_);
+    try {
+        filtered_.assign(kBlockLength, 0.0f);
+        re_.assign(2048, 0.0f);
+        im_.assign(2048, 0.0f);
+        magnitude_.assign(1024, 0.0f);
+        lineProfile_.assign(1024, 0.0f);
+        line_.assign(static_cast<std::size_t>(lineWidth(kIocValues.back())), 0);
+    } catch (const std::bad_alloc&) {
+        return Error{17, "out of memory"};
+    }
+    if (auto r = picture_.create(derived_.width, static_cast<int>(1.5 * derived_.width)); !r)
+        return Error{17, r.error().message};
+    width_ = derived_.width;
+    height_ = picture_.height();
+    x_ = y_ = 0;
+    // Transform tables are built now, not on the capture thread.
+    dsp::nspcrDft(re_.data(), im_.data(), log2Of(transformLength(width_)), dsp::kDftPrepare);
+    applySettingsLocked();
+    if (previewWidth_ > 0 && preview_.create(previewWidth_, previewHeight_, width_))
+        preview_.fillFrom(picture_, y_);
+    running_.store(true);
+    startCount_ = 0;
+    if (receptionActive_.load()) {
+        stopCount_ = 0;
+        setState(FaxState::Receiving);
+        beginPictureLocked();
+    } else {
+        setState(FaxState::WaitStart);
+        endPictureLocked();
+    }
+    return success();
+}
+
+void FaxDecoder::stop() {
+    std::lock_guard lock(mutex_);
+    if (!running_.load()) return;
+    running_.store(false);
+    endPictureLocked();
+    if (profile_) (void)writeSettings(*profile_, config_, table_);
+    filtered_ = {};
+    re_ = {};
+    im_ = {};
+    magnitude_ = {};
+    lineProfile_ = {};
+    filter_.reset();
+    filterOn_ = false;
+}
+
+FaxConfig FaxDecoder::setConfig(FaxConfig config) {
+    std::lock_guard lock(mutex_);
+    validate(config);
+    config_ = config;
+    applySettingsLocked();
+    return config_;
+}
+
+FaxConfig FaxDecoder::config() const {
+    std::lock_guard lock(mutex_);
+    return config_;
+}
+
+CorrectionTable FaxDecoder::correctionTable() const {
+    std::lock_guard lock(mutex_);
+    return table_;
+}
+
+void FaxDecoder::setCorrectionTable(const CorrectionTable& table) {
+    std::lock_guard lock(mutex_);
+    table_ = table;
+    applySettingsLocked();
+}
+
+Derived FaxDecoder::derived() const {
+    std::lock_guard lock(mutex_);
+    return derived_;
+}
+
+void FaxDecoder::loadSettings() {
+    std::lock_guard lock(mutex_);
+    if (profile_) readSettings(*profile_, config_, table_);
+    applySettingsLocked();
+}
+
+Result<void> FaxDecoder::saveSettings() {
+    std::lock_guard lock(mutex_);
+    applySettingsLocked();
+    if (!profile_) return success();
+    return writeSettings(*profile_, config_, table_);
+}
+
+void FaxDecoder::slantStep(int delta) {
+    std::lock_guard lock(mutex_);
+    const float rate = derived_.pixelRate - static_cast<float>(delta) * kSlantStep;
+    table_.store(config_.ioc, config_.lpm, rate);
+    applySettingsLocked();
+}
+
+void FaxDecoder::applySlantToAllModes() {
+    std::lock_guard lock(mutex_);
+    table_.applyToAllModes(config_.ioc, config_.lpm);
+    applySettingsLocked();
+}
+
+void FaxDecoder::manualStartStop() {
+    std::lock_guard lock(mutex_);
+    if (!running_.load()) return;
+    if (!file_.isOpen()) {
+        setState(FaxState::Receiving);
+        beginPictureLocked();
+    } else {
+        setState(FaxState::WaitStart);
+        endPictureLocked();
+    }
+}
+
+void FaxDecoder::setLineStart(int column) {
+    std::lock_guard lock(mutex_);
+    if (!running_.load() || state_.load() == FaxState::Receiving || width_ <= 0) return;
+    x_ -= ((column % width_) + width_) % width_;
+    if (x_ < 0) x_ += width_;
+}
+
+Result<void> FaxDecoder::savePictureAs(const std::filesystem::path& path) {
+    std::lock_guard lock(mutex_);
+    if (file_.isOpen()) return Error{EBUSY, "a picture is being received"};
+    if (!picture_.valid()) return bmpError(kBmpNoDibSectionAccess, "no picture");
+    return fax::savePictureAs(picture_.snapshot(), path);
+}
+
+int FaxDecoder::column() const {
+    std::lock_guard lock(mutex_);
+    return x_;
+}
+
+int FaxDecoder::row() const {
+    std::lock_guard lock(mutex_);
+    return y_;
+}
+
+bool FaxDecoder::pictureFileOpen() const {
+    std::lock_guard lock(mutex_);
+    return file_.isOpen();
+}
+
+std::pair<int, int> FaxDecoder::lastToneValues() const {
+    std::lock_guard lock(mutex_);
+    return toneValues_;
+}
+
+void FaxDecoder::applySettingsLocked() {
+    validate(config_);
+    derived_ = derive(config_, table_);
+    if (running_.load() && derived_.width != width_) {
+        endPictureLocked();
+        setState(FaxState::WaitStart);
+        if (!picture_.create(derived_.width, static_cast<int>(1.5 * derived_.width))) {
+            running_.store(false);
+            events_.decoderOffRequested();
+            return;
+        }
+        width_ = derived_.width;
+        height_ = picture_.height();
+        x_ = y_ = 0;
+        pending_ = 0;
+        dsp::nspcrDft(re_.data(), im_.data(), log2Of(transformLength(width_)), dsp::kDftPrepare);
+        if (previewWidth_ > 0 && preview_.create(previewWidth_, previewHeight_, width_))
+            preview_.fillFrom(picture_, y_);
+        events_.pictureScrolled();
+    }
+    config_.pixelRate = derived_.pixelRate;
+    rebuildFilterLocked();
+    if (spectrum_) {
+        const float c = config_.center, bw = config_.bandwidth, s = config_.shift;
+        if (filterOn_)
+            spectrum_->setPassBand(c - bw / 2, c + bw / 2);
+        else
+            spectrum_->setPassBand(0.0f, 0.0f);
+        spectrum_->setTones(c - s / 2, c + s / 2);
+    }
+}
+
+void FaxDecoder::rebuildFilterLocked() {
+    filterOn_ = false;
+    monitorGain_ = 1.0f;
+    if (config_.filterOrder >= 2) {
+        const float c = config_.center, bw = config_.bandwidth;
+        auto filter = std::make_unique<dsp::AudioFilter>();
+        if (filter->init(static_cast<float>(kSampleRate), kBlockLength, config_.filterOrder) &&
+            filter->designBandPass(c - bw / 2, c + bw / 2, dsp::kWindowHamming)) {
+            filterOn_ = true;
+            monitorGain_ = dsp::monitorGain(kMonitorGainNumerator, filter->gainSum());
+            filter_ = std::move(filter);
+        }
+    }
+    if (monitor_) monitor_->setGain(monitorGain_);
+}
+
+void FaxDecoder::setState(FaxState state) {
+    state_.store(state);
+    events_.stateChanged(state);
+}
+
+void FaxDecoder::beginPictureLocked() {
+    linesSinceBand_ = 0;
+    if (auto r = file_.begin(width_); !r) {
+        events_.pictureFileFailed(r.error());
+        return;
+    }
+    events_.pictureBegun(file_.workPath());
+}
+
+void FaxDecoder::endPictureLocked() {
+    if (!file_.isOpen()) return;
+    // The last rows are the completed ones above the current row; the current
+    // row is only partly written.
+    const int count = std::min(linesSinceBand_, y_);
+    linesSinceBand_ = 0;
+    if (count > 0) {
+        if (auto r = file_.appendBand(picture_, y_ - count, count); !r) {
+            events_.pictureFileFailed(r.error());
+            return;
+        }
+    }
+    events_.pictureEnded(file_.end());
+}
+
+void FaxDecoder::processBlock(std::span<const float, kBlockLength> block) {
+    if (!running_.load()) return;
+    std::lock_guard lock(mutex_);
+    if (!running_.load()) return;
+    const float* in = block.data();
+    if (filterOn_) {
+        filter_->filter(in, filtered_.data(), kBlockLength);
+        in = filtered_.data();
+    }
+    if (monitor_) monitor_->feed(std::span<const float, dsp::kMonitorBlock>(in, kBlockLength));
+
+    const float tw = derived_.whiteHalf, k = derived_.greyFactor, rate = derived_.pixelRate;
+    std::unique_lock pixels(picture_.pixelLock());
+    for (int i = 0; i < kBlockLength; ++i) {
+        const float v = in[i];
+        if ((previous_ <= 0.0f && v > 0.0f) || (previous_ > 0.0f && v <= 0.0f)) {
+            const float t =
+                static_cast<float>(i) - std::fabs(v) / (std::fabs(previous_) + std::fabs(v));
+            // Limited before the conversion: after a long silence the
+            // interval is huge, and the conversion would be undefined.
+            const float level = std::clamp((t - lastCrossing_ - tw) * k + 0.5f, 0.0f, 15.0f);
+            const int grey = std::isnan(level) ? 0 : static_cast<int>(level);
+            const int count = pending_;
+            pending_ = 0;
+            for (int p = 0; p < count && running_.load(); ++p) writePixel(grey, pixels);
+            lastCrossing_ = t;
+        }
+        previous_ = v;
+        accumulator_ += rate;
+        if (accumulator_ >= 1.0f) {
+            accumulator_ -= 1.0f;
+            if (pending_ < width_) ++pending_;  // at most one line waits for a crossing
+        }
+    }
+    lastCrossing_ = std::max(lastCrossing_ - static_cast<float>(kBlockLength), kOldestCrossing);
+}
+
+void FaxDecoder::writePixel(int grey, std::unique_lock<std::mutex>& pixels) {
+    picture_.writePixel(x_, y_, grey);
+    line_[static_cast<std::size_t>(x_)] = static_cast<std::int16_t>(grey);
+    if (++x_ >= width_) lineComplete(pixels);
+}
+
+void FaxDecoder::lineComplete(std::unique_lock<std::mutex>& pixels) {
+    pixels.unlock();
+    const std::span<const std::int16_t> line(line_.data(), static_cast<std::size_t>(width_));
+    if (preview_.valid()) {
+        const int p = preview_.refreshRow(line, y_);
+        if (p >= 0) events_.previewRowChanged(p);
+    }
+    if (state_.load() == FaxState::Receiving && ++linesSinceBand_ >= kBandRows) {
+        linesSinceBand_ = 0;
+        if (file_.isOpen()) {
+            if (auto r = file_.appendBand(picture_, y_ - (kBandRows - 1), kBandRows); !r)
+                events_.pictureFileFailed(r.error());
+        }
+    }
+    ++y_;
+    x_ = 0;
+    const FaxState s = state_.load();
+    if (s == FaxState::WaitStart || s == FaxState::Receiving) analyseLine();
+    runStateMachine();
+    pixels.lock();
+    if (y_ >= height_) {
+        picture_.scrollUp();
+        y_ -= PictureBuffer::kScrollRows;
+        pixels.unlock();
+        events_.pictureScrolled();
+    } else {
+        pixels.unlock();
+        events_.rowsChanged(std::max(y_ - 1, 0), y_);
+    }
+    pixels.lock();
+}
+
+void FaxDecoder::analyseLine() {
+    const int n = transformLength(width_);
+    for (int i = 0; i < n; ++i)
+        re_[static_cast<std::size_t>(i)] = line_[static_cast<std::size_t>(i)];
+    if (lineProfileOpen_.load()) {
+        const int shown = std::min(n, 1024);
+        for (int i = 0; i < 1024; ++i)
+            lineProfile_[static_cast<std::size_t>(i)] =
+                i < shown ? re_[static_cast<std::size_t>(i)] * 1000.0f : 0.0f;
+        events_.lineProfile(lineProfile_);
+    }
+    std::fill_n(im_.begin(), n, 0.0f);
+    dsp::nspcrDft(re_.data(), im_.data(), log2Of(n), dsp::kDftForward);
+    dsp::nspsbrMag(re_.data(), im_.data(), magnitude_.data(), n / 2);
+    const auto peaks =
+        findTwoPeaks(std::span<const float>(magnitude_.data(), static_cast<std::size_t>(n / 2)));
+    toneValues_ = {toneValue(config_.ioc, peaks.first, n), toneValue(config_.ioc, peaks.second, n)};
+}
+
+void FaxDecoder::goToPhasingEnd() {
+    const int average = phasingSum_ / std::max(phasingHits_, 1);
+    x_ = ((x_ - average) % width_ + width_) % width_;
+    phasingHits_ = 2;
+    setState(FaxState::PhasingEnd);
+}
+
+void FaxDecoder::runStateMachine() {
+    const std::span<const std::int16_t> line(line_.data(), static_cast<std::size_t>(width_));
+    switch (state_.load()) {
+        case FaxState::WaitStart:
+            if (toneMatches(toneValues_, config_.startTone)) {
+                if (++startCount_ >= kStartLines) {
+                    phasingHits_ = phasingSum_ = phasingLines_ = 0;
+                    setState(FaxState::Phasing);
+                }
+            } else {
+                startCount_ = 0;
+            }
+            break;
+        case FaxState::Phasing: {
+            ++phasingLines_;
+            const int p = phasingPosition(line, config_.phasingWidth, config_.phasingPolarity != 0);
+            if (p > 0) {
+                // Positions near both ends of the line are one place: they
+                // are summed as distances from the first hit's position.
+                if (phasingHits_ == 0) phasingFirst_ = p;
+                int q = p;
+                if (q - phasingFirst_ > width_ / 2) q -= width_;
+                if (phasingFirst_ - q > width_ / 2) q += width_;
+                ++phasingHits_;
+                phasingSum_ += q;
+                if (phasingHits_ >= kPhasingHits) {
+                    goToPhasingEnd();
+                    break;
+                }
+            } else {
+                phasingHits_ = phasingSum_ = 0;
+            }
+            if (phasingLines_ > kMaxPhasingLines) goToPhasingEnd();
+            break;
+        }
+        case FaxState::PhasingEnd: {
+            const int p = phasingPosition(line, config_.phasingWidth, config_.phasingPolarity != 0);
+            if (p == 0) --phasingHits_;
+            if (phasingHits_ <= 0) {
+                startCount_ = stopCount_ = 0;
+                setState(FaxState::Receiving);
+                beginPictureLocked();
+            }
+            break;
+        }
+        case FaxState::Receiving:
+            if (toneMatches(toneValues_, config_.stopTone)) {
+                if (++stopCount_ >= kStopLines) {
+                    startCount_ = 0;
+                    if (receptionActive_.load()) {
+                        // A scheduled reception keeps receiving into a new picture.
+                        stopCount_ = 0;
+                        endPictureLocked();
+                        beginPictureLocked();
+                    } else {
+                        setState(FaxState::WaitStart);
+                        endPictureLocked();
+                    }
+                }
+            } else {
+                stopCount_ = 0;
+                if (toneMatches(toneValues_, config_.startTone)) {
+                    if (++startCount_ >= kRestartLines) {
+                        endPictureLocked();
+                        phasingHits_ = phasingSum_ = phasingLines_ = 0;
+                        startCount_ = 0;
+                        setState(FaxState::Phasing);
+                    }
+                } else {
+                    startCount_ = 0;
+                }
+            }
+            break;
+    }
+}
+
+}  // namespace zeb::fax

@@ -1,0 +1,195 @@
+// The weather-fax decoder: frequency-modulated audio (black at centre −
+// shift/2, white at centre + shift/2) in, a picture of 16 greys out.
+//
+// Per block: an optional band-pass filter, the monitor feed, then a
+// zero-crossing demodulator: the time between two crossings (interpolated
+// between samples) is half a period of the tone and maps linearly onto a
+// grey. Pixels are laid down at r pixels per sample, r = LPM·π·IOC / 60 /
+// 11025 or the measured rate of the correction table (slant). After every
+// line the line's spectrum finds the start and stop tones and a phasing
+// detector finds the phasing pulse; a small state machine begins and ends
+// picture files:
+//
+//   WaitStart --5 lines of start tone--> Phasing --3 phasing lines (or 50
+//   lines)--> PhasingEnd --no more phasing lines--> Receiving --5 lines of
+//   stop tone--> WaitStart (picture saved)
+//
+// Threads: processBlock() runs on the capture thread. Every other operation
+// (start, stop, settings, manual start, slant) runs on the user-interface
+// thread. The decoder serialises them with its own mutex, so a start, stop
+// or width change never overlaps a block; processBlock() checks the running
+// flag itself. FaxEvents are called on the thread that caused them, with
+// that mutex held: implementations post to their user-interface thread and
+// never call back into the decoder.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "common/ProfileFile.h"
+#include "common/Result.h"
+#include "dsp/AudioFilter.h"
+#include "dsp/Monitor.h"
+#include "fax/FaxConfig.h"
+#include "fax/PictureBuffer.h"
+#include "fax/PictureFile.h"
+#include "fax/Preview.h"
+
+namespace zeb::fax {
+
+enum class FaxState { WaitStart = 1, Phasing = 2, PhasingEnd = 3, Receiving = 4 };
+std::string_view stateName(FaxState state);  // "WaitStart", ...
+
+inline constexpr int kStartLines = 5;        // start-tone lines before phasing
+inline constexpr int kRestartLines = 6;      // start-tone lines that end a picture
+inline constexpr int kStopLines = 5;         // stop-tone lines that end a picture
+inline constexpr int kPhasingHits = 3;       // phasing lines before the alignment
+inline constexpr int kMaxPhasingLines = 50;  // phasing gives up after these
+inline constexpr float kSlantStep = 2.0e-7f;
+inline constexpr float kMonitorGainNumerator = 2.828f;
+
+class FaxEvents {
+public:
+    virtual ~FaxEvents() = default;
+    virtual void stateChanged(FaxState) {}
+    // Rows first … last of the picture changed (repaint them).
+    virtual void rowsChanged(int /*first*/, int /*last*/) {}
+    // The picture scrolled up by 32 rows, or was replaced (repaint all).
+    virtual void pictureScrolled() {}
+    virtual void previewRowChanged(int /*row*/) {}
+    virtual void pictureBegun(const std::filesystem::path& /*work*/) {}
+    virtual void pictureEnded(const PictureOutcome&) {}
+    // The work file could not be created or grown (the picture goes on on
+    // screen only).
+    virtual void pictureFileFailed(const Error&) {}
+    // The grey values of the last line × 1000 (1024 values), while the line
+    // profile is switched on.
+    virtual void lineProfile(std::span<const float>) {}
+    // A width change could not create the new picture buffer; the decoder
+    // has stopped and the program switches the fax mode off.
+    virtual void decoderOffRequested() {}
+};
+
+class FaxDecoder {
+public:
+    FaxDecoder(FaxEvents& events, std::filesystem::path workDir);
+
+    // Where settings are loaded at start and saved at stop (null: nowhere).
+    void setProfile(ProfileFile* profile);
+    void setClock(PictureFile::Clock clock);
+    void setMonitor(dsp::MonitorFeed* monitor);
+    void setSpectrumDisplay(dsp::AudioFilter* spectrum);
+    // A scheduled reception is running: start enters Receiving at once and the
+    // stop tone starts a new picture instead of waiting for the next one.
+    void setReceptionActive(bool active) { receptionActive_.store(active); }
+    // The panel's preview control exists with this client size (0 × 0: none).
+    void setPreviewSize(int width, int height);
+    void setLineProfileOpen(bool open) { lineProfileOpen_.store(open); }
+
+    // Loads the settings, creates the picture buffer and starts decoding in
+    // WaitStart (Receiving with a picture file under a schedule). Nothing
+    // when it runs already.
+    Result<void> start();
+    // Ends and saves an open picture, saves the settings, stops.
+    void stop();
+    bool running() const { return running_.load(); }
+
+    // The panel's settings: validated, then applied (width change, filter,
+    // pixel rate). Returns the record as applied.
+    FaxConfig setConfig(FaxConfig config);
+    FaxConfig config() const;
+    CorrectionTable correctionTable() const;
+    void setCorrectionTable(const CorrectionTable& table);
+    Derived derived() const;
+    void loadSettings();
+    Result<void> saveSettings();
+
+    // Slant: each step adds −delta × 2e-7 to the pixel rate and stores it in
+    // the correction table for the current IOC and LPM.
+    void slantStep(int delta);
+    void applySlantToAllModes();
+
+    // The panel's start/stop button (only while running).
+    void manualStartStop();
+    // Manual alignment: the clicked column becomes column 0 (not while
+    // Receiving).
+    void setLineStart(int column);
+
+    // The panel's "save as": the whole picture buffer (all H rows), run-length
+    // compressed, and its thumbnail beside it (last character "M"). Refused
+    // while a picture file is being received.
+    Result<void> savePictureAs(const std::filesystem::path& path);
+
+    // One block of kBlockLength samples, unscaled (−32768 … 32767).
+    void processBlock(std::span<const float, kBlockLength> block);
+
+    FaxState state() const { return state_.load(); }
+    int column() const;
+    int row() const;
+    bool pictureFileOpen() const;
+    std::pair<int, int> lastToneValues() const;
+    const PictureBuffer& picture() const { return picture_; }
+    const Preview& preview() const { return preview_; }
+
+private:
+    void applySettingsLocked();
+    void rebuildFilterLocked();
+    void setState(FaxState state);
+    void beginPictureLocked();
+    void endPictureLocked();
+    void writePixel(int grey, std::unique_lock<std::mutex>& pixels);
+    void lineComplete(std::unique_lock<std::mutex>& pixels);
+    void analyseLine();
+    void runStateMachine();
+    void goToPhasingEnd();
+
+    FaxEvents& events_;
+    mutable std::mutex mutex_;
+    ProfileFile* profile_ = nullptr;
+    dsp::MonitorFeed* monitor_ = nullptr;
+    dsp::AudioFilter* spectrum_ = nullptr;
+    std::atomic<bool> running_{false};
+    std::atomic<bool> receptionActive_{false};
+    std::atomic<bool> lineProfileOpen_{false};
+    std::atomic<FaxState> state_{FaxState::WaitStart};
+
+    FaxConfig config_;
+    CorrectionTable table_;
+    Derived derived_;
+    int width_ = 0, height_ = 0;  // of the picture buffer
+    int previewWidth_ = 0, previewHeight_ = 0;
+
+    std::unique_ptr<dsp::AudioFilter> filter_;
+    bool filterOn_ = false;
+    float monitorGain_ = 1.0f;
+
+    // Demodulator state, kept between blocks and across starts.
+    float previous_ = 0.0f;
+    float lastCrossing_ = 0.0f;
+    float accumulator_ = 0.0f;
+    int pending_ = 0;
+    int x_ = 0, y_ = 0;
+
+    // Buffers of a running decoder.
+    std::vector<float> filtered_, re_, im_, magnitude_, lineProfile_;
+    std::vector<std::int16_t> line_;
+
+    // Reception state.
+    int startCount_ = 0, stopCount_ = 0;
+    int phasingHits_ = 0, phasingSum_ = 0, phasingLines_ = 0, phasingFirst_ = 0;
+    int linesSinceBand_ = 0;
+    std::pair<int, int> toneValues_{0, 0};
+
+    PictureBuffer picture_;
+    Preview preview_;
+    PictureFile file_;
+};
+
+}  // namespace zeb::fax

@@ -1,0 +1,86 @@
+// The file of the picture being received and what becomes of it.
+//
+// While a picture is received it grows as "FAX/FAX_yyyy-mm-dd_hh-mi.BMX", a
+// top-down 4-bit BMP that is valid after every band of 20 rows: each band is
+// appended and only the two headers are rewritten, so a long picture is never
+// rewritten while it comes in. When the picture ends, a work file of fewer
+// than 100 rows is deleted; otherwise it is renamed to ".BMP" and then
+// replaced by its run-length compressed form, with a ".BMM" thumbnail beside.
+//
+// No earlier picture is ever touched: the name is the first minute at or
+// after the start for which none of .BMX, .BMP and .BMM exists, the work
+// file is created exclusively, the rename never replaces an existing file,
+// and the compressed copy goes to a temporary file that is renamed over the
+// file this picture produced.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/Result.h"
+#include "common/TimeKey.h"
+#include "fax/Bmp.h"
+#include "fax/PictureBuffer.h"
+
+namespace zeb::fax {
+
+inline constexpr int kBandRows = 20;
+inline constexpr int kMinPictureRows = 100;
+inline constexpr std::uint32_t kWorkDataOffset = 118;  // 14 + 40 + 16 × 4
+
+struct PictureOutcome {
+    enum class Kind { None, Discarded, Saved, KeptWorkFile };
+    Kind kind = Kind::None;
+    std::filesystem::path picture;    // the .BMP (Saved) or the .BMX (KeptWorkFile)
+    std::filesystem::path thumbnail;  // the .BMM, empty when it could not be written
+    int rows = 0;
+    std::string problem;  // why post-processing or the rename failed; empty when all went well
+};
+
+// "FAX/FAX_….BMP" → "FAX/FAX_….BMM": the last character replaced.
+std::filesystem::path withLastChar(const std::filesystem::path& path, char last);
+
+// Renames without ever replacing an existing target (EEXIST then).
+Result<void> renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Writes `picture` run-length compressed to `path` (atomically) and its
+// thumbnail to the same name with the last character replaced by "M".
+Result<void> savePictureAs(const Bitmap& picture, const std::filesystem::path& path);
+
+class PictureFile {
+public:
+    using Clock = std::function<NameTime()>;
+
+    // Files go below `workDir` (the program's working directory).
+    explicit PictureFile(std::filesystem::path workDir);
+    void setClock(Clock clock) { clock_ = std::move(clock); }
+    const std::filesystem::path& workDir() const { return workDir_; }
+
+    // Creates the empty work file for pictures `width` pixels wide. On failure
+    // no file is open (reception goes on on screen only).
+    Result<void> begin(int width);
+    bool isOpen() const { return !workPath_.empty(); }
+    const std::filesystem::path& workPath() const { return workPath_; }
+    int rowsWritten() const { return rows_; }
+
+    // Appends rows [first, first + count) of `buffer`. On failure the file is
+    // given up (closed, left as it is) and the error returned.
+    Result<void> appendBand(const PictureBuffer& buffer, int first, int count);
+
+    // Ends the picture; the caller has appended the last rows already.
+    PictureOutcome end();
+
+private:
+    std::filesystem::path workDir_;
+    Clock clock_;
+    NameTime started_;
+    std::filesystem::path workPath_;
+    int width_ = 0;
+    int rows_ = 0;
+    std::vector<std::uint8_t> band_;
+};
+
+}  // namespace zeb::fax

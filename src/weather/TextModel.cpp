@@ -1,0 +1,160 @@
+#include "weather/TextModel.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "common/AtomicFile.h"
+#include "common/ReceivedFile.h"
+#include "common/Text.h"
+
+namespace zeb::weather {
+
+TextModel::TextModel(std::filesystem::path synopDir, TrimPolicy policy)
+    : synopDir_(std::move(synopDir)), policy_(policy), clock_([] { return zeb::now(); }) {
+    reportFormat_.bold = false;
+    reportFormat_.colour = 0x000080;
+}
+
+void TextModel::text(std::string_view bytes) {
+    for (char c : bytes) appendChar(c);
+}
+
+void TextModel::appendChar(char ch) {
+    append(std::string_view(&ch, 1), false);
+    if (++sinceCheck_ > 100) {
+        sinceCheck_ = 0;
+        checkFill();
+    }
+}
+
+void TextModel::appendText(std::string_view text) {
+    append(text, true);
+    checkFill();
+}
+
+void TextModel::append(std::string_view bytes, bool report) {
+    if (bytes.empty()) return;
+    if (runs_.empty() || runs_.back().second != report) runs_.emplace_back(text_.size(), report);
+    // CR, LF and CR LF all end a line; the model keeps one "\n".
+    for (char c : bytes) {
+        if (c == '\n' && lastWasCr_) {
+            lastWasCr_ = false;
+            continue;
+        }
+        lastWasCr_ = c == '\r';
+        text_.push_back(c == '\r' ? '\n' : c);
+    }
+}
+
+std::size_t TextModel::currentLineStart() const {
+    const std::size_t lf = text_.rfind('\n');
+    return lf == std::string::npos ? 0 : lf + 1;
+}
+
+void TextModel::markStart(Collected kind) {
+    mark_ = currentLineStart();
+    collecting_ = true;
+    kind_ = kind;
+}
+
+void TextModel::playWarningTone() {
+    ++tones_;
+    if (onTone_) onTone_();
+}
+
+RtfDocument TextModel::document(std::size_t from, std::size_t to) const {
+    RtfDocument doc;
+    for (std::size_t i = 0; i < runs_.size(); ++i) {
+        const std::size_t start = std::max(runs_[i].first, from);
+        const std::size_t end =
+            std::min(i + 1 < runs_.size() ? runs_[i + 1].first : text_.size(), to);
+        if (start >= end) continue;
+        doc.runs.push_back(
+            {runs_[i].second ? reportFormat_ : receivedFormat_, text_.substr(start, end - start)});
+    }
+    return doc;
+}
+
+void TextModel::saveCollected(Collected kind, bool beforeCurrentLine) {
+    const std::size_t end = beforeCurrentLine ? currentLineStart() : text_.size();
+    const std::size_t from = std::min(mark_, end);
+    collecting_ = false;
+    const ReceivedKind fileKind =
+        kind == Collected::Warning ? ReceivedKind::Warning : ReceivedKind::Information;
+    std::error_code ec;
+    std::filesystem::create_directories(synopDir_, ec);
+    // Never replace a file received earlier in the same minute: take the next free minute.
+    TimeKey t = clock_();
+    t -= ((t % 60) + 60) % 60;
+    std::filesystem::path target;
+    for (int minute = 0; minute < 1440 && target.empty(); ++minute) {
+        const std::filesystem::path candidate =
+            synopDir_ / fileName(fileKind, breakDown(t + minute * 60));
+        if (!std::filesystem::exists(candidate, ec)) target = candidate;
+    }
+    if (target.empty()) {
+        lastError_ = "No free file name for the collected text in " + synopDir_.string() + ".";
+        return;
+    }
+    auto written = writeFileAtomically(target, writeRtf(document(from, end)));
+    if (!written) {
+        lastError_ = written.error().message;
+        return;
+    }
+    saved_.push_back(target);
+    if (onSaved_) onSaved_(target);
+}
+
+void TextModel::checkFill() {
+    if (text_.size() <= kTrimThreshold) return;
+    // The first ten lines go.
+    std::size_t cut = 0;
+    for (int line = 0; line < kTrimLines; ++line) {
+        const std::size_t lf = text_.find('\n', cut);
+        if (lf == std::string::npos) {
+            cut = text_.size();
+            break;
+        }
+        cut = lf + 1;
+    }
+    if (cut == 0) return;
+    const bool wasCollecting = collecting_;
+    if (wasCollecting && policy_ == TrimPolicy::SaveAndRestart) saveCollected(kind_);
+    text_.erase(0, cut);
+    std::vector<std::pair<std::size_t, bool>> runs;
+    for (std::size_t i = 0; i < runs_.size(); ++i) {
+        const std::size_t end = i + 1 < runs_.size() ? runs_[i + 1].first : std::string::npos;
+        if (end != std::string::npos && end <= cut) continue;
+        runs.emplace_back(runs_[i].first > cut ? runs_[i].first - cut : 0, runs_[i].second);
+    }
+    runs_ = std::move(runs);
+    if (wasCollecting && policy_ == TrimPolicy::SaveAndRestart) {
+        mark_ = text_.size();
+        collecting_ = true;
+    } else {
+        mark_ = mark_ > cut ? mark_ - cut : 0;
+    }
+}
+
+Result<void> TextModel::saveAll(const std::filesystem::path& file) const {
+    const std::string name = file.filename().string();
+    const bool rtf = name.size() >= 4 && equalsNoCase(name.substr(name.size() - 4), ".RTF");
+    return writeFileAtomically(file, rtf ? writeRtf(document(0, text_.size())) : toCrLf(text_));
+}
+
+Result<void> TextModel::load(const std::filesystem::path& file) {
+    auto contents = readWholeFile(file);
+    if (!contents) return contents.error();
+    const std::string& bytes = *contents;
+    if (bytes.rfind("{\\rtf", 0) == 0) {
+        auto doc = readRtf(bytes);
+        if (!doc) return doc.error();
+        append(doc->plainText(), false);
+    } else {
+        append(bytes, false);
+    }
+    checkFill();
+    return success();
+}
+
+}  // namespace zeb::weather

@@ -1,0 +1,169 @@
+// The fax parameter record, the correction table and the values derived from
+// them: stored layout, validation of damaged values, slant arithmetic.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "common/ProfileFile.h"
+#include "fax/FaxConfig.h"
+#include "support/TestEnv.h"
+
+namespace zeb::fax {
+namespace {
+
+TEST(FaxConfig, default_record_has_the_stored_layout) {
+    const auto b = serialize(FaxConfig{});
+    ASSERT_EQ(b.size(), 48u);
+    const auto u16 = [&](int at) {
+        return b[static_cast<std::size_t>(at)] | (b[static_cast<std::size_t>(at + 1)] << 8);
+    };
+    EXPECT_EQ(u16(12), 1900);
+    EXPECT_EQ(u16(14), 800);
+    EXPECT_EQ(u16(16), 1200);
+    EXPECT_EQ(u16(18), 64);
+    EXPECT_EQ(u16(20), 576);
+    EXPECT_EQ(u16(22), 120);
+    EXPECT_EQ(u16(28), 300);
+    EXPECT_EQ(u16(30), 450);
+    EXPECT_EQ(b[32], 5);
+    EXPECT_EQ(b[35], 1);
+    EXPECT_EQ(b[37], 0);
+    EXPECT_EQ(b[40], 1);
+    float rate;
+    std::memcpy(&rate, &b[24], 4);  // little-endian host
+    EXPECT_FLOAT_EQ(rate, 0.32834467f);
+}
+
+TEST(FaxConfig, round_trip_keeps_reserved_bytes) {
+    FaxConfig c;
+    c.reserved0[3] = 0xAB;
+    c.reserved41[6] = 0x11;
+    c.ioc = 288;
+    c.phasingPolarity = 1;
+    EXPECT_EQ(parseConfig(serialize(c)), c);
+}
+
+TEST(FaxConfig, validate_replaces_values_that_would_break_the_decoder) {
+    // A "CONFIG" of 24 digits: 12 bytes, everything after them zero.
+    std::array<std::uint8_t, 12> shortRecord{};
+    FaxConfig c = parseConfig(shortRecord);
+    EXPECT_GT(validate(c), 0);
+    EXPECT_EQ(c.ioc, 576);
+    EXPECT_EQ(c.lpm, 120);
+    EXPECT_EQ(c.center, 1900);
+    EXPECT_EQ(c.shift, 800);
+    EXPECT_EQ(c.bandwidth, 1200);
+    EXPECT_EQ(c.filterOrder, 0);  // 0 is a valid order: filter off
+    EXPECT_EQ(c.phasingWidth, 5);
+
+    FaxConfig odd;
+    odd.filterOrder = 60;
+    odd.ioc = 81;
+    odd.lpm = 0;
+    odd.bandwidth = 300;  // below the shift of 800
+    validate(odd);
+    EXPECT_EQ(odd.filterOrder, 64);
+    EXPECT_EQ(odd.ioc, 576);
+    EXPECT_EQ(odd.lpm, 120);
+    EXPECT_EQ(odd.bandwidth, 800);
+    FaxConfig good;
+    EXPECT_EQ(validate(good), 0);
+}
+
+TEST(FaxConfig, bandwidth_below_the_shift_is_raised) {
+    EXPECT_EQ(bandwidthForShift(300, 800), 800);
+    EXPECT_EQ(bandwidthForShift(1200, 800), 1200);
+}
+
+TEST(FaxConfig, derived_values_of_every_ioc) {
+    const std::array<int, 4> widths{839, 905, 1106, 1810};
+    const std::array<int, 4> heights{1258, 1357, 1659, 2715};
+    for (std::size_t i = 0; i < kIocValues.size(); ++i) {
+        FaxConfig c;
+        c.ioc = static_cast<std::uint16_t>(kIocValues[i]);
+        const Derived d = derive(c, CorrectionTable{});
+        EXPECT_EQ(d.width, widths[i]);
+        EXPECT_EQ(d.height, heights[i]);
+    }
+    const Derived d = derive(FaxConfig{}, CorrectionTable{});
+    EXPECT_NEAR(d.pixelRate, 0.328264, 1e-6);
+    EXPECT_NEAR(d.whiteHalf, 2.39674, 1e-5);
+    EXPECT_NEAR(d.blackHalf, 3.675, 1e-5);
+    EXPECT_NEAR(d.greyFactor, 12.517, 1e-3);
+    // About 5514 samples for a line of 1810 pixels.
+    EXPECT_EQ(std::lround(static_cast<double>(d.width) / d.pixelRate), 5514);
+}
+
+TEST(CorrectionTable, lookup_store_and_modes_outside_the_lists) {
+    CorrectionTable t;
+    EXPECT_EQ(t.lookup(576, 120), 0.0f);
+    t.store(576, 120, 0.3283f);
+    EXPECT_FLOAT_EQ(t.lookup(576, 120), 0.3283f);
+    EXPECT_FLOAT_EQ(t.at(3 * 6 + 3), 0.3283f);  // row IOC 576, column LPM 120
+    t.store(500, 120, 0.5f);
+    t.store(576, 100, 0.5f);
+    EXPECT_EQ(t.lookup(500, 120), 0.0f);
+    t.store(288, 60, INFINITY);
+    EXPECT_EQ(t.lookup(288, 60), 0.0f);
+    const CorrectionTable back = CorrectionTable::parse(t.serialize());
+    for (std::size_t i = 0; i < CorrectionTable::kEntries; ++i) EXPECT_EQ(back.at(i), t.at(i));
+}
+
+TEST(CorrectionTable, apply_to_all_modes_keeps_the_sample_rate_of_the_current_entry) {
+    CorrectionTable t;
+    const float c = nominalPixelRate(576, 120) * (1.0f - 50e-6f);
+    t.store(576, 120, c);
+    t.applyToAllModes(576, 120);
+    for (int ioc : kIocValues) {
+        for (int lpm : kLpmValues) {
+            EXPECT_NEAR(t.lookup(ioc, lpm) / nominalPixelRate(ioc, lpm), 1.0 - 50e-6, 2e-7)
+                << ioc << "/" << lpm;
+        }
+    }
+    // No entry for the current mode: every mode back to nominal (no infinities).
+    t.store(576, 120, 0.0f);
+    t.applyToAllModes(576, 120);
+    for (std::size_t i = 0; i < CorrectionTable::kEntries; ++i) EXPECT_EQ(t.at(i), 0.0f);
+    t.store(576, 120, 0.3f);
+    t.applyToAllModes(576, 7);  // LPM outside the list
+    EXPECT_EQ(t.lookup(576, 120), 0.0f);
+}
+
+TEST(FaxSettings, ini_round_trip_short_config_and_missing_table) {
+    test::TempDir dir;
+    ProfileFile profile(dir / "NIMBA.INI");
+    FaxConfig c;
+    c.ioc = 288;
+    c.startTone = 675;
+    CorrectionTable t;
+    t.store(288, 120, 0.16f);
+    ASSERT_TRUE(writeSettings(profile, c, t));
+    const std::string text = test::readFile(dir / "NIMBA.INI");
+    EXPECT_NE(text.find("[FAXPARAM]"), std::string::npos);
+    EXPECT_NE(text.find("CONFIG=000000000000000000000000"), std::string::npos);
+
+    FaxConfig read;
+    CorrectionTable readTable;
+    readSettings(profile, read, readTable);
+    EXPECT_EQ(read.ioc, 288);
+    EXPECT_EQ(read.startTone, 675);
+    EXPECT_FLOAT_EQ(readTable.lookup(288, 120), 0.16f);
+
+    test::writeFile(dir / "NIMBA.INI", "[FAXPARAM]\nCONFIG=000000000000000000000000\n");
+    readSettings(profile, read, readTable);
+    EXPECT_EQ(read.ioc, 576);  // validated after the zero fill
+    EXPECT_EQ(read.lpm, 120);
+    EXPECT_EQ(readTable.lookup(288, 120), 0.0f);  // unreadable table: all zero
+
+    // Without the key the record keeps its values.
+    test::writeFile(dir / "NIMBA.INI", "[FAXPARAM]\n");
+    FaxConfig kept;
+    kept.lpm = 60;
+    readSettings(profile, kept, readTable);
+    EXPECT_EQ(kept.lpm, 60);
+}
+
+}  // namespace
+}  // namespace zeb::fax

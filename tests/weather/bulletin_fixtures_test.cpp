@@ -1,0 +1,171 @@
+// Real bulletins as received by radio and as relayed by a centre, through the
+// scanner with the staged reference data: none may crash the scanner, and
+// the counts of reports present, accepted and refused (with the reasons)
+// are printed for the record.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <iostream>
+#include <regex>
+#include <string>
+
+#include "bulletin_fixture.h"
+#include "support/TestEnv.h"
+#include "weather/MessageFramer.h"
+
+namespace zeb::weather {
+namespace {
+
+using namespace test;
+
+struct Counts {
+    int present = 0;
+    int accepted = 0;
+    int refused = 0;
+    int unknownStation = 0;
+    int unknownHeading = 0;
+    int badShip = 0;
+};
+
+std::ostream& operator<<(std::ostream& os, const Counts& c) {
+    return os << c.present << " present, " << c.accepted << " accepted, " << c.refused
+              << " refused (time), " << c.unknownStation << " unknown stations, "
+              << c.unknownHeading << " unknown headings, " << c.badShip
+              << " unreadable ship identifications";
+}
+
+// Line ends as the teleprinter sends them.
+std::string crlf(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') out += "\r\r";
+        out.push_back(c);
+    }
+    return out;
+}
+
+class BulletinFixtures : public ::testing::Test {
+protected:
+    void SetUp() override {
+        shared_ = zeb::test::sharedData();
+        if (!shared_) GTEST_SKIP() << "reference data absent";
+        const std::filesystem::path suite = zeb::test::testSetting("ZEB_TEST_SUITE_DIR");
+        auto loaded = loadWeatherData(suite / "DATA");
+        if (!loaded) GTEST_SKIP() << "staged data: " << loaded.error().message;
+        data_ = std::move(loaded).value();
+    }
+
+    Counts run(const std::string& text, TimeKey now) {
+        RecordingOutput output;
+        VectorStore store;
+        TextScanner scanner(data_, output, &store);
+        scanner.setClock([now] { return now; });
+        feed(scanner, crlf(text));
+        Counts c;
+        c.accepted = scanner.accepted();
+        c.refused = scanner.refused();
+        c.unknownStation = scanner.errors(2);
+        c.unknownHeading = scanner.errors(1);
+        c.badShip = scanner.errors(0);
+        for (const SynopRecord& r : store.records) {
+            // Every stored record must describe and encode within bounds.
+            EXPECT_LE(describeReport(r, true, data_.texts, ReportFormats::english()).size(),
+                      kMaxDescription);
+            EXPECT_EQ(decode(encode(r)), r);
+        }
+        return c;
+    }
+
+    bool fullStationList() const { return data_.stations.size() > 1000; }
+
+    std::optional<std::filesystem::path> shared_;
+    WeatherData data_;
+};
+
+TEST_F(BulletinFixtures, RelayedRomanianBulletinsDecode) {
+    const auto dir = *shared_ / "fixtures" / "synop" / "synop2bufr";
+    if (!std::filesystem::exists(dir)) GTEST_SKIP() << dir << " absent";
+    Counts total;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        std::smatch m;
+        if (!std::regex_search(name, m, std::regex("_C_EDZW_(\\d{4})(\\d{2})(\\d{2})"))) {
+            continue;
+        }
+        const std::string body = zeb::test::readFile(entry.path());
+        // The relayed file starts at the heading; the broadcast adds the frame.
+        const TimeKey now = timeKey({std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), 23, 0, 0});
+        Counts c = run("ZCZC 001\n" + body + "\nNNNN\n", now);
+        for (char ch : body) c.present += ch == '=' ? 1 : 0;
+        std::cout << name << ": " << c << "\n";
+        total.present += c.present;
+        total.accepted += c.accepted;
+        total.refused += c.refused;
+        total.unknownStation += c.unknownStation;
+    }
+    std::cout << "synop2bufr total: " << total << "\n";
+    if (fullStationList()) {
+        EXPECT_GE(total.accepted * 10, total.present * 8);
+    }
+}
+
+TEST_F(BulletinFixtures, RadioCopiesWithGarblesDecodeWithoutHarm) {
+    const auto file = *shared_ / "fixtures" / "synop" / "fldigi" / "synop_tool_test_inputs.txt";
+    if (!std::filesystem::exists(file)) GTEST_SKIP() << file << " absent";
+    const std::string all = zeb::test::readFile(file);
+    // Blocks of the file, each a separate capture; those without a frame or
+    // heading get a neutral one, as a broadcast would have sent.
+    const std::regex header("### [^\n]*expected_msgs=(\\d+)\n");
+    Counts total;
+    auto it = std::sregex_iterator(all.begin(), all.end(), header);
+    for (; it != std::sregex_iterator(); ++it) {
+        const auto start = it->position() + it->length();
+        auto next = std::next(it);
+        const auto end = next == std::sregex_iterator()
+                             ? all.size()
+                             : static_cast<std::size_t>(next->position());
+        const std::string block = all.substr(start, end - start);
+        std::string text = block;
+        if (block.find("ZCZC") == std::string::npos) {
+            std::string head = "ZCZC 001\n";
+            if (!std::regex_search(block, std::regex("(^|\n)[A-Z]{4}\\d{2} [A-Z]{4}")))
+                head += "SMDL01 EDZW 010000\n";
+            if (block.find("AAXX") == std::string::npos && block.find("BBXX") == std::string::npos)
+                head += "AAXX 01001\n";
+            text = head + block + "\nNNNN\n";
+        }
+        const Counts c = run(text, timeKey({2026, 12, 31, 23, 0, 0}));
+        total.present += std::stoi((*it)[1]);
+        total.accepted += c.accepted;
+        total.refused += c.refused;
+        total.unknownStation += c.unknownStation;
+        total.unknownHeading += c.unknownHeading;
+        total.badShip += c.badShip;
+    }
+    std::cout << "fldigi radio copies: " << total << "\n";
+    // Everything at once, as one long reception with garbles between.
+    (void)run(all, timeKey({2026, 12, 31, 23, 0, 0}));
+}
+
+TEST_F(BulletinFixtures, NavtexMessagesFrameOneFileEach) {
+    const auto dir = *shared_ / "fixtures" / "navtex";
+    if (!std::filesystem::exists(dir)) GTEST_SKIP() << dir << " absent";
+    int files = 0;
+    int saves = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+        if (!entry.is_regular_file()) continue;
+        RecordingOutput output;
+        MessageFramer framer(output);
+        for (char c : crlf(zeb::test::readFile(entry.path())))
+            framer.frameChar(static_cast<std::uint8_t>(c));
+        ++files;
+        saves += output.count("save:info") + output.count("save:info:before");
+        EXPECT_LE(output.count("save:info") + output.count("save:info:before"),
+                  output.count("mark:info"));
+    }
+    std::cout << "navtex: " << files << " messages, " << saves << " saved\n";
+    EXPECT_GE(saves * 10, files * 8);
+}
+
+}  // namespace
+}  // namespace zeb::weather

@@ -1,0 +1,148 @@
+// A DWD-style weather broadcast as the receiver hears it — 50 Bd ITA2 with
+// 450 Hz shift, noise and a tuning error — through zebdecode into the files
+// the main program writes: the station file of accepted reports and the
+// warning as an RTF file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/TimeKey.h"
+#include "support/ChildProcess.h"
+#include "support/RttyGenerator.h"
+#include "support/TestEnv.h"
+#include "weather/Rtf.h"
+#include "weather/StationFile.h"
+
+namespace zeb::weather {
+namespace {
+
+void writeWav(const std::filesystem::path& file, const std::vector<float>& samples) {
+    std::string bytes;
+    const auto u32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    const auto u16 = [&](std::uint16_t v) {
+        bytes.push_back(static_cast<char>(v & 0xFF));
+        bytes.push_back(static_cast<char>(v >> 8));
+    };
+    const auto dataSize = static_cast<std::uint32_t>(samples.size() * 2);
+    bytes += "RIFF";
+    u32(36 + dataSize);
+    bytes += "WAVEfmt ";
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(11025);
+    u32(11025 * 2);
+    u16(2);
+    u16(16);
+    bytes += "data";
+    u32(dataSize);
+    for (float s : samples)
+        u16(static_cast<std::uint16_t>(
+            static_cast<std::int16_t>(std::clamp(s, -32767.f, 32767.f))));
+    test::writeFile(file, bytes);
+}
+
+std::string twoDigits(int v) {
+    char b[8];
+    std::snprintf(b, sizeof b, "%02d", v);
+    return b;
+}
+
+TEST(BulletinRecording, DwdBroadcastGivesStationRecordsAndWarningFile) {
+    const std::filesystem::path suite = test::testSetting("ZEB_TEST_SUITE_DIR");
+    const std::filesystem::path program = suite / "zebdecode";
+    if (!std::filesystem::exists(program)) GTEST_SKIP() << "zebdecode not built";
+    if (!std::filesystem::exists(suite / "DATA" / "WMOSTAT.DAT"))
+        GTEST_SKIP() << "reference data not staged";
+
+    // Observations of this hour, so that they are neither in the future nor
+    // dated on another day.
+    const NameTime t = breakDown(zeb::now());
+    const std::string yy = twoDigits(t.day);
+    const std::string gg = twoDigits(t.hour);
+    const std::string text =
+        "RYRYRYRYRY\n"
+        "ZCZC 001\n"
+        "SMDL01 EDZW " +
+        yy + gg +
+        "00\n"
+        "AAXX " +
+        yy + gg +
+        "1\n"
+        "10637 32966 82005 10102 20058 30108 40158 52012 69901 76166 8453/ 333 "
+        "10152 20045 55300 81630=\n"
+        "10384 12570 71212 10054 21003 30133 40170 57006 60001 70282 84501=\n"
+        "10147 NIL=\n"
+        "NNNN\n"
+        "ZCZC 002\n"
+        "SMVD01 EDZW " +
+        yy + gg +
+        "00\n"
+        "BBXX\n"
+        "DBBH " +
+        yy + gg +
+        "1 99543 70123 41/98 82005 10102 20058 40158 52012 22200 00123 "
+        "10304=\n"
+        "NNNN\n"
+        "ZCZC 003\n"
+        "FQDL01 EDZW " +
+        yy + gg +
+        "00\n"
+        "GALE WARNING GERMAN BIGHT WEST 8 BEAUFORT\n"
+        "NNNN\n"
+        "RYRYRYRYRY\n";
+
+    test::FskSignal signal;
+    signal.baud = 50;
+    signal.markHz = 1275 + 12;  // a receiver tuned 12 Hz off
+    signal.spaceHz = 1725 + 12;
+    signal.ebN0Db = 18;
+    const auto audio = test::fskAudio(test::ita2Frames(test::ita2Codes(text), 1.5, 0, 100), signal);
+    test::TempDir dir;
+    writeWav(dir / "dwd.wav", audio);
+
+    test::ChildProcess child({program.string(), "rtty", "--baud", "50", "--shift", "450",
+                              "--center", "1275", "--dir", dir.path().string(),
+                              (dir / "dwd.wav").string()});
+    const std::string out = child.readOutput(std::chrono::seconds(60));
+    ASSERT_EQ(child.waitExit(), 0);
+
+    auto records = readStationRecords(dir / "SYNOP" / "STATION.DAT");
+    ASSERT_TRUE(records.ok());
+    std::vector<SynopRecord> decoded;
+    for (const auto& bytes : *records) decoded.push_back(decode(bytes));
+    ASSERT_EQ(decoded.size(), 4u) << out;
+    EXPECT_EQ(decoded[0].station.number, 10637);
+    EXPECT_EQ(decoded[0].airTemperature, 102);
+    EXPECT_EQ(decoded[1].station.number, 10384);
+    EXPECT_EQ(decoded[1].dewPoint, -3);
+    EXPECT_EQ(decoded[2].station.number, 10147);
+    EXPECT_TRUE(decoded[2].presence & presence::kNil);
+    EXPECT_EQ(decoded[3].kind, kKindShip);
+    EXPECT_EQ(decoded[3].station.name, "DBBH");
+    EXPECT_EQ(decoded[3].seaTemperature, 123);
+
+    std::vector<std::filesystem::path> warnings;
+    for (const auto& e : std::filesystem::directory_iterator(dir / "SYNOP"))
+        if (e.path().filename().string().rfind("WARN_", 0) == 0) warnings.push_back(e.path());
+    ASSERT_EQ(warnings.size(), 1u);
+    auto doc = readRtf(test::readFile(warnings[0]));
+    ASSERT_TRUE(doc.ok());
+    EXPECT_EQ(doc->plainText().rfind("FQDL01 EDZW", 0), 0u) << doc->plainText();
+    EXPECT_NE(doc->plainText().find("GALE WARNING GERMAN BIGHT WEST 8 BEAUFORT"),
+              std::string::npos);
+
+    // The descriptions follow the bulletin text on stdout.
+    EXPECT_NE(out.find("Frankfurt"), std::string::npos) << out;
+    EXPECT_NE(out.find("DBBH"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zeb::weather
