@@ -8,9 +8,9 @@
 #include <map>
 #include <thread>
 
-#include "fax_test_support.h"
 #include "fax/FaxDecoder.h"
 #include "fax/LineAnalysis.h"
+#include "fax_test_support.h"
 #include "support/TestEnv.h"
 
 namespace zeb::fax {

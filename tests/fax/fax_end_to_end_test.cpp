@@ -10,10 +10,10 @@
 #include <fstream>
 #include <numeric>
 
-#include "fax_test_support.h"
 #include "fax/Bmp.h"
 #include "fax/FaxDecoder.h"
 #include "fax/LineAnalysis.h"
+#include "fax_test_support.h"
 #include "support/Blocks.h"
 #include "support/FaxGenerator.h"
 #include "support/TestEnv.h"

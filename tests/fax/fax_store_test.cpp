@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "fax_test_support.h"
 #include "common/ReceivedFile.h"
 #include "fax/Bmp.h"
 #include "fax/FaxDecoder.h"
+#include "fax_test_support.h"
 #include "support/TestEnv.h"
 
 namespace zeb::fax {
