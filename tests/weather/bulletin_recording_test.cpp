@@ -62,9 +62,8 @@ TEST(BulletinRecording, DwdBroadcastGivesStationRecordsAndWarningFile) {
     if (!std::filesystem::exists(suite / "DATA" / "WMOSTAT.DAT"))
         GTEST_SKIP() << "reference data not staged";
 
-    // Observations of this hour, so that they are neither in the future nor
-    // dated on another day.
-    const NameTime t = breakDown(zeb::now());
+    // Observations of the last full hour: in the past whatever the minute.
+    const NameTime t = breakDown(zeb::now() - 3600);
     const std::string yy = twoDigits(t.day);
     const std::string gg = twoDigits(t.hour);
     const std::string text =
