@@ -26,14 +26,6 @@ void appendUtf8(std::string& out, std::uint32_t cp) {
     }
 }
 
-// The Windows-1252 byte of a code point, or -1.
-int byteOf(std::uint32_t cp) {
-    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<int>(cp);
-    for (std::size_t i = 0; i < kHigh.size(); ++i)
-        if (kHigh[i] == cp) return static_cast<int>(0x80 + i);
-    return -1;
-}
-
 // Decodes one UTF-8 sequence at `i`: its length, or 0 when it is malformed
 // (bad lead or continuation byte, cut short, overlong, surrogate, too large).
 std::size_t decodeOne(std::string_view s, std::size_t i, std::uint32_t& cp) {
@@ -67,6 +59,13 @@ std::size_t decodeOne(std::string_view s, std::size_t i, std::uint32_t& cp) {
 
 }  // namespace
 
+int cp1252Byte(std::uint32_t cp) {
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<int>(cp);
+    for (std::size_t i = 0; i < kHigh.size(); ++i)
+        if (kHigh[i] == cp) return static_cast<int>(0x80 + i);
+    return -1;
+}
+
 std::string cp1252ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
@@ -91,7 +90,7 @@ std::string utf8ToCp1252(std::string_view utf8) {
             while (i < utf8.size() && (static_cast<std::uint8_t>(utf8[i]) & 0xC0) == 0x80) ++i;
             continue;
         }
-        const int b = byteOf(cp);
+        const int b = cp1252Byte(cp);
         out.push_back(b < 0 ? '?' : static_cast<char>(b));
         i += n;
     }
@@ -105,7 +104,7 @@ std::optional<std::string> utf8ToCp1252Exact(std::string_view utf8) {
         std::uint32_t cp = 0;
         const std::size_t n = decodeOne(utf8, i, cp);
         if (n == 0) return std::nullopt;
-        const int b = byteOf(cp);
+        const int b = cp1252Byte(cp);
         if (b < 0) return std::nullopt;
         out.push_back(static_cast<char>(b));
         i += n;

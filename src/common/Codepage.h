@@ -3,6 +3,7 @@
 // meets the desktop: windows, message boxes, the terminal.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,9 @@ std::string utf8ToCp1252(std::string_view utf8);
 // character Windows-1252 lacks (for data files built from sources, where a
 // silent '?' would be a fault).
 std::optional<std::string> utf8ToCp1252Exact(std::string_view utf8);
+
+// The Windows-1252 byte of a Unicode code point, or -1 when it has none.
+int cp1252Byte(std::uint32_t codePoint);
 
 // True when the bytes are well-formed UTF-8.
 bool isUtf8(std::string_view bytes);

@@ -5,6 +5,8 @@
 #include <map>
 #include <optional>
 
+#include "common/Codepage.h"
+
 namespace zeb::weather {
 namespace {
 
@@ -59,15 +61,8 @@ void appendText(std::string& out, std::string_view text) {
 
 // Windows-1252 byte for a Unicode code point, '?' where it has none.
 unsigned char toWindows1252(std::uint32_t cp) {
-    static constexpr std::uint16_t kHigh[32] = {
-        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<unsigned char>(cp);
-    for (std::size_t i = 0; i < 32; ++i) {
-        if (kHigh[i] != 0 && kHigh[i] == cp) return static_cast<unsigned char>(0x80 + i);
-    }
-    return '?';
+    const int b = cp1252Byte(cp);
+    return static_cast<unsigned char>(b < 0 ? '?' : b);
 }
 
 int hexValue(char c) {
