@@ -6,6 +6,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/LittleEndian.h"
+
 namespace zeb::fax {
 
 namespace {
@@ -57,18 +59,11 @@ constexpr std::uint32_t kScrambleMark = 0x43515856;
 // may claim 32768 × 32768 pixels.
 constexpr std::uint64_t kMaxPixelBytes = 64ull << 20;
 
-void put16(std::uint8_t* at, std::uint32_t v) {
-    at[0] = static_cast<std::uint8_t>(v);
-    at[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void put32(std::uint8_t* at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-std::uint32_t get16(const std::uint8_t* at) { return at[0] | (at[1] << 8u); }
-std::uint32_t get32(const std::uint8_t* at) {
-    return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
-           (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-}
+// BMP header fields are 16 or 32 bits; the values are computed as uint32_t.
+void put16(std::uint8_t* at, std::uint32_t v) { le::put16(at, static_cast<std::uint16_t>(v)); }
+using le::get32;
+using le::put32;
+std::uint32_t get16(const std::uint8_t* at) { return le::get16(at); }
 
 void appendRow(std::string& out, const std::uint8_t* row, int bytes) {
     out.append(reinterpret_cast<const char*>(row), static_cast<std::size_t>(bytes));

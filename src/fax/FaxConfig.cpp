@@ -5,26 +5,18 @@
 #include <cmath>
 #include <numbers>
 
+#include "common/LittleEndian.h"
+
 namespace zeb::fax {
 
 namespace {
 
 constexpr float kPi = std::numbers::pi_v<float>;
 
-void put16(std::uint8_t* at, std::uint16_t v) {
-    at[0] = static_cast<std::uint8_t>(v & 0xFF);
-    at[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void put32(std::uint8_t* at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-std::uint16_t get16(const std::uint8_t* at) {
-    return static_cast<std::uint16_t>(at[0] | (at[1] << 8));
-}
-std::uint32_t get32(const std::uint8_t* at) {
-    return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
-           (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-}
+using le::get16;
+using le::get32;
+using le::put16;
+using le::put32;
 
 template <std::size_t N>
 int indexOf(const std::array<int, N>& list, int value) {

@@ -3,54 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/LittleEndian.h"
+
 namespace zeb::weather {
 namespace {
 
-// Little-endian writer over the fixed record buffer. Every field is written
-// at the position it has in the file, so the offsets below are the layout.
-class Writer {
-public:
-    explicit Writer(std::span<std::uint8_t> out) : out_(out) {}
-
-    void u8(std::size_t at, std::uint8_t v) { out_[at] = v; }
-    void ch(std::size_t at, char v) { out_[at] = static_cast<std::uint8_t>(v); }
-    void u16(std::size_t at, std::uint16_t v) {
-        out_[at] = static_cast<std::uint8_t>(v & 0xFF);
-        out_[at + 1] = static_cast<std::uint8_t>(v >> 8);
-    }
-    void i16(std::size_t at, std::int16_t v) { u16(at, static_cast<std::uint16_t>(v)); }
-    void u32(std::size_t at, std::uint32_t v) {
-        for (std::size_t i = 0; i < 4; ++i) out_[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-    }
-    void i32(std::size_t at, std::int32_t v) { u32(at, static_cast<std::uint32_t>(v)); }
-    void bytes(std::size_t at, const void* data, std::size_t size) {
-        if (size > 0) std::memcpy(out_.data() + at, data, size);
-    }
-
-private:
-    std::span<std::uint8_t> out_;
-};
-
-class Reader {
-public:
-    explicit Reader(std::span<const std::uint8_t> in) : in_(in) {}
-
-    std::uint8_t u8(std::size_t at) const { return in_[at]; }
-    char ch(std::size_t at) const { return static_cast<char>(in_[at]); }
-    std::uint16_t u16(std::size_t at) const {
-        return static_cast<std::uint16_t>(in_[at] | (in_[at + 1] << 8));
-    }
-    std::int16_t i16(std::size_t at) const { return static_cast<std::int16_t>(u16(at)); }
-    std::uint32_t u32(std::size_t at) const {
-        std::uint32_t v = 0;
-        for (std::size_t i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(in_[at + i]) << (8 * i);
-        return v;
-    }
-    std::int32_t i32(std::size_t at) const { return static_cast<std::int32_t>(u32(at)); }
-
-private:
-    std::span<const std::uint8_t> in_;
-};
+using Writer = le::Writer;
+using Reader = le::Reader;
 
 // Text areas hold at most size - 1 bytes and a terminating zero; the rest of
 // the area is zero so that no stale bytes reach the file.

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "common/AtomicFile.h"
+#include "common/LittleEndian.h"
 #include "common/Text.h"
 
 namespace zeb::weather {
@@ -41,15 +42,14 @@ std::string TextTable::lookupNumber(long number) const {
 
 namespace {
 
-std::int16_t int16At(std::string_view b, std::size_t at) {
-    return static_cast<std::int16_t>(static_cast<std::uint8_t>(b[at]) |
-                                     (static_cast<std::uint8_t>(b[at + 1]) << 8));
+const std::uint8_t* bytesAt(std::string_view b, std::size_t at) {
+    return reinterpret_cast<const std::uint8_t*>(b.data() + at);
 }
-
+std::int16_t int16At(std::string_view b, std::size_t at) {
+    return static_cast<std::int16_t>(le::get16(bytesAt(b, at)));
+}
 std::int32_t int32At(std::string_view b, std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<std::uint8_t>(b[at + i]);
-    return static_cast<std::int32_t>(v);
+    return static_cast<std::int32_t>(le::get32(bytesAt(b, at)));
 }
 
 }  // namespace
