@@ -1,0 +1,63 @@
+#include "rig/NmeaLineAssembler.h"
+
+namespace zeb::rig {
+
+namespace {
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+}  // namespace
+
+std::optional<std::string> NmeaLineAssembler::push(std::uint8_t byte) {
+    if (index_ > kBufferSize - 2) {
+        index_ = 0;
+        wrapped_ = true;
+    }
+    buffer_[index_] = static_cast<char>(byte);
+    buffer_[index_ + 1] = '\0';
+    ++index_;
+    if (byte != '\n') return std::nullopt;
+    std::string line(buffer_.data(), index_);
+    const bool wrapped = wrapped_;
+    reset();
+    if (wrapped || !acceptable(line)) return std::nullopt;
+    return line;
+}
+
+void NmeaLineAssembler::reset() {
+    index_ = 0;
+    wrapped_ = false;
+    buffer_[0] = '\0';
+}
+
+bool NmeaLineAssembler::acceptable(const std::string& line) {
+    const std::size_t n = line.size();
+    if (n < 3 || n > kMaxLine || line[0] != '$' || line[n - 1] != '\n' || line[n - 2] != '\r') {
+        return false;
+    }
+    const std::size_t end = n - 2;  // position of the CR
+    std::size_t star = end;
+    unsigned sum = 0;
+    for (std::size_t i = 1; i < end; ++i) {
+        const auto c = static_cast<unsigned char>(line[i]);
+        if (c < 0x20 || c > 0x7E) return false;
+        if (star == end) {
+            if (c == '*') {
+                star = i;
+            } else {
+                sum ^= c;
+            }
+        }
+    }
+    if (star == end) return true;
+    // "*hh" must be the last thing before the CR and must match.
+    if (star + 3 != end) return false;
+    const int hi = hexValue(line[star + 1]);
+    const int lo = hexValue(line[star + 2]);
+    return hi >= 0 && lo >= 0 && static_cast<unsigned>(hi * 16 + lo) == sum;
+}
+
+}  // namespace zeb::rig

@@ -1,0 +1,63 @@
+// zebstations on the frequency list the build ships: listing, the hand-over
+// record of a fax station, adding and removing in a copy.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/ChildProcess.h"
+#include "support/TestEnv.h"
+
+namespace zeb::stations {
+namespace {
+
+struct CliRun {
+    int status;
+    std::string out;
+};
+
+class ZebstationsCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        suite_ = test::testSetting("ZEB_TEST_SUITE_DIR");
+        if (!std::filesystem::exists(suite_ / "zebstations") ||
+            !std::filesystem::exists(suite_ / "DATA" / "RCFRQ.DAT"))
+            GTEST_SKIP() << "zebstations or the frequency list not built";
+    }
+
+    CliRun run(std::vector<std::string> args) {
+        args.insert(args.begin(), (suite_ / "zebstations").string());
+        test::ChildProcess child(args);
+        CliRun r;
+        r.out = child.readOutput(std::chrono::seconds(10));
+        r.status = child.waitExit().value_or(-1);
+        return r;
+    }
+
+    std::filesystem::path suite_;
+};
+
+TEST_F(ZebstationsCli, ListsTheShippedStationsWithTheirDialFrequencies) {
+    const CliRun list = run({"list", (suite_ / "DATA" / "RCFRQ.DAT").string()});
+    ASSERT_EQ(list.status, 0);
+    // The German fax service on 7880 kHz is dialled 1.9 kHz lower.
+    EXPECT_NE(list.out.find("7880.000     7878.100"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("DDK3"), std::string::npos);
+    EXPECT_GE(std::count(list.out.begin(), list.out.end(), '\n'), 100);
+}
+
+TEST_F(ZebstationsCli, RemovingFromACopyLeavesTheOthers) {
+    test::TempDir dir;
+    const auto copy = dir / "RCFRQ.DAT";
+    std::filesystem::copy_file(suite_ / "DATA" / "RCFRQ.DAT", copy);
+    const auto before = std::filesystem::file_size(copy);
+    EXPECT_EQ(run({"remove", "--file", copy.string(), "2"}).status, 0);
+    EXPECT_EQ(std::filesystem::file_size(copy), before - 256);
+    EXPECT_EQ(run({"list", copy.string()}).out.find("7880.000"), std::string::npos);
+    EXPECT_NE(run({"list", "/nonexistent/RCFRQ.DAT"}).status, 0);
+}
+
+}  // namespace
+}  // namespace zeb::stations
