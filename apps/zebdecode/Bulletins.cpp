@@ -21,7 +21,29 @@ std::filesystem::path programDir() {
     return ec ? std::filesystem::path() : self.parent_path();
 }
 
-// The window's text on stdout (UTF-8), every saved file and tone on stderr.
+// The received text on stdout: line ends as newlines, Windows-1252 as UTF-8.
+class StdoutText {
+public:
+    void print(std::string_view bytes) {
+        if (bytes.empty()) return;
+        std::string text;
+        for (char c : bytes) text.push_back(c == '\r' ? '\n' : c);
+        const std::string utf8 = cp1252ToUtf8(text);
+        std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+        last_ = text.back();
+    }
+    // Ends the text with a line end, before anything goes to stderr.
+    void finish() {
+        if (last_ != '\n') std::fputc('\n', stdout);
+        last_ = '\n';
+        std::fflush(stdout);
+    }
+
+private:
+    char last_ = '\n';
+};
+
+// The window's text on stdout, every saved file and tone on stderr.
 class Console : public TextSink, public weather::BulletinOutput {
 public:
     Console(const std::filesystem::path& workDir, const std::filesystem::path& synopDir)
@@ -35,11 +57,11 @@ public:
     }
 
     void text(std::string_view bytes) override {
-        print(bytes);
+        out_.print(bytes);
         model_.text(bytes);
     }
     void appendText(std::string_view text) override {
-        print(text);
+        out_.print(text);
         model_.appendText(text);
     }
     void markStart(weather::Collected kind) override { model_.markStart(kind); }
@@ -52,45 +74,23 @@ public:
     void playWarningTone() override { std::fputs("zebdecode: warning tone\n", stderr); }
 
     int files() const { return files_; }
-    void finish() {
-        if (last_ != '\n') std::fputc('\n', stdout);
-        last_ = '\n';
-        std::fflush(stdout);
-    }
+    void finish() { out_.finish(); }
 
 private:
-    void print(std::string_view bytes) {
-        std::string line;
-        for (char c : bytes) line.push_back(c == '\r' ? '\n' : c);
-        const std::string utf8 = cp1252ToUtf8(line);
-        std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-        if (!bytes.empty()) last_ = line.back();
-    }
-
     std::filesystem::path workDir_;
     weather::TextModel model_;
-    char last_ = '\n';
+    StdoutText out_;
     int files_ = 0;
 };
 
 // Prints what the decoder shows when there is nothing else to do with it.
 class PlainDisplay : public TextSink {
 public:
-    void text(std::string_view bytes) override {
-        std::string out;
-        for (char c : bytes) out.push_back(c == '\r' ? '\n' : c);
-        const std::string utf8 = cp1252ToUtf8(out);
-        std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-        if (!bytes.empty()) last_ = out.back();
-    }
-    void finish() {
-        if (last_ != '\n') std::fputc('\n', stdout);
-        last_ = '\n';
-        std::fflush(stdout);
-    }
+    void text(std::string_view bytes) override { out_.print(bytes); }
+    void finish() { out_.finish(); }
 
 private:
-    char last_ = '\n';
+    StdoutText out_;
 };
 
 }  // namespace

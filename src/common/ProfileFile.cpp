@@ -1,6 +1,7 @@
 #include "common/ProfileFile.h"
 
 #include "common/AtomicFile.h"
+#include "common/FindFile.h"
 #include "common/Text.h"
 
 #include <fcntl.h>
@@ -30,13 +31,6 @@ public:
 private:
     int fd_;
 };
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 }  // namespace
 
@@ -87,16 +81,7 @@ std::size_t ProfileFile::buildPath(std::string_view directory, std::string_view 
     std::filesystem::path dir =
         directory.empty() ? std::filesystem::current_path() : std::filesystem::path(directory);
     const std::string name = toUpperAscii(fileName);
-    path_ = dir / name;
-    std::error_code ec;
-    if (!std::filesystem::exists(path_, ec)) {
-        for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
-            if (equalsNoCase(entry.path().filename().string(), name)) {
-                path_ = entry.path();
-                break;
-            }
-        }
-    }
+    path_ = findFileNoCase(dir, name);
     return path_.string().size();
 }
 

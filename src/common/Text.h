@@ -36,6 +36,14 @@ inline std::string_view trim(std::string_view s) {
     return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
 }
 
+// The value of a hexadecimal digit (either case), or -1.
+inline int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
 // Matches a file name against a pattern of '?' (exactly one character) and
 // '*' (any run), ignoring ASCII case: "NIMBA??.DLL", "FAX_*.BMP".
 bool matchesPatternNoCase(std::string_view pattern, std::string_view name);

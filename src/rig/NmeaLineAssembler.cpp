@@ -1,15 +1,8 @@
 #include "rig/NmeaLineAssembler.h"
 
-namespace zeb::rig {
+#include "common/Text.h"
 
-namespace {
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-}  // namespace
+namespace zeb::rig {
 
 std::optional<std::string> NmeaLineAssembler::push(std::uint8_t byte) {
     if (index_ > kBufferSize - 2) {
@@ -55,8 +48,8 @@ bool NmeaLineAssembler::acceptable(const std::string& line) {
     if (star == end) return true;
     // "*hh" must be the last thing before the CR and must match.
     if (star + 3 != end) return false;
-    const int hi = hexValue(line[star + 1]);
-    const int lo = hexValue(line[star + 2]);
+    const int hi = hexDigit(line[star + 1]);
+    const int lo = hexDigit(line[star + 2]);
     return hi >= 0 && lo >= 0 && static_cast<unsigned>(hi * 16 + lo) == sum;
 }
 

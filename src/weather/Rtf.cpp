@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "common/Codepage.h"
+#include "common/Text.h"
 
 namespace zeb::weather {
 namespace {
@@ -63,13 +64,6 @@ void appendText(std::string& out, std::string_view text) {
 unsigned char toWindows1252(std::uint32_t cp) {
     const int b = cp1252Byte(cp);
     return static_cast<unsigned char>(b < 0 ? '?' : b);
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -208,8 +202,8 @@ private:
             // the one hex digit it may have; whatever follows is read as usual.
             int v = 0;
             int digits = 0;
-            while (digits < 2 && pos_ < in_.size() && hexValue(in_[pos_]) >= 0) {
-                v = v * 16 + hexValue(in_[pos_]);
+            while (digits < 2 && pos_ < in_.size() && hexDigit(in_[pos_]) >= 0) {
+                v = v * 16 + hexDigit(in_[pos_]);
                 ++pos_;
                 ++digits;
             }

@@ -82,7 +82,7 @@ TextScanner::Outcome TextScanner::reportState(std::uint8_t ch) {
         if (index >= 3 && count < 5) return Outcome::Unmatched;
         switch (index) {
             case 1: {
-                if (!w.matches("?1++++") || !accept(1)) return Outcome::Unmatched;
+                if (!accept(1)) return Outcome::Unmatched;
                 const int ttt = w.number(3, 5);
                 if (ttt >= 0) {
                     r.airTemperature = word(signedValue(w.figure(2), ttt));

@@ -11,8 +11,7 @@ namespace zeb::weather {
 
 TextModel::TextModel(std::filesystem::path synopDir, TrimPolicy policy)
     : synopDir_(std::move(synopDir)), policy_(policy), clock_([] { return zeb::now(); }) {
-    reportFormat_.bold = false;
-    reportFormat_.colour = 0x000080;
+    reportFormat_.colour = 0x000080;  // descriptions in dark blue
 }
 
 void TextModel::text(std::string_view bytes) {
@@ -107,16 +106,15 @@ void TextModel::saveCollected(Collected kind, bool beforeCurrentLine) {
 
 void TextModel::checkFill() {
     if (text_.size() <= kTrimThreshold) return;
-    // The first ten lines go.
+    // The first ten lines go; a large insertion (a loaded file) loses ten
+    // lines at a time until the text is below the threshold again.
     std::size_t cut = 0;
-    for (int line = 0; line < kTrimLines; ++line) {
-        const std::size_t lf = text_.find('\n', cut);
-        if (lf == std::string::npos) {
-            cut = text_.size();
-            break;
+    do {
+        for (int line = 0; line < kTrimLines && cut < text_.size(); ++line) {
+            const std::size_t lf = text_.find('\n', cut);
+            cut = lf == std::string::npos ? text_.size() : lf + 1;
         }
-        cut = lf + 1;
-    }
+    } while (text_.size() - cut > kTrimThreshold);
     if (cut == 0) return;
     const bool wasCollecting = collecting_;
     if (wasCollecting && policy_ == TrimPolicy::SaveAndRestart) saveCollected(kind_);

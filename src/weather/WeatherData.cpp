@@ -5,8 +5,8 @@
 #include <system_error>
 
 #include "common/AtomicFile.h"
+#include "common/FindFile.h"
 #include "common/LittleEndian.h"
-#include "common/Text.h"
 
 namespace zeb::weather {
 
@@ -100,22 +100,8 @@ std::optional<StationEntry> StationTable::findByIndicator(std::string_view cccc)
 
 namespace {
 
-// The exact name first, then a case-insensitive match in the directory.
-std::filesystem::path findFile(const std::filesystem::path& dir, std::string_view name) {
-    const std::filesystem::path exact = dir / std::string(name);
-    std::error_code ec;
-    if (std::filesystem::exists(exact, ec)) return exact;
-    std::filesystem::path best;
-    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string candidate = it->path().filename().string();
-        if (equalsNoCase(candidate, name) && (best.empty() || candidate < best.filename().string()))
-            best = it->path();
-    }
-    return best.empty() ? exact : best;
-}
-
 Result<std::string> readDataFile(const std::filesystem::path& dir, std::string_view name) {
-    const std::filesystem::path path = findFile(dir, name);
+    const std::filesystem::path path = findFileNoCase(dir, name);
     auto contents = readWholeFile(path);
     if (!contents) {
         return Error{contents.error().code, "The weather data file " + path.string() +
@@ -131,8 +117,8 @@ Result<WeatherData> loadWeatherData(const std::filesystem::path& dataDir) {
     auto stations = readDataFile(dataDir, kStationTableFile);
     if (!stations) return stations.error();
     if (auto parsed = data.stations.parse(*stations); !parsed) {
-        return Error{parsed.error().code,
-                     findFile(dataDir, kStationTableFile).string() + ": " + parsed.error().message};
+        return Error{parsed.error().code, findFileNoCase(dataDir, kStationTableFile).string() +
+                                              ": " + parsed.error().message};
     }
     struct TextFile {
         const char* name;

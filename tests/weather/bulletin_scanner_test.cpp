@@ -214,6 +214,18 @@ TEST_F(CollectedFilesTest, FillLimitTrimsTenLinesAndKeepsTheCollection) {
     EXPECT_EQ(rtty.startMark(), mark - 1000);
 }
 
+TEST_F(CollectedFilesTest, LoadingALargeFileKeepsTheWindowWithinItsLimit) {
+    std::string big;
+    for (int i = 0; i < 8000; ++i) big += std::string(99, static_cast<char>('A' + i % 26)) + "\r\n";
+    zeb::test::writeFile(dir / "big.txt", big);
+    ASSERT_TRUE(model.load(dir / "big.txt").ok());
+    EXPECT_LE(model.contents().size(), kTrimThreshold);
+    EXPECT_GT(model.contents().size(), kTrimThreshold - 1000);
+    // The newest lines stay.
+    EXPECT_EQ(model.contents().substr(model.contents().size() - 100),
+              std::string(99, static_cast<char>('A' + 7999 % 26)) + "\n");
+}
+
 TEST_F(CollectedFilesTest, UnwritableDirectoryKeepsTheText) {
     zeb::test::writeFile(dir.path() / "FILE", "x");
     TextModel blocked(dir.path() / "FILE" / "SYNOP");
