@@ -87,7 +87,8 @@ Result<void> FaxDecoder::start() {
     height_ = picture_.height();
     x_ = y_ = 0;
     // Transform tables are built now, not on the capture thread.
-    dsp::nspcrDft(re_.data(), im_.data(), log2Of(transformLength(width_)), dsp::kDftPrepare);
+    dsp::nspcrDft(re_.data(), im_.data(), log2Of(transformLength(width_)),
+                  dsp::kDftForward | dsp::kDftPrepare);
     applySettingsLocked();
     if (previewWidth_ > 0 && preview_.create(previewWidth_, previewHeight_, width_))
         preview_.fillFrom(picture_, y_);
@@ -235,7 +236,8 @@ void FaxDecoder::applySettingsLocked() {
         height_ = picture_.height();
         x_ = y_ = 0;
         pending_ = 0;
-        dsp::nspcrDft(re_.data(), im_.data(), log2Of(transformLength(width_)), dsp::kDftPrepare);
+        dsp::nspcrDft(re_.data(), im_.data(), log2Of(transformLength(width_)),
+                      dsp::kDftForward | dsp::kDftPrepare);
         if (previewWidth_ > 0 && preview_.create(previewWidth_, previewHeight_, width_))
             preview_.fillFrom(picture_, y_);
         events_.pictureScrolled();

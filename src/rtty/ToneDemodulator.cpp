@@ -62,7 +62,7 @@ ToneDemodulator::ToneDemodulator(DemodVariant variant) : variant_(variant) {
             0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / (kSpectrumSize - 1)));
     }
     // Build the transform tables now, not on the capture thread.
-    dsp::nspcrDft(re_.data(), im_.data(), kSpectrumOrder, dsp::kDftPrepare);
+    dsp::nspcrDft(re_.data(), im_.data(), kSpectrumOrder, dsp::kDftForward | dsp::kDftPrepare);
     configure(params_);
 }
 

@@ -74,6 +74,11 @@ RtfDocument TextModel::document(std::size_t from, std::size_t to) const {
     return doc;
 }
 
+RtfDocument TextModel::rtfRange(std::size_t from, std::size_t to) const {
+    to = std::min(to, text_.size());
+    return document(std::min(from, to), to);
+}
+
 void TextModel::saveCollected(Collected kind, bool beforeCurrentLine) {
     const std::size_t end = beforeCurrentLine ? currentLineStart() : text_.size();
     const std::size_t from = std::min(mark_, end);
@@ -119,6 +124,7 @@ void TextModel::checkFill() {
     const bool wasCollecting = collecting_;
     if (wasCollecting && policy_ == TrimPolicy::SaveAndRestart) saveCollected(kind_);
     text_.erase(0, cut);
+    trimmed_ += cut;
     std::vector<std::pair<std::size_t, bool>> runs;
     for (std::size_t i = 0; i < runs_.size(); ++i) {
         const std::size_t end = i + 1 < runs_.size() ? runs_[i + 1].first : std::string::npos;

@@ -5,6 +5,7 @@
 // the same rules.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -59,6 +60,12 @@ public:
     const std::vector<std::filesystem::path>& saved() const { return saved_; }
     const std::string& lastError() const { return lastError_; }
     int tonesRequested() const { return tones_; }
+    // Characters deleted from the front by the fill limit since construction;
+    // a view that mirrors the text deletes as many from its own front.
+    std::uint64_t trimmedCount() const { return trimmed_; }
+    // The text in [from, to) with its received and report formats, for
+    // saving a part of the window (offsets are clamped to the text).
+    RtfDocument rtfRange(std::size_t from, std::size_t to) const;
 
     void setClock(std::function<TimeKey()> clock) { clock_ = std::move(clock); }
     // Called after each file written (the command line prints it).
@@ -90,6 +97,7 @@ private:
     std::vector<std::filesystem::path> saved_;
     std::string lastError_;
     int tones_ = 0;
+    std::uint64_t trimmed_ = 0;
     RtfFormat receivedFormat_;
     RtfFormat reportFormat_;
     std::function<TimeKey()> clock_;

@@ -1,0 +1,122 @@
+#include "CwPage.h"
+
+#include <QLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "RttyPage.h"
+#include "SpectrumLink.h"
+#include "TextCommands.h"
+#include "cw/CwSettings.h"
+#include "ui/DialogLoader.h"
+#include "ui/PanelControls.h"
+#include "ui/SpectrumView.h"
+#include "ui/TextWindow.h"
+
+namespace zeb::nimba {
+
+CwPage::CwPage(PageContext& context, CwChain& chain, QWidget* parent)
+    : QWidget(parent), context_(context), chain_(chain) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    dialog_ = context.bundle ? context.bundle->dialog(kCwDialog, this) : nullptr;
+    if (!dialog_) dialog_ = new QWidget(this);
+    layout->addWidget(dialog_);
+
+    text_ = new ui::ReceivedTextWindow(context.workDir / "SYNOP",
+                                       weather::TextModel::TrimPolicy::SaveAndRestart);
+    text_->model().setClock(context.clock);
+    if (QWidget* placeholder = ui::control(dialog_, kCwText)) {
+        text_->setObjectName(placeholder->objectName());
+        QWidget* host = placeholder->parentWidget() ? placeholder->parentWidget() : dialog_;
+        text_->setParent(host);
+        if (host->layout() && host->layout()->replaceWidget(placeholder, text_)) {
+            delete placeholder;
+        } else {
+            text_->setGeometry(placeholder->geometry());
+            delete placeholder;
+        }
+    } else {
+        layout->addWidget(text_, 1);
+    }
+    loadTextFont(context_, *text_, cw::kCwSection);
+
+    spectrum_ = ui::controlAs<ui::SpectrumView>(dialog_, kSpectrumControl);
+    if (spectrum_ && context_.spectrum)
+        connect(spectrum_, &ui::SpectrumView::clicked, this,
+                [this] { context_.spectrum->toggle(spectrum_); });
+
+    centerKnob_ = ui::controlAs<ui::RotaryKnob>(dialog_, kCwCenterKnob);
+    widthKnob_ = ui::controlAs<ui::RotaryKnob>(dialog_, kCwWidthKnob);
+    centerDisplay_ = ui::controlAs<ui::SegmentDisplay>(dialog_, kCwCenterDisplay);
+    widthDisplay_ = ui::controlAs<ui::SegmentDisplay>(dialog_, kCwWidthDisplay);
+    if (centerKnob_) {
+        centerKnob_->setRange(cw::kMinCenter, cw::kMaxCenter);
+        centerKnob_->setPageStep(10);
+        connect(centerKnob_, &ui::RotaryKnob::valueChanged, this, [this](int v) {
+            if (!updating_) setBand(v, chain_.band().width);
+        });
+    }
+    if (widthKnob_) {
+        widthKnob_->setRange(cw::kMinWidth, cw::kMaxWidth);
+        widthKnob_->setPageStep(10);
+        connect(widthKnob_, &ui::RotaryKnob::valueChanged, this, [this](int v) {
+            if (!updating_) setBand(chain_.band().center, v);
+        });
+    }
+    if (centerDisplay_) centerDisplay_->setFormat(4, 0);
+    if (widthDisplay_) widthDisplay_->setFormat(3, 0);
+
+    auto button = [this](int id, auto slot) {
+        if (auto* b = ui::controlAs<QPushButton>(dialog_, id))
+            connect(b, &QPushButton::clicked, this, slot);
+    };
+    button(kSaveButton, [this] { saveTextWindow(this, context_, *text_); });
+    button(kPrintButton, [this] { printTextWindow(this, *text_); });
+    button(kFontButton, [this] { chooseTextFont(this, context_, *text_, cw::kCwSection); });
+    refresh();
+}
+
+CwPage::~CwPage() {
+    if (context_.spectrum) context_.spectrum->detach(spectrum_);
+}
+
+void CwPage::setBand(int center, int width) {
+    chain_.setBand(cw::ToneBand{center, width});
+    applyMarkers();
+    refresh();
+}
+
+void CwPage::applyMarkers() {
+    if (!context_.spectrum) return;
+    const cw::ToneBand b = chain_.band();
+    context_.spectrum->analyser().setPassBand(float(b.center - b.width), float(b.center + b.width));
+    context_.spectrum->analyser().setTones(0.0f, 0.0f);
+}
+
+void CwPage::refresh() {
+    updating_ = true;
+    const cw::ToneBand b = chain_.band();
+    if (centerKnob_) centerKnob_->setValue(b.center);
+    if (widthKnob_) widthKnob_->setValue(b.width);
+    if (centerDisplay_) centerDisplay_->setValue(b.center);
+    if (widthDisplay_) widthDisplay_->setValue(b.width);
+    updating_ = false;
+}
+
+void CwPage::saveSettings() { (void)chain_.saveBand(); }
+
+void CwPage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    refresh();
+    applyMarkers();
+    if (context_.spectrum && spectrum_) context_.spectrum->attach(spectrum_);
+}
+
+void CwPage::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (context_.spectrum) context_.spectrum->detach(spectrum_);
+    saveSettings();
+}
+
+}  // namespace zeb::nimba

@@ -1,0 +1,60 @@
+// The CW page: the tone filter's centre and half width on two knobs with
+// their displays, the spectrum display with the filter's pass band, and the
+// text window with its save, print and font commands. Like the RTTY page it
+// lives for the whole run; its settings are written when it is left and at
+// shutdown.
+#pragma once
+
+#include <QWidget>
+
+#include "DecoderChains.h"
+#include "PageContext.h"
+
+namespace zeb::ui {
+class ReceivedTextWindow;
+class RotaryKnob;
+class SegmentDisplay;
+class SpectrumView;
+}  // namespace zeb::ui
+
+namespace zeb::nimba {
+
+inline constexpr int kCwDialog = 124;
+inline constexpr int kCwCenterKnob = 1127, kCwCenterDisplay = 1128;
+inline constexpr int kCwWidthKnob = 1129, kCwWidthDisplay = 1130;
+inline constexpr int kCwText = 1126;
+
+class CwPage : public QWidget {
+    Q_OBJECT
+public:
+    CwPage(PageContext& context, CwChain& chain, QWidget* parent = nullptr);
+    ~CwPage() override;
+
+    ui::ReceivedTextWindow& text() { return *text_; }
+    ui::SpectrumView* spectrumView() const { return spectrum_; }
+    QWidget* dialog() const { return dialog_; }
+    void refresh();
+    // Writes CENTER and WIDTH.
+    void saveSettings();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void setBand(int center, int width);
+    void applyMarkers();
+
+    PageContext& context_;
+    CwChain& chain_;
+    QWidget* dialog_ = nullptr;
+    ui::ReceivedTextWindow* text_ = nullptr;
+    ui::SpectrumView* spectrum_ = nullptr;
+    ui::RotaryKnob* centerKnob_ = nullptr;
+    ui::RotaryKnob* widthKnob_ = nullptr;
+    ui::SegmentDisplay* centerDisplay_ = nullptr;
+    ui::SegmentDisplay* widthDisplay_ = nullptr;
+    bool updating_ = false;
+};
+
+}  // namespace zeb::nimba

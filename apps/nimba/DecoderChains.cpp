@@ -1,0 +1,230 @@
+#include "DecoderChains.h"
+
+#include <QMetaObject>
+
+#include <algorithm>
+#include <system_error>
+
+#include "cw/CwSettings.h"
+#include "rtty/RttySettings.h"
+#include "ui/SpectrumView.h"
+#include "weather/StationFile.h"
+
+namespace zeb::nimba {
+namespace {
+
+void requestRefresh(QObject* target, const char* method) {
+    if (target) QMetaObject::invokeMethod(target, method, Qt::QueuedConnection);
+}
+
+// Hands a decoder's values to the signal window while it is open.
+void publishSignal(const ChainViews& views, std::span<const float> values) {
+    if (!views.signal || !views.signalOpen || !views.signalOpen->load()) return;
+    if (views.signal->publish(values)) requestRefresh(views.signalWindow.data(), "refresh");
+}
+
+}  // namespace
+
+bool ScopeBuffer::publish(std::span<const float> lower, std::span<const float> upper) {
+    {
+        std::lock_guard lock(mutex_);
+        const std::size_t n = std::min<std::size_t>(kLength, std::min(lower.size(), upper.size()));
+        std::copy_n(lower.begin(), n, lower_.begin());
+        std::copy_n(upper.begin(), n, upper_.begin());
+        std::fill(lower_.begin() + static_cast<std::ptrdiff_t>(n), lower_.end(), 0.0f);
+        std::fill(upper_.begin() + static_cast<std::ptrdiff_t>(n), upper_.end(), 0.0f);
+        fresh_ = true;
+    }
+    return !pending_.exchange(true);
+}
+
+bool ScopeBuffer::copyTo(std::array<float, kLength>& lower, std::array<float, kLength>& upper) {
+    pending_.store(false);
+    std::lock_guard lock(mutex_);
+    if (!fresh_) return false;
+    lower = lower_;
+    upper = upper_;
+    fresh_ = false;
+    return true;
+}
+
+// ---- RTTY ----
+
+RttyChain::RttyChain(OutputQueue& queue, ChainViews views, const weather::WeatherData* data,
+                     const std::filesystem::path& synopDir, weather::ReportFormats formats)
+    : queue_(queue),
+      views_(std::move(views)),
+      display_(queue, TextTarget::Rtty),
+      bulletins_(queue),
+      framer_(bulletins_),
+      decoder_(rtty::CharacterOutputs{&display_, this}, rtty::DemodVariant::Main) {
+    if (data) {
+        std::error_code ec;
+        std::filesystem::create_directories(synopDir, ec);
+        store_ = std::make_unique<weather::StationFileStore>(synopDir / weather::kStationFileName);
+        scanner_ = std::make_unique<weather::TextScanner>(*data, bulletins_, store_.get(),
+                                                          std::move(formats));
+    }
+    decoder_.setLockListener(this);
+}
+
+RttyChain::~RttyChain() = default;
+
+void RttyChain::setClock(std::function<TimeKey()> clock) {
+    if (scanner_) scanner_->setClock(std::move(clock));
+}
+
+void RttyChain::loadParams() {
+    if (!views_.profile) return;
+    const rtty::RttyParams params =
+        rtty::loadRttyParams(*views_.profile, rtty::kMainSection, rtty::SettingsOwner::Main);
+    setParams(params);
+}
+
+bool RttyChain::start() {
+    if (running_.load()) return true;
+    rtty::RttyParams params = this->params();
+    if (views_.profile)
+        params =
+            rtty::loadRttyParams(*views_.profile, rtty::kMainSection, rtty::SettingsOwner::Main);
+    setParams(params);
+    BlockLock lock(views_.blockMutex);
+    decoder_.setMonitor(views_.monitor);
+    running_.store(true);
+    return true;
+}
+
+void RttyChain::stop() {
+    BlockLock lock(views_.blockMutex);
+    running_.store(false);
+}
+
+rtty::RttyParams RttyChain::setParams(const rtty::RttyParams& params) {
+    BlockLock lock(views_.blockMutex);
+    const int oldMode = mode_.load();
+    const rtty::RttyParams& used = decoder_.configure(params);
+    if (used.mode != oldMode) {
+        // A new RTTY mode starts the bulletin scanner and the framer afresh.
+        if (scanner_) scanner_->reset();
+        framer_.reset();
+    }
+    mode_.store(used.mode);
+    return used;
+}
+
+rtty::RttyParams RttyChain::params() const { return decoder_.params(); }
+
+Result<void> RttyChain::saveParams() {
+    if (!views_.profile) return {};
+    return rtty::saveRttyParams(*views_.profile, rtty::kMainSection, rtty::SettingsOwner::Main,
+                                params());
+}
+
+void RttyChain::setLetters(bool letters) {
+    BlockLock lock(views_.blockMutex);
+    decoder_.shift().set(letters);
+}
+
+bool RttyChain::letters() const { return const_cast<RttyChain*>(this)->decoder_.shift().letters(); }
+
+void RttyChain::setScopeTarget(QObject* target) {
+    BlockLock lock(views_.blockMutex);
+    scopeTarget_ = target;
+    scopeOn_.store(target != nullptr);
+}
+
+void RttyChain::processBlock(std::span<const float> block) {
+    if (!running_.load() || block.size() < static_cast<std::size_t>(rtty::kBlockLength)) return;
+    decoder_.processBlock(block.first(rtty::kBlockLength));
+    publishSignal(views_, decoder_.demodulated());
+    if (scopeOn_.load() &&
+        scope_.publish(decoder_.demodulator().lowerTone(), decoder_.demodulator().upperTone()))
+        requestRefresh(scopeTarget_.data(), "refresh");
+}
+
+void RttyChain::lockChanged(int value) {
+    lock_.store(value);
+    requestRefresh(lockTarget_.data(), "lockChanged");
+}
+
+void RttyChain::character(std::uint8_t ch) {
+    if (mode_.load() == static_cast<int>(rtty::RttyMode::SitorB)) {
+        framer_.frameChar(ch);
+    } else if (scanner_) {
+        scanner_->scanChar(ch);
+    }
+}
+
+// ---- CW ----
+
+CwChain::CwChain(OutputQueue& queue, ChainViews views, std::filesystem::path workDir)
+    : queue_(queue),
+      views_(std::move(views)),
+      workDir_(std::move(workDir)),
+      display_(queue, TextTarget::Cw),
+      decoder_(display_) {
+    if (views_.profile) band_ = cw::readToneBand(*views_.profile);
+}
+
+void CwChain::setReception(std::function<bool()> active, std::function<std::string()> text,
+                           std::function<TimeKey()> clock) {
+    receptionActive_ = std::move(active);
+    text_ = std::move(text);
+    clock_ = std::move(clock);
+}
+
+bool CwChain::start() {
+    if (decoder_.running()) return true;
+    if (views_.profile) band_ = cw::readToneBand(*views_.profile);
+    BlockLock lock(views_.blockMutex);
+    decoder_.setMonitor(views_.monitor);
+    return decoder_.start(band_);
+}
+
+void CwChain::stop() {
+    if (!decoder_.running()) return;
+    const bool reception = receptionActive_();
+    // The text is taken on this (the user-interface) thread before the lock.
+    const std::string text = reception ? text_() : std::string();
+    BlockLock lock(views_.blockMutex);
+    (void)cw::stopAndSave(decoder_, reception, workDir_, text, breakDown(clock_()));
+}
+
+cw::ToneBand CwChain::setBand(cw::ToneBand band) {
+    band.center = std::clamp(band.center, cw::kMinCenter, cw::kMaxCenter);
+    band.width = std::clamp(band.width, cw::kMinWidth, cw::kMaxWidth);
+    BlockLock lock(views_.blockMutex);
+    if (decoder_.prepare(band)) band_ = band;
+    return band_;
+}
+
+Result<void> CwChain::saveBand() {
+    if (!views_.profile) return {};
+    return cw::writeToneBand(*views_.profile, band_);
+}
+
+void CwChain::processBlock(std::span<const float> block) {
+    if (!decoder_.running() || block.size() < static_cast<std::size_t>(cw::kBlockLength)) return;
+    decoder_.processBlock(std::span<const float, cw::kBlockLength>(block.data(), cw::kBlockLength));
+    publishSignal(views_, decoder_.envelope());
+}
+
+// ---- fax ----
+
+bool FaxChain::start() {
+    auto result = decoder_.start();
+    if (!result) {
+        failed(result.error().message);
+        return false;
+    }
+    started();
+    return true;
+}
+
+void FaxChain::stop() {
+    const bool was = decoder_.running();
+    decoder_.stop();
+    if (was) stopped();
+}
+
+}  // namespace zeb::nimba

@@ -1,0 +1,225 @@
+// The decoders of the main program as the mode switch and the capture
+// thread see them: each chain owns its decoder and what hangs behind it (the
+// bulletin scanner, the message framer), starts and stops it with the block
+// mutex held, and sends its output through the ordered queue to the text
+// windows.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <array>
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+
+#include "DecoderModes.h"
+#include "OutputQueue.h"
+#include "common/ProfileFile.h"
+#include "common/TextSink.h"
+#include "common/TimeKey.h"
+#include "cw/CwDecoder.h"
+#include "dsp/Monitor.h"
+#include "fax/FaxDecoder.h"
+#include "rtty/RttyDecoder.h"
+#include "weather/MessageFramer.h"
+#include "weather/ReportDescription.h"
+#include "weather/TextScanner.h"
+#include "weather/WeatherData.h"
+
+namespace zeb::ui {
+class SignalBuffer;
+}
+
+namespace zeb::nimba {
+
+// Locks the block mutex when there is one (tests run decoders without a
+// capture stream).
+class BlockLock {
+public:
+    explicit BlockLock(std::timed_mutex* mutex) : mutex_(mutex) {
+        if (mutex_) mutex_->lock();
+    }
+    ~BlockLock() {
+        if (mutex_) mutex_->unlock();
+    }
+    BlockLock(const BlockLock&) = delete;
+    BlockLock& operator=(const BlockLock&) = delete;
+
+private:
+    std::timed_mutex* mutex_;
+};
+
+// Decoded characters of one window into the queue.
+class QueuedDisplay : public TextSink {
+public:
+    QueuedDisplay(OutputQueue& queue, TextTarget target) : queue_(queue), target_(target) {}
+    void text(std::string_view bytes) override {
+        queue_.pushText(target_, ItemKind::Received, bytes);
+    }
+
+private:
+    OutputQueue& queue_;
+    TextTarget target_;
+};
+
+// What the bulletin scanner and the message framer ask of the RTTY window.
+class QueuedBulletinOutput : public weather::BulletinOutput {
+public:
+    explicit QueuedBulletinOutput(OutputQueue& queue) : queue_(queue) {}
+    void appendText(std::string_view text) override {
+        queue_.pushText(TextTarget::Rtty, ItemKind::Report, text);
+    }
+    void markStart(weather::Collected kind) override { queue_.pushMark(TextTarget::Rtty, kind); }
+    void saveCollected(weather::Collected kind, bool beforeCurrentLine) override {
+        queue_.pushSave(TextTarget::Rtty, kind, beforeCurrentLine);
+    }
+    void playWarningTone() override { queue_.pushTone(TextTarget::Rtty); }
+
+private:
+    OutputQueue& queue_;
+};
+
+// The two tone-filter outputs of the last block, for the cross scope.
+class ScopeBuffer {
+public:
+    static constexpr int kLength = 1024;
+    // Capture thread; true when the scope must be asked to repaint.
+    bool publish(std::span<const float> lower, std::span<const float> upper);
+    // UI thread; false when nothing new.
+    bool copyTo(std::array<float, kLength>& lower, std::array<float, kLength>& upper);
+
+private:
+    std::mutex mutex_;
+    std::array<float, kLength> lower_{}, upper_{};
+    bool fresh_ = false;
+    std::atomic<bool> pending_{false};
+};
+
+// Where the chains show what they produce besides text.
+struct ChainViews {
+    std::timed_mutex* blockMutex = nullptr;
+    ProfileFile* profile = nullptr;  // NIMBA.INI
+    dsp::MonitorFeed* monitor = nullptr;
+    ui::SignalBuffer* signal = nullptr;
+    // The signal window is open; asked once per block.
+    std::atomic<bool>* signalOpen = nullptr;
+    // Receives "refresh" (queued) when the signal buffer has new values.
+    QPointer<QObject> signalWindow;
+};
+
+class RttyChain : public ModeDecoder, private rtty::LockListener, private rtty::CharacterSink {
+public:
+    // Without weather data the bulletin scanner is off (the text still shows).
+    RttyChain(OutputQueue& queue, ChainViews views, const weather::WeatherData* data,
+              const std::filesystem::path& synopDir,
+              weather::ReportFormats formats = weather::ReportFormats::english());
+    ~RttyChain() override;
+
+    // Reads "RTTYPARAM" and configures the decoder; then every start does.
+    void loadParams();
+    bool start() override;
+    void stop() override;
+    bool running() const override { return running_.load(); }
+
+    // The page's controls: validated and applied at once; a change of the
+    // RTTY mode resets the scanner and the framer.
+    rtty::RttyParams setParams(const rtty::RttyParams& params);
+    rtty::RttyParams params() const;
+    Result<void> saveParams();
+    // LTRS / FIGS.
+    void setLetters(bool letters);
+    bool letters() const;
+
+    // Capture thread.
+    void processBlock(std::span<const float> block);
+
+    // The lock indicator (last value) and the cross scope. `lockTarget`
+    // receives the queued call "lockChanged" and `scopeTarget` "refresh".
+    int lockValue() const { return lock_.load(); }
+    void setLockTarget(QObject* target) { lockTarget_ = target; }
+    ScopeBuffer& scope() { return scope_; }
+    void setScopeTarget(QObject* target);
+
+    void setClock(std::function<TimeKey()> clock);
+    const weather::TextScanner* scanner() const { return scanner_.get(); }
+
+private:
+    void lockChanged(int value) override;
+    void character(std::uint8_t ch) override;  // scanner or framer by mode
+
+    OutputQueue& queue_;
+    ChainViews views_;
+    QueuedDisplay display_;
+    QueuedBulletinOutput bulletins_;
+    std::unique_ptr<weather::StationFileStore> store_;
+    std::unique_ptr<weather::TextScanner> scanner_;
+    weather::MessageFramer framer_;
+    rtty::RttyDecoder decoder_;
+    std::atomic<bool> running_{false};
+    std::atomic<int> lock_{0};
+    std::atomic<int> mode_{0};
+    QPointer<QObject> lockTarget_;
+    ScopeBuffer scope_;
+    QPointer<QObject> scopeTarget_;
+    std::atomic<bool> scopeOn_{false};
+};
+
+class CwChain : public ModeDecoder {
+public:
+    CwChain(OutputQueue& queue, ChainViews views, std::filesystem::path workDir);
+
+    bool start() override;
+    void stop() override;
+    bool running() const override { return decoder_.running(); }
+
+    // The page's knobs (limited to their ranges); filters redesigned at once.
+    cw::ToneBand setBand(cw::ToneBand band);
+    cw::ToneBand band() const { return band_; }
+    Result<void> saveBand();
+
+    // At the end of a scheduled reception the CW text is saved as a warning
+    // file; these tell whether one runs and what the CW window holds.
+    void setReception(std::function<bool()> active, std::function<std::string()> text,
+                      std::function<TimeKey()> clock);
+
+    void processBlock(std::span<const float> block);
+    cw::CwDecoder& decoder() { return decoder_; }
+
+private:
+    OutputQueue& queue_;
+    ChainViews views_;
+    std::filesystem::path workDir_;
+    QueuedDisplay display_;
+    cw::CwDecoder decoder_;
+    cw::ToneBand band_;
+    std::function<bool()> receptionActive_ = [] { return false; };
+    std::function<std::string()> text_ = [] { return std::string(); };
+    std::function<TimeKey()> clock_ = [] { return zeb::now(); };
+};
+
+// The fax decoder as a mode: its own mutex already keeps blocks out while it
+// starts and stops.
+class FaxChain : public ModeDecoder {
+public:
+    explicit FaxChain(fax::FaxDecoder& decoder) : decoder_(decoder) {}
+
+    bool start() override;
+    void stop() override;
+    bool running() const override { return decoder_.running(); }
+
+    // Called after the decoder started or stopped (the picture window).
+    std::function<void()> started = [] {};
+    std::function<void()> stopped = [] {};
+    // A start failure (its text for the user).
+    std::function<void(const std::string&)> failed = [](const std::string&) {};
+
+private:
+    fax::FaxDecoder& decoder_;
+};
+
+}  // namespace zeb::nimba

@@ -1,0 +1,450 @@
+#include "Nimba.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+#include <system_error>
+
+#include "CwPage.h"
+#include "FaxDisplays.h"
+#include "FaxPage.h"
+#include "MainWindow.h"
+#include "audioio/AudioError.h"
+#include "dsp/Status.h"
+#include "ui/ShowState.h"
+
+namespace zeb::nimba {
+namespace {
+
+constexpr const char* kClassName = "Nimbarra";
+constexpr const char* kSettingsFile = "NIMBA.INI";
+
+// Message numbers of the start-up.
+constexpr int kListNotLoaded = 7;
+constexpr int kNoInputDevice = 23;
+constexpr int kReceiverFailed = 24;
+constexpr int kFewColours = 38;
+constexpr int kWeatherDataFailed = 50;
+constexpr int kReady = 65;
+
+// The program that receives the reports of the signal-processing
+// primitives. They come from any thread, usually the capture thread: the
+// handler only records the first report and asks the program to act.
+std::mutex gDspMutex;
+Nimba* gDspTarget = nullptr;
+dsp::ErrorReport gDspReport;
+bool gDspPending = false;
+
+void dspErrorHandler(const dsp::ErrorReport& report) {
+    std::lock_guard lock(gDspMutex);
+    if (!gDspTarget || gDspPending) return;
+    gDspReport = report;
+    gDspPending = true;
+    QMetaObject::invokeMethod(gDspTarget, "onDspError", Qt::QueuedConnection);
+}
+
+}  // namespace
+
+MainSettings readMainSettings(ProfileFile& profile) {
+    MainSettings s;
+    profile.setSection("PARAM");
+    auto percent = [&profile](const char* key, int def) {
+        const int v = profile.readInt(key, def);
+        return v < 0 || v > 100 ? def : v;
+    };
+    s.lineVolume = percent("LINEVOL", s.lineVolume);
+    s.waveVolume = percent("WAVEVOL", s.waveVolume);
+    s.speakerVolume = percent("SPKVOL", s.speakerVolume);
+    s.lineMute = profile.readInt("LINEMUTE", s.lineMute) != 0 ? 1 : 0;
+    s.deleteHours = std::max(0, profile.readInt("DELTIME", s.deleteHours));
+    s.peakHold = profile.readInt("ZEBPEAK", s.peakHold);
+    s.receiverOffset = profile.readReal("RECOFFSET", s.receiverOffset);
+    profile.setSection("TIMER");
+    s.timerName = profile.readText("NAME", "", 255);
+    s.timerActive = profile.readInt("ACTIVE", 0) != 0 ? 1 : 0;
+    return s;
+}
+
+Result<void> writeMainSettings(ProfileFile& profile, const MainSettings& s) {
+    profile.setSection("PARAM");
+    for (auto [key, value] : {std::pair{"LINEVOL", s.lineVolume},
+                              {"WAVEVOL", s.waveVolume},
+                              {"SPKVOL", s.speakerVolume},
+                              {"LINEMUTE", s.lineMute},
+                              {"DELTIME", s.deleteHours},
+                              {"ZEBPEAK", s.peakHold}}) {
+        if (auto r = profile.writeInt(key, value); !r) return r;
+    }
+    if (auto r = profile.writeReal("RECOFFSET", s.receiverOffset); !r) return r;
+    profile.setSection("TIMER");
+    if (auto r = profile.writeText("NAME", s.timerName); !r) return r;
+    return profile.writeInt("ACTIVE", s.timerActive);
+}
+
+Nimba::Nimba(StartOptions options) : options_(std::move(options)), messages_(ui::Program::Nimba) {
+    std::error_code ec;
+    workDir_ = options_.workDir.empty() ? std::filesystem::current_path(ec) : options_.workDir;
+    if (!options_.clock) options_.clock = [] { return zeb::now(); };
+}
+
+Nimba::~Nimba() {
+    shutdown();
+    std::lock_guard lock(gDspMutex);
+    if (gDspTarget == this) gDspTarget = nullptr;
+}
+
+TimeKey Nimba::now() const { return options_.clock(); }
+
+void Nimba::setSignalWindowOpen(bool open) {
+    signalOpen_.store(open);
+    if (faxDisplays_) faxDisplays_->setLineProfileOpen(open);
+}
+
+std::optional<int> Nimba::fail(int messageId) {
+    messages_.showMessage(messageId);
+    shutdown();
+    return 0;
+}
+
+std::optional<int> Nimba::startUp() {
+    // 1. One instance per desktop: a second start beeps and ends.
+    auto claimed = ui::BusNotifier::claim(kClassName, this);
+    if (!claimed) {
+        if (claimed.error().code == bus::kAlreadyRunning) {
+            QApplication::beep();
+            return 0;
+        }
+        std::fprintf(stderr, "NIMBA: %s\n", claimed.error().message.c_str());
+        return 1;
+    }
+    bus_ = std::move(*claimed);
+
+    // 3. The language bundle.
+    auto bundle = ui::LanguageBundle::load(ui::Program::Nimba, workDir_);
+    if (!bundle) {
+        ui::reportMissingBundle(ui::Program::Nimba, QString::fromStdString(bundle.error().message));
+        return 0;
+    }
+    bundle_ = std::move(*bundle);
+    messages_.setBundle(bundle_.get());
+    // 4, 5. The processor and rich-text checks have nothing to test here.
+
+    // 6, 9. Settings and the schedule named in them.
+    profile_.buildPath(workDir_.string(), kSettingsFile);
+    settings_ = readMainSettings(profile_);
+    if (!settings_.timerName.empty()) {
+        std::filesystem::path file(settings_.timerName);
+        if (file.is_relative()) {
+            std::error_code ec;
+            const auto inWork = workDir_ / file;
+            file = std::filesystem::exists(inWork, ec)
+                       ? inWork
+                       : workDir_ / stations::kScheduleDirectory / file;
+        }
+        if (auto loaded = stations::loadSchedule(file)) schedule_ = std::move(*loaded);
+    }
+
+    // 10. Reports of the signal-processing primitives.
+    {
+        std::lock_guard lock(gDspMutex);
+        gDspTarget = this;
+        gDspPending = false;
+    }
+    dsp::setErrorHandler(&dspErrorHandler);
+
+    context_.bundle = bundle_.get();
+    context_.messages = &messages_;
+    context_.profile = &profile_;
+    context_.signal = &signal_;
+    context_.signalWindowOpen = [this] { return signalOpen_.load(); };
+    context_.workDir = workDir_;
+    context_.clock = options_.clock;
+    context_.receptionActive = [] { return false; };
+    context_.setStatus = [this](const QString& text) {
+        if (window_) window_->setStatus(text);
+    };
+
+    // The decoders exist before the window so that the pages can show them.
+    makeDecoders();
+
+    // 11, 12. The main window.
+    window_ = new MainWindow(*this);
+    messages_.setOwner(window_);
+    connect(bus_.get(), &ui::BusNotifier::closeRequested, window_, &QWidget::close);
+    connect(bus_.get(), &ui::BusNotifier::exitProgramRequested, window_, &QWidget::close);
+    connect(bus_.get(), &ui::BusNotifier::activateRequested, window_, [this] {
+        window_->showNormal();
+        window_->raise();
+        window_->activateWindow();
+    });
+    if (options_.show) ui::showMainWindow(window_);
+
+    // 13. The built-in receiver control.
+    receiver_ = options_.receiver ? options_.receiver() : makeReceiverControl();
+    if (!receiver_ || !receiver_->start()) {
+        messages_.showMessage(kReceiverFailed);
+        shutdown();
+        return 0;
+    }
+    receiverStarted_ = true;
+
+    // 14. Ready.
+    window_->setStatus(bundle_->string(kReady));
+    window_->refreshModeButtons();
+
+    // 15. A sound input must exist.
+    ProfileFile zebsys;
+    zebsys.buildPath(workDir_.string(), "ZEBSYS.INI");
+    const std::string input = audio::chooseDevice(zebsys, false, options_.input);
+    const std::string output =
+        options_.output ? *options_.output : audio::chooseDevice(zebsys, true, std::nullopt);
+    const auto pacing =
+        options_.fast ? audio::FilePacing::AsFastAsTaken : audio::FilePacing::RealTime;
+    inputBackend_ = audio::makeBackend(input, pacing);
+    outputBackend_ = audio::makeBackend(output, audio::FilePacing::RealTime);
+    if (!inputBackend_ || !inputBackend_->hasDevice(false)) return fail(kNoInputDevice);
+
+    // 17. High priority, when the user may have it.
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, 0);
+    if (errno == 0 && ::setpriority(PRIO_PROCESS, 0, nice - 5) == 0) priorityRaised_ = true;
+
+    // 18. The weather data of the bulletin scanner.
+    auto data = weather::loadWeatherData(workDir_ / weather::kDataDir);
+    if (!data) return fail(kWeatherDataFailed);
+    weather_ = std::move(*data);
+
+    // 19. The capture stream with the spectrum analyser (started at the end).
+    if (!openCapture()) {
+        messages_.showText(
+            QString::fromStdString(audio::audioErrorMessage(audio::lastAudioError())));
+        shutdown();
+        return 0;
+    }
+
+    // 20. The mixer (a card without one, or a recording, goes on without).
+    openMixer();
+
+    // 21. Peak hold and the decoders' parameters.
+    spectrum_->analyser().setPeakHold(settings_.peakHold != 0);
+    rtty_->loadParams();
+    if (fax_) fax_->loadSettings();
+
+    // 22. Volumes and mutes.
+    applyMixerSettings();
+
+    // 23. Colour depth.
+    if (const QScreen* screen = QGuiApplication::primaryScreen(); screen && screen->depth() < 15)
+        messages_.showMessage(kFewColours);
+
+    // 24. The frequency list.
+    auto list = stations::loadFrequencyList(workDir_ / stations::kFrequencyListPath);
+    if (!list) return fail(kListNotLoaded);
+    frequencies_ = std::move(*list);
+
+    // 25. The first page, and the RTTY and CW pages, hidden.
+    window_->createPages();
+    started_ = true;
+
+    if (options_.page) window_->selectTab(*options_.page);
+    if (options_.mode) {
+        switch (*options_.mode) {
+            case DecoderMode::Fax: window_->command(101); break;
+            case DecoderMode::Rtty: window_->command(102); break;
+            case DecoderMode::Cw: window_->command(103); break;
+            default: break;
+        }
+    }
+    connect(window_, &MainWindow::closed, this, [] { QCoreApplication::quit(); });
+    // The stream runs from here: a recording read as fast as it is taken
+    // would otherwise pass before the decoder chosen above is on.
+    if (!capture_->start()) {
+        messages_.showText(
+            QString::fromStdString(audio::audioErrorMessage(audio::lastAudioError())));
+        shutdown();
+        return 0;
+    }
+    return std::nullopt;
+}
+
+void Nimba::makeDecoders() {
+    spectrum_ = std::make_unique<SpectrumLink>(nullptr);
+    monitorStream_.reset();
+    output_.setReceiver(nullptr, nullptr);
+    modes_ = std::make_unique<ModeSwitcher>(ModeSwitcher::Hooks{
+        [this](DecoderMode m) {
+            if (!capture_) return;
+            BlockLock lock(&capture_->blockMutex());
+            capture_->setMode(m);
+        },
+        [this] { messages_.showMessage(60); },
+        [this] {
+            if (window_)
+                QMetaObject::invokeMethod(window_, "refreshModeButtons", Qt::QueuedConnection);
+        }});
+    context_.spectrum = spectrum_.get();
+
+    faxDisplays_ = std::make_unique<FaxDisplays>(context_);
+    fax_ = std::make_unique<fax::FaxDecoder>(faxDisplays_->events(), workDir_);
+    fax_->setProfile(&profile_);
+    fax_->setClock([this] { return breakDown(now()); });
+    faxDisplays_->setDecoder(fax_.get());
+    fax_->setSpectrumDisplay(&spectrum_->analyser());
+    faxChain_ = std::make_unique<FaxChain>(*fax_);
+    faxChain_->started = [this] { faxDisplays_->faxStarted(); };
+    faxChain_->stopped = [this] { faxDisplays_->faxStopped(); };
+    faxChain_->failed = [this](const std::string& text) {
+        messages_.showText(QString::fromStdString(text));
+    };
+    connect(faxDisplays_.get(), &FaxDisplays::decoderOffRequested, this, [this] {
+        if (window_) window_->command(105);
+    });
+
+    modes_->setDecoder(DecoderMode::Fax, faxChain_.get());
+}
+
+bool Nimba::openCapture() {
+    capture_ = std::make_unique<audio::CaptureStream>(inputBackend_);
+    std::timed_mutex* mutex = &capture_->blockMutex();
+    // The analyser and the chains take the stream's block mutex from now on.
+    auto spectrum = std::make_unique<SpectrumLink>(mutex);
+    spectrum->analyser().setPeakHold(settings_.peakHold != 0);
+    fax_->setSpectrumDisplay(&spectrum->analyser());
+    spectrum_ = std::move(spectrum);
+    context_.spectrum = spectrum_.get();
+
+    rtty_ = std::make_unique<RttyChain>(
+        output_, ChainViews{mutex, &profile_, nullptr, &signal_, &signalOpen_, nullptr}, &*weather_,
+        workDir_ / "SYNOP", weather::ReportFormats::fromTable(bundle_->strings(), 40));
+    rtty_->setClock(options_.clock);
+    cw_ = std::make_unique<CwChain>(
+        output_, ChainViews{mutex, &profile_, nullptr, &signal_, &signalOpen_, nullptr}, workDir_);
+    modes_->setDecoder(DecoderMode::Rtty, rtty_.get());
+    modes_->setDecoder(DecoderMode::Cw, cw_.get());
+    output_.setReceiver(window_, "drainOutput");
+
+    capture_->setRoutine(DecoderMode::Fax, [this](std::span<const float> block) {
+        if (block.size() >= static_cast<std::size_t>(fax::kBlockLength))
+            fax_->processBlock(
+                std::span<const float, fax::kBlockLength>(block.data(), fax::kBlockLength));
+    });
+    capture_->setRoutine(DecoderMode::Rtty,
+                         [this](std::span<const float> block) { rtty_->processBlock(block); });
+    capture_->setRoutine(DecoderMode::Cw,
+                         [this](std::span<const float> block) { cw_->processBlock(block); });
+    capture_->setAfterBlock([this](std::span<const float> block) { spectrum_->afterBlock(block); });
+    capture_->setEndOfInputHandler(
+        [this] { QMetaObject::invokeMethod(this, "onInputEnded", Qt::QueuedConnection); });
+    return capture_->openDefault();
+}
+
+void Nimba::openMixer() {
+    std::unique_ptr<audio::MixerDevice> device;
+    if (options_.mixer) {
+        device = options_.mixer();
+    } else {
+        const std::string input = options_.input.value_or("default");
+        if (input.rfind("file:", 0) != 0 && input != "null")
+            device = audio::makeAlsaMixer(input == "default" ? "default" : input);
+    }
+    if (!device) return;
+    auto mixer = std::make_unique<audio::MixerLink>(std::move(device));
+    if (!mixer->open()) return;
+    mixerIds_ = audio::loadMixerIds(profile_);
+    audio::chooseMixerIds(*mixer, mixerIds_);
+    mixer_ = std::move(mixer);
+}
+
+void Nimba::applyMixerSettings() {
+    if (!mixer_) return;
+    const audio::MixerIds& ids = mixerIds_;
+    if (ids.lineId >= 0 && ids.lineCtl >= 0)
+        mixer_->setLevelPercent(ids.lineId, ids.lineCtl, settings_.lineVolume);
+    if (ids.waveId >= 0 && ids.waveCtl >= 0)
+        mixer_->setLevelPercent(ids.waveId, ids.waveCtl, settings_.waveVolume);
+    if (ids.dstId >= 0 && ids.volCtl >= 0)
+        mixer_->setLevelPercent(ids.dstId, ids.volCtl, settings_.speakerVolume);
+    if (ids.muteId >= 0 && ids.lineMute >= 0)
+        mixer_->setSwitch(ids.muteId, ids.lineMute, 1 - settings_.lineMute);
+    if (ids.spkId >= 0 && ids.spkMute >= 0) mixer_->setSwitch(ids.spkId, ids.spkMute, 0);
+}
+
+void Nimba::onInputEnded() {
+    emit inputEnded();
+    if (!options_.quitAtEnd) return;
+    // The last blocks' output is still on its way to the windows.
+    QTimer::singleShot(300, this, [this] {
+        if (window_) {
+            window_->drainOutput();
+            window_->close();
+        } else {
+            QCoreApplication::quit();
+        }
+    });
+}
+
+void Nimba::onDspError() {
+    dsp::ErrorReport report;
+    {
+        std::lock_guard lock(gDspMutex);
+        report = gDspReport;
+    }
+    if (capture_) {
+        capture_->stop();
+        capture_->close();
+    }
+    messages_.showText(
+        QString::fromStdString(dsp::dspErrorMessage(report.status, report.function)));
+    if (window_)
+        window_->close();
+    else
+        QCoreApplication::quit();
+}
+
+void Nimba::shutdown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    // 1. The decoders (each keeps its parameters).
+    if (modes_) modes_->stopAll();
+    if (window_ && window_->cwPage()) window_->cwPage()->saveSettings();
+    if (rtty_ && started_) (void)rtty_->saveParams();
+    // 2. The mixer.
+    if (mixer_) mixer_->close();
+    mixer_.reset();
+    // 3. The receiver control.
+    if (receiver_ && receiverStarted_) receiver_->stop();
+    receiverStarted_ = false;
+    // 4. The streams.
+    if (monitorStream_) monitorStream_->close();
+    if (capture_) {
+        capture_->stop();
+        capture_->close();
+    }
+    // 5. The windows.
+    if (faxDisplays_) faxDisplays_->faxStopped();
+    output_.setReceiver(nullptr, nullptr);
+    delete window_.data();
+    // 7. Tables.
+    frequencies_.reset();
+    // 8. Normal priority again.
+    if (priorityRaised_) {
+        errno = 0;
+        const int nice = ::getpriority(PRIO_PROCESS, 0);
+        if (errno == 0) (void)::setpriority(PRIO_PROCESS, 0, nice + 5);
+        priorityRaised_ = false;
+    }
+    // 9. The settings.
+    if (bundle_) (void)writeMainSettings(profile_, settings_);
+    {
+        std::lock_guard lock(gDspMutex);
+        if (gDspTarget == this) gDspTarget = nullptr;
+    }
+}
+
+}  // namespace zeb::nimba

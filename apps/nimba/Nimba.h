@@ -1,0 +1,191 @@
+// The main decoder program as one object: what it holds from start-up to
+// shutdown, the start-up sequence and the shutdown in their fixed orders.
+//
+// Start-up: single instance (window class "Nimbarra" on the suite bus),
+// language bundle NIMBA??.DLL, the platform checks, settings, main window,
+// receiver control, sound input, process priority, weather data, capture
+// stream (11025 Hz, 1024 samples a block, 128 blocks) with the spectrum
+// analyser, mixer, decoder parameters, frequency list, pages. Shutdown: the
+// decoders, the mixer, the receiver control, the streams, the windows, the
+// priority, the settings — each only when it was created.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "DecoderChains.h"
+#include "DecoderModes.h"
+#include "OutputQueue.h"
+#include "PageContext.h"
+#include "ReceiverControl.h"
+#include "SpectrumLink.h"
+#include "audioio/Backends.h"
+#include "audioio/Mixer.h"
+#include "audioio/Streams.h"
+#include "common/ProfileFile.h"
+#include "common/bus/Bus.h"
+#include "fax/FaxDecoder.h"
+#include "stations/FrequencyList.h"
+#include "stations/Schedule.h"
+#include "ui/BusNotifier.h"
+#include "ui/LanguageBundle.h"
+#include "ui/MessageBoxes.h"
+#include "ui/SpectrumView.h"
+#include "ui/TextWindow.h"
+#include "weather/WeatherData.h"
+
+namespace zeb::nimba {
+
+class FaxDisplays;
+class MainWindow;
+
+// How the program was started.
+struct StartOptions {
+    // Working directory: the data root (the current directory when empty).
+    std::filesystem::path workDir;
+    // Sound input: "default", an ALSA name, "null" or "file:PATH"; empty =
+    // section AUDIO of ZEBSYS.INI, else "default".
+    std::optional<std::string> input;
+    std::optional<std::string> output;
+    // A recording is read as fast as the decoders take it, not in real time.
+    bool fast = false;
+    // The program ends when the recording ends.
+    bool quitAtEnd = false;
+    // The decoder switched on after start-up (command 101–103), as the
+    // frequency list would.
+    std::optional<DecoderMode> mode;
+    // The page shown after start-up (tab index), as if the user chose it.
+    std::optional<int> page;
+    // The mixer of the capture card (tests give a fake); null = the ALSA
+    // mixer of the input device, none for recordings and "null".
+    std::function<std::unique_ptr<audio::MixerDevice>()> mixer;
+    // The current UTC time (tests give a fixed clock).
+    std::function<TimeKey()> clock;
+    // The built-in receiver control; null = the program's own.
+    std::function<std::unique_ptr<ReceiverControl>()> receiver;
+    // Whether the main window is shown (tests may keep it hidden).
+    bool show = true;
+};
+
+// Settings of section PARAM and TIMER.
+struct MainSettings {
+    int lineVolume = 50;
+    int waveVolume = 50;
+    int speakerVolume = 10;
+    int lineMute = 1;
+    int deleteHours = 0;
+    int peakHold = 0;
+    double receiverOffset = 0.0;
+    std::string timerName;
+    int timerActive = 0;
+};
+
+MainSettings readMainSettings(ProfileFile& profile);
+Result<void> writeMainSettings(ProfileFile& profile, const MainSettings& settings);
+
+class Nimba : public QObject {
+    Q_OBJECT
+public:
+    explicit Nimba(StartOptions options);
+    ~Nimba() override;
+
+    // Runs the start-up. nullopt: the program runs (enter the event loop,
+    // then call shutdown()); otherwise the exit code of a start that ended.
+    std::optional<int> startUp();
+    // Runs the shutdown once (later calls do nothing).
+    void shutdown();
+
+    // ---- for the window and the tests ----
+    const StartOptions& options() const { return options_; }
+    const std::filesystem::path& workDir() const { return workDir_; }
+    ProfileFile& profile() { return profile_; }
+    const ui::LanguageBundle* bundle() const { return bundle_.get(); }
+    const ui::MessageBoxes& messages() const { return messages_; }
+    MainSettings& settings() { return settings_; }
+    PageContext& pageContext() { return context_; }
+    MainWindow* window() const { return window_.data(); }
+    ModeSwitcher& modes() { return *modes_; }
+    OutputQueue& output() { return output_; }
+    RttyChain* rtty() { return rtty_.get(); }
+    CwChain* cw() { return cw_.get(); }
+    fax::FaxDecoder* faxDecoder() { return fax_.get(); }
+    FaxDisplays* faxDisplays() { return faxDisplays_.get(); }
+    SpectrumLink& spectrum() { return *spectrum_; }
+    audio::CaptureStream* capture() { return capture_.get(); }
+    audio::MixerLink* mixer() { return mixer_.get(); }
+    const audio::MixerIds& mixerIds() const { return mixerIds_; }
+    ui::TonePlayer* tones() { return tones_.get(); }
+    ui::SignalBuffer& signal() { return signal_; }
+    const weather::WeatherData* weatherData() const { return weather_ ? &*weather_ : nullptr; }
+    const stations::LoadedList* frequencyList() const {
+        return frequencies_ ? &*frequencies_ : nullptr;
+    }
+    const stations::LoadedSchedule* schedule() const { return schedule_ ? &*schedule_ : nullptr; }
+    bool scheduleRunning() const { return settings_.timerActive != 0; }
+    TimeKey now() const;
+    // The signal window (opened by the audio page; here for the tests).
+    void setSignalWindowOpen(bool open);
+    bool signalWindowOpen() const { return signalOpen_.load(); }
+    // Start-up finished (the housekeeping timer runs its schedule ticks only then).
+    bool started() const { return started_; }
+
+signals:
+    // The recording given as input has ended.
+    void inputEnded();
+
+private:
+    std::optional<int> fail(int messageId);
+    bool openCapture();
+    void openMixer();
+    void applyMixerSettings();
+    void makeDecoders();
+    void blockRoutineFax(std::span<const float> block);
+    Q_INVOKABLE void onInputEnded();
+    Q_INVOKABLE void onDspError();
+
+    StartOptions options_;
+    std::filesystem::path workDir_;
+    std::unique_ptr<ui::BusNotifier> bus_;
+    std::unique_ptr<ui::LanguageBundle> bundle_;
+    ui::MessageBoxes messages_;
+    ProfileFile profile_;
+    MainSettings settings_;
+    PageContext context_;
+    std::unique_ptr<ReceiverControl> receiver_;
+    bool receiverStarted_ = false;
+    std::shared_ptr<audio::AudioBackend> inputBackend_;
+    std::shared_ptr<audio::AudioBackend> outputBackend_;
+    std::unique_ptr<audio::CaptureStream> capture_;
+    std::unique_ptr<audio::MonitorStream> monitorStream_;
+    std::unique_ptr<dsp::MonitorFeed> monitorFeed_;
+    std::unique_ptr<audio::MixerLink> mixer_;
+    audio::MixerIds mixerIds_;
+    std::unique_ptr<SpectrumLink> spectrum_;
+    std::optional<weather::WeatherData> weather_;
+    std::optional<stations::LoadedList> frequencies_;
+    std::optional<stations::LoadedSchedule> schedule_;
+    OutputQueue output_;
+    ui::SignalBuffer signal_;
+    std::atomic<bool> signalOpen_{false};
+    std::unique_ptr<RttyChain> rtty_;
+    std::unique_ptr<CwChain> cw_;
+    std::unique_ptr<FaxDisplays> faxDisplays_;
+    std::unique_ptr<fax::FaxDecoder> fax_;
+    std::unique_ptr<FaxChain> faxChain_;
+    std::unique_ptr<ModeSwitcher> modes_;
+    std::unique_ptr<ui::ToneOutput> toneOutput_;
+    std::unique_ptr<ui::TonePlayer> tones_;
+    QPointer<MainWindow> window_;
+    bool priorityRaised_ = false;
+    bool started_ = false;
+    bool shutDown_ = false;
+};
+
+}  // namespace zeb::nimba

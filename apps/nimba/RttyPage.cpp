@@ -1,0 +1,262 @@
+#include "RttyPage.h"
+
+#include <QComboBox>
+#include <QLayout>
+#include <QPainter>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+#include "SpectrumLink.h"
+#include "TextCommands.h"
+#include "rtty/RttySettings.h"
+#include "ui/DialogLoader.h"
+#include "ui/PanelControls.h"
+#include "ui/SpectrumView.h"
+#include "ui/TextWindow.h"
+
+namespace zeb::nimba {
+namespace {
+
+constexpr std::array<int, 8> kBaudPresets = {45, 50, 57, 75, 100, 110, 150, 200};
+constexpr std::array<int, 4> kShiftPresets = {85, 170, 425, 850};
+constexpr std::array<float, 3> kStops = {1.0f, 1.5f, 2.0f};
+
+// Puts `replacement` where `placeholder` stands in its layout.
+void replaceControl(QWidget* dialog, QWidget* placeholder, QWidget* replacement) {
+    replacement->setObjectName(placeholder->objectName());
+    QWidget* parent = placeholder->parentWidget() ? placeholder->parentWidget() : dialog;
+    replacement->setParent(parent);
+    if (parent->layout() && parent->layout()->replaceWidget(placeholder, replacement)) {
+        delete placeholder;
+        return;
+    }
+    replacement->setGeometry(placeholder->geometry());
+    delete placeholder;
+}
+
+}  // namespace
+
+// ---- cross scope ----
+
+CrossScope::CrossScope(QWidget* parent) : QWidget(parent) {
+    setMinimumSize(96, 96);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void CrossScope::refresh() {
+    if (buffer_ && buffer_->copyTo(lower_, upper_)) update();
+}
+
+std::vector<QPointF> CrossScope::points(std::span<const float> lower, std::span<const float> upper,
+                                        QSizeF area) {
+    const std::size_t n = std::min(lower.size(), upper.size());
+    float peak = 0.0f;
+    for (std::size_t i = 0; i < n; ++i)
+        peak = std::max({peak, std::fabs(lower[i]), std::fabs(upper[i])});
+    const double s = 2.05 * peak;
+    std::vector<QPointF> out;
+    if (!(s > 0.0) || !std::isfinite(s)) return out;
+    out.reserve(n);
+    const double cx = area.width() / 2.0, cy = area.height() / 2.0;
+    for (std::size_t i = 0; i < n; ++i)
+        out.emplace_back(cx + lower[i] * area.width() / s, cy - upper[i] * area.height() / s);
+    return out;
+}
+
+void CrossScope::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const ui::DisplayColours colours;
+    painter.fillRect(rect(), colours.background);
+    painter.setPen(QPen(QColor(40, 80, 100), 1));
+    painter.drawLine(QPointF(width() / 2.0, 0), QPointF(width() / 2.0, height()));
+    painter.drawLine(QPointF(0, height() / 2.0), QPointF(width(), height() / 2.0));
+    const auto pts = points(lower_, upper_, size());
+    if (pts.empty()) return;
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(colours.outline, 1, Qt::DotLine));
+    painter.drawPolyline(pts.data(), static_cast<int>(pts.size()));
+}
+
+void registerRttyPageControls() {
+    ui::DialogLoader::registerWidget(QStringLiteral("CrossScope"),
+                                     [](QWidget* parent) { return new CrossScope(parent); });
+}
+
+// ---- page ----
+
+RttyPage::RttyPage(PageContext& context, RttyChain& chain, QWidget* parent)
+    : QWidget(parent), context_(context), chain_(chain) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    dialog_ = context.bundle ? context.bundle->dialog(kRttyDialog, this) : nullptr;
+    if (!dialog_) dialog_ = new QWidget(this);
+    layout->addWidget(dialog_);
+
+    text_ = new ui::ReceivedTextWindow(context.workDir / "SYNOP",
+                                       weather::TextModel::TrimPolicy::SaveAndRestart);
+    text_->model().setClock(context.clock);
+    if (QWidget* placeholder = ui::control(dialog_, kRttyText))
+        replaceControl(dialog_, placeholder, text_);
+    else
+        layout->addWidget(text_, 1);
+    loadTextFont(context_, *text_, rtty::kMainSection);
+
+    spectrum_ = ui::controlAs<ui::SpectrumView>(dialog_, kSpectrumControl);
+    if (spectrum_ && context_.spectrum)
+        connect(spectrum_, &ui::SpectrumView::clicked, this,
+                [this] { context_.spectrum->toggle(spectrum_); });
+    scope_ = ui::controlAs<CrossScope>(dialog_, kRttyScope);
+    if (scope_) scope_->setBuffer(&chain_.scope());
+    lock_ = ui::controlAs<ui::Lamp>(dialog_, kRttyLock);
+    chain_.setLockTarget(this);
+
+    auto button = [this](int id, auto slot) {
+        if (auto* b = ui::controlAs<QPushButton>(dialog_, id))
+            connect(b, &QPushButton::clicked, this, slot);
+    };
+    button(kRttyBaudot, [this] { setMode(0); });
+    button(kRttySync, [this] { setMode(1); });
+    button(kRttySitor, [this] { setMode(2); });
+    button(kRttyInvert, [this] {
+        rtty::RttyParams p = chain_.params();
+        p.invert = p.invert ? 0 : 1;
+        apply(p);
+    });
+    button(kRttyLetters, [this] {
+        chain_.setLetters(true);
+        refresh();
+    });
+    button(kRttyFigures, [this] {
+        chain_.setLetters(false);
+        refresh();
+    });
+    button(kRttyScopeSwitch, [this] { toggleScope(); });
+    button(kSaveButton, [this] { saveTextWindow(this, context_, *text_); });
+    button(kPrintButton, [this] { printTextWindow(this, *text_); });
+    button(kFontButton, [this] { chooseTextFont(this, context_, *text_, rtty::kMainSection); });
+
+    if (auto* combo = ui::controlAs<QComboBox>(dialog_, kRttyBaudPreset)) {
+        for (int b : kBaudPresets) combo->addItem(QString::number(b), b);
+        connect(combo, &QComboBox::activated, this, [this, combo](int index) {
+            rtty::RttyParams p = chain_.params();
+            p.baud = combo->itemData(index).toInt();
+            apply(p);
+        });
+    }
+    if (auto* combo = ui::controlAs<QComboBox>(dialog_, kRttyShiftPreset)) {
+        for (int s : kShiftPresets) combo->addItem(QString::number(s), s);
+        connect(combo, &QComboBox::activated, this, [this, combo](int index) {
+            rtty::RttyParams p = chain_.params();
+            p.shift = combo->itemData(index).toInt();
+            apply(p);
+        });
+    }
+    if (auto* combo = ui::controlAs<QComboBox>(dialog_, kRttyStop)) {
+        for (float s : kStops) combo->addItem(QString::number(double(s)), double(s));
+        connect(combo, &QComboBox::activated, this, [this, combo](int index) {
+            rtty::RttyParams p = chain_.params();
+            p.stop = static_cast<float>(combo->itemData(index).toDouble());
+            apply(p);
+        });
+    }
+    auto spin = [this](int id, int lo, int hi, auto setter) {
+        auto* s = ui::controlAs<QSpinBox>(dialog_, id);
+        if (!s) return;
+        s->setRange(lo, hi);
+        connect(s, &QSpinBox::valueChanged, this, [this, setter](int v) {
+            if (updating_) return;
+            rtty::RttyParams p = chain_.params();
+            setter(p, v);
+            apply(p);
+        });
+    };
+    spin(kRttyBaud, 30, 270, [](rtty::RttyParams& p, int v) { p.baud = v; });
+    spin(kRttyShift, 50, 1450, [](rtty::RttyParams& p, int v) { p.shift = v; });
+    spin(kRttyCenter, 500, 1500, [](rtty::RttyParams& p, int v) { p.center = v; });
+    refresh();
+    lockChanged();
+}
+
+RttyPage::~RttyPage() {
+    chain_.setLockTarget(nullptr);
+    chain_.setScopeTarget(nullptr);
+    if (context_.spectrum) context_.spectrum->detach(spectrum_);
+}
+
+void RttyPage::apply(const rtty::RttyParams& params) {
+    chain_.setParams(params);
+    if (context_.spectrum) {
+        const rtty::RttyParams p = chain_.params();
+        context_.spectrum->analyser().setPassBand(0.0f, 0.0f);
+        context_.spectrum->analyser().setTones(float(p.lowerHz()), float(p.upperHz()));
+    }
+    refresh();
+}
+
+void RttyPage::setMode(int mode) {
+    rtty::RttyParams p = chain_.params();
+    p.mode = mode;
+    apply(p);
+}
+
+void RttyPage::toggleScope() {
+    scopeOn_ = !scopeOn_;
+    chain_.setScopeTarget(scopeOn_ ? scope_ : nullptr);
+    if (scope_) scope_->setVisible(true);
+    refresh();
+}
+
+void RttyPage::refresh() {
+    updating_ = true;
+    const rtty::RttyParams p = chain_.params();
+    auto lit = [this](int id, bool on) {
+        if (auto* b = ui::controlAs<ui::LitSwitch>(dialog_, id)) b->setLit(on);
+    };
+    lit(kRttyBaudot, p.mode == 0);
+    lit(kRttySync, p.mode == 1);
+    lit(kRttySitor, p.mode == 2);
+    lit(kRttyInvert, p.invert != 0);
+    lit(kRttyLetters, chain_.letters());
+    lit(kRttyFigures, !chain_.letters());
+    lit(kRttyScopeSwitch, scopeOn_);
+    auto setSpin = [this](int id, int v) {
+        if (auto* s = ui::controlAs<QSpinBox>(dialog_, id)) s->setValue(v);
+    };
+    setSpin(kRttyBaud, p.baud);
+    setSpin(kRttyShift, p.shift);
+    setSpin(kRttyCenter, p.center);
+    auto select = [this](int id, const QVariant& value) {
+        if (auto* c = ui::controlAs<QComboBox>(dialog_, id)) c->setCurrentIndex(c->findData(value));
+    };
+    select(kRttyBaudPreset, p.baud);
+    select(kRttyShiftPreset, p.shift);
+    select(kRttyStop, double(p.stop));
+    updating_ = false;
+}
+
+void RttyPage::lockChanged() {
+    if (lock_) lock_->setLit(chain_.lockValue() > 0);
+}
+
+void RttyPage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    refresh();
+    if (context_.spectrum && spectrum_) {
+        const rtty::RttyParams p = chain_.params();
+        context_.spectrum->analyser().setPassBand(0.0f, 0.0f);
+        context_.spectrum->analyser().setTones(float(p.lowerHz()), float(p.upperHz()));
+        context_.spectrum->attach(spectrum_);
+    }
+}
+
+void RttyPage::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (context_.spectrum) context_.spectrum->detach(spectrum_);
+    (void)chain_.saveParams();
+}
+
+}  // namespace zeb::nimba

@@ -1,0 +1,100 @@
+// The RTTY page: the demodulator's settings (mode, baud rate, shift, stop
+// length, tone position, polarity), the letters/figures shift, the cross
+// scope and its switch, the lock lamp, the spectrum display and the
+// received-text window with its save, print and font commands.
+//
+// The page lives for the whole run and is only hidden when another page is
+// chosen: its text window goes on receiving. Its settings are written to
+// section "RTTYPARAM" when it is left.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <array>
+
+#include "DecoderChains.h"
+#include "PageContext.h"
+
+class QComboBox;
+class QSpinBox;
+
+namespace zeb::ui {
+class Lamp;
+class LitSwitch;
+class ReceivedTextWindow;
+class SpectrumView;
+}  // namespace zeb::ui
+
+namespace zeb::nimba {
+
+// Page dialog and control ids.
+inline constexpr int kRttyDialog = 120;
+inline constexpr int kRttyBaudot = 1201, kRttySync = 1202, kRttySitor = 1203;
+inline constexpr int kRttyBaudPreset = 1204, kRttyBaud = 1205;
+inline constexpr int kRttyShiftPreset = 1206, kRttyShift = 1207;
+inline constexpr int kRttyStop = 1208, kRttyCenter = 1209, kRttyInvert = 1210;
+inline constexpr int kRttyLetters = 1211, kRttyFigures = 1212;
+inline constexpr int kRttyScopeSwitch = 1213, kRttyScope = 1214, kRttyLock = 1215;
+inline constexpr int kRttyText = 1220;
+inline constexpr int kSpectrumControl = 1003;
+inline constexpr int kSaveButton = 1019, kPrintButton = 1103, kFontButton = 1104;
+
+// The cross scope: the lower-tone filter output against the upper-tone
+// output, one dotted line of 1024 points through the middle of the area.
+class CrossScope : public QWidget {
+    Q_OBJECT
+public:
+    explicit CrossScope(QWidget* parent = nullptr);
+    void setBuffer(ScopeBuffer* buffer) { buffer_ = buffer; }
+    Q_INVOKABLE void refresh();
+    // The points for an area (tests): scaled by width (x) and height (y)
+    // over 2.05 × the larger peak; empty when both outputs are silent.
+    static std::vector<QPointF> points(std::span<const float> lower, std::span<const float> upper,
+                                       QSizeF area);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    ScopeBuffer* buffer_ = nullptr;
+    std::array<float, ScopeBuffer::kLength> lower_{}, upper_{};
+};
+
+class RttyPage : public QWidget {
+    Q_OBJECT
+public:
+    RttyPage(PageContext& context, RttyChain& chain, QWidget* parent = nullptr);
+    ~RttyPage() override;
+
+    ui::ReceivedTextWindow& text() { return *text_; }
+    ui::SpectrumView* spectrumView() const { return spectrum_; }
+    // Shows the chain's settings in the controls.
+    void refresh();
+    // The lock lamp follows the decoder (queued from the capture thread).
+    Q_INVOKABLE void lockChanged();
+    QWidget* dialog() const { return dialog_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void apply(const rtty::RttyParams& params);
+    void setMode(int mode);
+    void toggleScope();
+
+    PageContext& context_;
+    RttyChain& chain_;
+    QWidget* dialog_ = nullptr;
+    ui::ReceivedTextWindow* text_ = nullptr;
+    ui::SpectrumView* spectrum_ = nullptr;
+    CrossScope* scope_ = nullptr;
+    ui::Lamp* lock_ = nullptr;
+    bool updating_ = false;
+    bool scopeOn_ = false;
+};
+
+void registerRttyPageControls();
+
+}  // namespace zeb::nimba

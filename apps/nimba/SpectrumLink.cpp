@@ -1,0 +1,74 @@
+#include "SpectrumLink.h"
+
+#include <QMetaObject>
+
+namespace zeb::nimba {
+namespace {
+
+// Holds the block mutex when there is one.
+class BlockLock {
+public:
+    explicit BlockLock(std::timed_mutex* mutex) : mutex_(mutex) {
+        if (mutex_) mutex_->lock();
+    }
+    ~BlockLock() {
+        if (mutex_) mutex_->unlock();
+    }
+    BlockLock(const BlockLock&) = delete;
+    BlockLock& operator=(const BlockLock&) = delete;
+
+private:
+    std::timed_mutex* mutex_;
+};
+
+}  // namespace
+
+SpectrumLink::SpectrumLink(std::timed_mutex* blockMutex) : blockMutex_(blockMutex) {
+    analyser_.init(dsp::AudioFilter::kDefaultSampleRate, dsp::AudioFilter::kDefaultBlockLength, 2);
+}
+
+void SpectrumLink::attachLocked(ui::SpectrumView* view) {
+    analyser_.detachDisplay();
+    target_ = nullptr;
+    frame_.clear();
+    if (!view || !on_.load()) return;
+    const QSize size = view->analyserSize();
+    if (!analyser_.attachDisplay(size.width(), size.height())) return;
+    view->setFrame(&frame_);
+    target_ = view;
+}
+
+void SpectrumLink::attach(ui::SpectrumView* view) {
+    view_ = view;
+    BlockLock lock(blockMutex_);
+    attachLocked(view);
+}
+
+void SpectrumLink::detach(ui::SpectrumView* view) {
+    if (view_.data() != view) return;
+    view_.clear();
+    BlockLock lock(blockMutex_);
+    attachLocked(nullptr);
+}
+
+void SpectrumLink::setOn(bool on) {
+    on_.store(on);
+    BlockLock lock(blockMutex_);
+    attachLocked(view_.data());
+}
+
+void SpectrumLink::toggle(ui::SpectrumView* view) {
+    view_ = view;
+    setOn(!on_.load());
+}
+
+void SpectrumLink::afterBlock(std::span<const float> block) {
+    ui::SpectrumView* target = target_;
+    if (!target || !on_.load() || !analyser_.displayAttached()) return;
+    if (block.size() < static_cast<std::size_t>(analyser_.blockLength())) return;
+    analyser_.analyse(block.data());
+    if (frame_.publish(analyser_))
+        QMetaObject::invokeMethod(target, "refresh", Qt::QueuedConnection);
+}
+
+}  // namespace zeb::nimba

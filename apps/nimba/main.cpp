@@ -1,0 +1,103 @@
+// NIMBA: the main decoder program of the suite. Decodes weather fax, RTTY
+// (Baudot, synchronous Baudot, SITOR-B) and Morse from the sound card, or
+// from a recording given with --input.
+#include <QApplication>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "MainWindow.h"
+#include "Nimba.h"
+#include "ui/SignalWatcher.h"
+
+namespace {
+
+void usage() {
+    std::puts(
+        "usage: nimba [--input DEVICE|FILE] [--output DEVICE] [--mode fax|rtty|cw]\n"
+        "             [--page N] [--fast] [--quit-at-end]\n"
+        "\n"
+        "  --input DEVICE|FILE  sound input: an ALSA device (\"default\", \"hw:1\"), \"null\",\n"
+        "                       or a recording (any format libsndfile reads, any rate)\n"
+        "  --output DEVICE      sound output for the monitor and the warning tone\n"
+        "  --mode M             switch the decoder on after start: fax, rtty or cw\n"
+        "  --page N             show page N (0 frequencies ... 4 fax, 5 RTTY, 6 CW)\n"
+        "  --fast               read a recording as fast as the decoders take it\n"
+        "  --quit-at-end        end the program when the recording ends\n"
+        "\n"
+        "The working directory is the data root (DATA/, SYNOP/, FAX/, NIMBA.INI).");
+}
+
+// A recording named by its path becomes "file:PATH"; device names stay.
+std::string inputText(const std::string& value) {
+    if (value.rfind("file:", 0) == 0) return value;
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(value, ec) || value.find('/') != std::string::npos)
+        return "file:" + value;
+    return value;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    zeb::ui::SignalWatcher::holdSignals({SIGTERM, SIGINT, SIGHUP});
+    zeb::nimba::StartOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](const char* name) -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "nimba: %s needs a value\n", name);
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            usage();
+            return 0;
+        } else if (arg == "--input") {
+            options.input = inputText(value("--input"));
+        } else if (arg == "--output") {
+            options.output = value("--output");
+        } else if (arg == "--mode") {
+            const std::string m = value("--mode");
+            if (m == "fax")
+                options.mode = zeb::audio::DecoderMode::Fax;
+            else if (m == "rtty")
+                options.mode = zeb::audio::DecoderMode::Rtty;
+            else if (m == "cw")
+                options.mode = zeb::audio::DecoderMode::Cw;
+            else {
+                std::fprintf(stderr, "nimba: unknown mode \"%s\" (fax, rtty or cw)\n", m.c_str());
+                return 2;
+            }
+        } else if (arg == "--page") {
+            const std::string p = value("--page");
+            if (p.size() != 1 || p[0] < '0' || p[0] > '6') {
+                std::fprintf(stderr, "nimba: --page takes 0 to 6\n");
+                return 2;
+            }
+            options.page = p[0] - '0';
+        } else if (arg == "--fast") {
+            options.fast = true;
+        } else if (arg == "--quit-at-end") {
+            options.quitAtEnd = true;
+        } else {
+            std::fprintf(stderr, "nimba: unknown argument \"%s\" (see --help)\n", arg.c_str());
+            return 2;
+        }
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("NIMBA"));
+    zeb::ui::SignalWatcher watcher({SIGTERM, SIGINT, SIGHUP});
+    zeb::nimba::Nimba nimba(options);
+    if (auto ended = nimba.startUp()) return *ended;
+    QObject::connect(&watcher, &zeb::ui::SignalWatcher::signalReceived, nimba.window(),
+                     &QWidget::close);
+    QApplication::exec();
+    nimba.shutdown();
+    return 0;
+}
