@@ -53,6 +53,7 @@ CwPage::CwPage(PageContext& context, CwChain& chain, QWidget* parent)
     if (centerKnob_) {
         centerKnob_->setRange(cw::kMinCenter, cw::kMaxCenter);
         centerKnob_->setPageStep(10);
+        centerKnob_->setLabel(QStringLiteral("CTR"));
         connect(centerKnob_, &ui::RotaryKnob::valueChanged, this, [this](int v) {
             if (!updating_) setBand(v, chain_.band().width);
         });
@@ -60,6 +61,7 @@ CwPage::CwPage(PageContext& context, CwChain& chain, QWidget* parent)
     if (widthKnob_) {
         widthKnob_->setRange(cw::kMinWidth, cw::kMaxWidth);
         widthKnob_->setPageStep(10);
+        widthKnob_->setLabel(QStringLiteral("BW"));
         connect(widthKnob_, &ui::RotaryKnob::valueChanged, this, [this](int v) {
             if (!updating_) setBand(chain_.band().center, v);
         });

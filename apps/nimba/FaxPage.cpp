@@ -26,10 +26,10 @@
 namespace zeb::nimba {
 
 namespace {
-constexpr int kStrManualStart = 27;
-constexpr int kStrManualStop = 28;
-constexpr int kStrSaveFailed = 29;
-constexpr int kMsgSaveWhileReceiving = 30;
+constexpr int kStrManualStart = 9010;
+constexpr int kStrManualStop = 9011;
+constexpr int kStrSaveFailed = 9012;
+constexpr int kMsgSaveWhileReceiving = 9013;
 constexpr int kStrSaveAsTitle = 73;
 constexpr int kPreviewBorder = 2;  // the button's frame around the preview
 const QColor kSelectedLamp(64, 64, 192);

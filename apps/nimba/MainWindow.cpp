@@ -27,6 +27,7 @@ constexpr int kMainDialog = 101;
 constexpr int kTabControl = 1000;
 constexpr int kStatusField = 1012;
 constexpr int kLogo = 1102;
+constexpr int kFrequencyDisplay = 1013;
 constexpr int kIcon = 103;
 constexpr std::array<int, kTabCount> kTabCaptions = {1, 2, 3, 4, 5, 6, 72};
 // What the pages still to come will hold (strings of the bundle).
@@ -83,6 +84,11 @@ MainWindow::MainWindow(Nimba& nimba, QWidget* parent) : QWidget(parent), nimba_(
     for (int id : kModeButtons) {
         if (auto* b = ui::controlAs<QPushButton>(dialog_, id))
             connect(b, &QPushButton::clicked, this, [this, id] { command(id); });
+    }
+    // The receiver's frequency in kHz; it stays at zero without a receiver.
+    if (auto* frequency = ui::controlAs<ui::SegmentDisplay>(dialog_, kFrequencyDisplay)) {
+        frequency->setFormat(9, 2);
+        frequency->setValue(0.0);
     }
     if (auto* logo = ui::controlAs<LogoView>(dialog_, kLogo))
         logo->load(nimba_.workDir() / "LOGO.BMP");

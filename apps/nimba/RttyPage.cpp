@@ -111,6 +111,7 @@ RttyPage::RttyPage(PageContext& context, RttyChain& chain, QWidget* parent)
                 [this] { context_.spectrum->toggle(spectrum_); });
     scope_ = ui::controlAs<CrossScope>(dialog_, kRttyScope);
     if (scope_) scope_->setBuffer(&chain_.scope());
+    chain_.setScopeTarget(scopeOn_ ? scope_ : nullptr);
     lock_ = ui::controlAs<ui::Lamp>(dialog_, kRttyLock);
     chain_.setLockTarget(this);
 

@@ -92,7 +92,7 @@ private:
     CrossScope* scope_ = nullptr;
     ui::Lamp* lock_ = nullptr;
     bool updating_ = false;
-    bool scopeOn_ = false;
+    bool scopeOn_ = true;
 };
 
 void registerRttyPageControls();

@@ -35,10 +35,41 @@ BundleManifest nimbaManifest() {
     m.strings.push_back({68, "s"});      // a line of the bulletin's text
     m.strings.push_back({69, "iiiii"});  // year, month, day, hour, minute of the time key
     for (int id : {70, 77, 79}) m.strings.push_back({id});
+    // Fax page: file failure, reception states, save dialog; text pages:
+    // save dialog and its failure; the pages still to come.
+    for (int id : {19, 31, 32, 33, 34, 73, 39, 51, 9000, 9001, 9002, 9003, 9010, 9011, 9012, 9013})
+        m.strings.push_back({id});
     m.icons = {103};
     DialogRequirement main{101, {{1000, "QTabWidget"}, {1012, "QLabel"}}};
     append(main.controls, buttons({1004, 1005, 1006, 1008, 1042}));
-    m.dialogs = {main};
+    // The fax panel.
+    DialogRequirement fax{102, {{1003, "QFrame"}, {1025, "QLineEdit"}, {1026, "QLineEdit"}}};
+    for (int id : {1028, 1029, 1053, 1057, 1058, 1059}) fax.controls.push_back({id, "QWidget"});
+    append(fax.controls, buttons({1043, 1044, 1045, 1046, 1047, 1048, 1049, 1050, 1051, 1052, 1054,
+                                  1055, 1056, 1060, 1064, 1065, 1066, 1071}));
+    // The RTTY page: its settings, the text window's place and the commands.
+    DialogRequirement rtty{120,
+                           {{1003, "QFrame"},
+                            {1204, "QComboBox"},
+                            {1205, "QSpinBox"},
+                            {1206, "QComboBox"},
+                            {1207, "QSpinBox"},
+                            {1208, "QComboBox"},
+                            {1209, "QSpinBox"},
+                            {1214, "QWidget"},
+                            {1215, "QWidget"},
+                            {1220, "QWidget"}}};
+    append(rtty.controls, buttons({1201, 1202, 1203, 1210, 1211, 1212, 1213, 1019, 1103, 1104}));
+    // The CW page.
+    DialogRequirement cw{124,
+                         {{1003, "QFrame"},
+                          {1126, "QWidget"},
+                          {1127, "QWidget"},
+                          {1128, "QWidget"},
+                          {1129, "QWidget"},
+                          {1130, "QWidget"}}};
+    append(cw.controls, buttons({1019, 1103, 1104}));
+    m.dialogs = {main, fax, rtty, cw};
     return m;
 }
 

@@ -2,6 +2,8 @@
 // synthetic tones laid on the decoder's own line grid.
 #include <gtest/gtest.h>
 
+#include "dsp/Status.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -31,6 +33,19 @@ struct Fixture {
         EXPECT_TRUE(decoder.start());
     }
 };
+
+// The decoder prepares its line transform when it starts and when the width
+// changes; a rejected preparation would reach the program's error handler,
+// which ends the program.
+TEST(FaxDemodulator, start_and_width_change_report_no_signal_processing_error) {
+    dsp::clearStatus();
+    Fixture f;
+    EXPECT_EQ(dsp::lastStatus(), dsp::kStatusOk);
+    FaxConfig narrow = f.decoder.config();
+    narrow.ioc = 288;
+    f.decoder.setConfig(narrow);
+    EXPECT_EQ(dsp::lastStatus(), dsp::kStatusOk);
+}
 
 TEST(FaxDemodulator, grey_levels_of_the_black_centre_and_white_tones) {
     const std::map<double, std::pair<int, int>> cases{

@@ -301,7 +301,7 @@ TEST_F(FaxPageTest, SaveAsWritesABitmapOnlyWithoutAWorkFile) {
     });
     control<QPushButton>(1060)->click();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_TRUE(boxes[0].startsWith(bundle->string(29)));
+    EXPECT_TRUE(boxes[0].startsWith(bundle->string(9012)));
 
     // While a work file is open the dialog is not even offered.
     decoder->manualStartStop();
@@ -310,7 +310,7 @@ TEST_F(FaxPageTest, SaveAsWritesABitmapOnlyWithoutAWorkFile) {
     page->saveAs();
     EXPECT_TRUE(title.isEmpty());
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[1], bundle->string(30));
+    EXPECT_EQ(boxes[1], bundle->string(9013));
 }
 
 TEST_F(FaxDisplaysTest, ReceptionShowsStatesAndThePictureWindowPaints) {

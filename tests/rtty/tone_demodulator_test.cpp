@@ -5,6 +5,7 @@
 #include <numbers>
 #include <vector>
 
+#include "dsp/Status.h"
 #include "rtty/RttyDecoder.h"
 #include "rtty/ToneDemodulator.h"
 
@@ -85,6 +86,16 @@ INSTANTIATE_TEST_SUITE_P(Variants, Polarity,
 
 // The normalised low-pass sits at a third of the mid-frequency; an integer
 // third would give zero taps and a silent decoder.
+// The spectrum tables of the squelch are built when the demodulator is made;
+// a rejected preparation would reach the program's error handler, which ends
+// the program.
+TEST(ToneDemodulator, construction_reports_no_signal_processing_error) {
+    dsp::clearStatus();
+    ToneDemodulator main(DemodVariant::Main);
+    ToneDemodulator rtty(DemodVariant::Rtty);
+    EXPECT_EQ(dsp::lastStatus(), dsp::kStatusOk);
+}
+
 TEST(NormalisedDesign, LowPassCutOffIsAThirdOfTheMidFrequency) {
     const auto taps = normalisedLowPass(1275, 1700);
     ASSERT_EQ(taps.size(), 129u);

@@ -1,0 +1,491 @@
+// The main program in this process: start-up and shutdown with a fake mixer,
+// the decoder-mode rules, the housekeeping timer, the ordered road of the
+// decoders' output to the text windows, and whole recordings decoded into
+// the pages (the screenshots of the README come from these runs).
+#include <QApplication>
+#include <QLabel>
+#include <QTabWidget>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <span>
+
+#include "CwPage.h"
+#include "EventLoop.h"
+#include "MainWindow.h"
+#include "NimbaTestSupport.h"
+#include "RttyPage.h"
+#include "audioio/Mixer.h"
+#include "support/FaxGenerator.h"
+#include "support/MorseGenerator.h"
+#include "support/RttyGenerator.h"
+#include "ui/PanelControls.h"
+#include "ui/TextWindow.h"
+
+namespace zeb::nimba {
+namespace {
+
+using audio::MixerControlInfo;
+using audio::MixerDestinationInfo;
+using audio::MixerLineInfo;
+namespace mx = audio::mixer;
+
+// ---- the mode switch, without a window ----
+
+class FakeDecoder : public ModeDecoder {
+public:
+    FakeDecoder(std::vector<std::string>& log, std::string name) : log_(log), name_(name) {}
+    bool start() override {
+        log_.push_back("start " + name_);
+        if (fail) return false;
+        running_ = true;
+        return true;
+    }
+    void stop() override {
+        log_.push_back("stop " + name_);
+        running_ = false;
+    }
+    bool running() const override { return running_; }
+    bool fail = false;
+
+private:
+    std::vector<std::string>& log_;
+    std::string name_;
+    bool running_ = false;
+};
+
+struct Switchboard {
+    std::vector<std::string> log;
+    FakeDecoder fax{log, "fax"}, rtty{log, "rtty"}, cw{log, "cw"};
+    int refused = 0, changes = 0;
+    ModeSwitcher modes{ModeSwitcher::Hooks{
+        [this](DecoderMode m) { log.push_back("mode " + std::to_string(static_cast<int>(m))); },
+        [this] { ++refused; }, [this] { ++changes; }}};
+    Switchboard() {
+        modes.setDecoder(DecoderMode::Fax, &fax);
+        modes.setDecoder(DecoderMode::Rtty, &rtty);
+        modes.setDecoder(DecoderMode::Cw, &cw);
+    }
+};
+
+TEST(NimbaModes, ButtonsSwitchOnlyToAnotherModeAndNeverWhileAScheduleRuns) {
+    Switchboard s;
+    EXPECT_TRUE(s.modes.switchWithChecks(DecoderMode::Rtty));
+    // The block handler runs nothing while the decoders change.
+    EXPECT_EQ(s.log,
+              (std::vector<std::string>{"mode 0", "stop fax", "stop cw", "start rtty", "mode 2"}));
+    s.log.clear();
+    EXPECT_FALSE(s.modes.switchWithChecks(DecoderMode::Rtty));
+    EXPECT_TRUE(s.log.empty());
+
+    s.modes.setScheduleRunning(true);
+    EXPECT_FALSE(s.modes.switchWithChecks(DecoderMode::Fax));
+    EXPECT_FALSE(s.modes.switchWithChecks(DecoderMode::None));
+    EXPECT_EQ(s.refused, 2);
+    EXPECT_EQ(s.modes.mode(), DecoderMode::Rtty);
+    EXPECT_TRUE(s.log.empty());
+
+    // The list and the schedule still switch, and a running decoder starts again.
+    s.modes.switchWithoutChecks(DecoderMode::Rtty);
+    EXPECT_EQ(s.log, (std::vector<std::string>{"mode 0", "stop fax", "stop rtty", "stop cw",
+                                               "start rtty", "mode 2"}));
+    s.modes.switchWithoutChecks(DecoderMode::Cw);
+    EXPECT_EQ(s.modes.mode(), DecoderMode::Cw);
+    EXPECT_FALSE(s.rtty.running());
+    EXPECT_TRUE(s.cw.running());
+}
+
+TEST(NimbaModes, AFailedStartOrAModeWithoutDecoderLeavesModeNone) {
+    Switchboard s;
+    s.modes.switchWithChecks(DecoderMode::Cw);
+    s.fax.fail = true;
+    EXPECT_TRUE(s.modes.switchWithChecks(DecoderMode::Fax));
+    EXPECT_EQ(s.modes.mode(), DecoderMode::None);
+    EXPECT_FALSE(s.cw.running());
+    EXPECT_EQ(s.log.back(), "mode 0");
+    // Nothing records yet: the recorder button ends with the off button lit.
+    s.modes.switchWithChecks(DecoderMode::Recorder);
+    EXPECT_EQ(s.modes.mode(), DecoderMode::None);
+    EXPECT_EQ(buttonOfMode(s.modes.mode()), kOffButton);
+    EXPECT_GE(s.changes, 2);
+}
+
+TEST(NimbaModes, ButtonAndCommandIdsMapToModes) {
+    EXPECT_EQ(modeOfButton(1004), DecoderMode::Fax);
+    EXPECT_EQ(modeOfButton(1042), DecoderMode::None);
+    EXPECT_EQ(modeOfCommand(102), DecoderMode::Rtty);
+    EXPECT_EQ(modeOfCommand(104), DecoderMode::Recorder);
+    EXPECT_FALSE(modeOfButton(1007).has_value());
+    EXPECT_FALSE(modeOfCommand(106).has_value());
+    for (int id : {1004, 1005, 1006, 1008, 1042}) EXPECT_EQ(buttonOfMode(*modeOfButton(id)), id);
+}
+
+// ---- housekeeping ----
+
+TEST(NimbaHousekeeping, CleanupEveryFifteenMinutesRefreshEveryHundredSeconds) {
+    Housekeeping h;
+    int cleanups = 0, refreshes = 0, schedulerTicks = 0;
+    h.cleanup = [&] { ++cleanups; };
+    h.refreshBrowser = [&] { ++refreshes; };
+    h.schedulerTick = [&](TimeKey) { ++schedulerTicks; };
+    for (int tick = 1; tick <= 89; ++tick) h.tick(1000 + 10 * tick, false);
+    EXPECT_EQ(cleanups, 0);  // not at start, not before 15 minutes
+    EXPECT_EQ(refreshes, 8);
+    h.tick(1900, true);
+    EXPECT_EQ(cleanups, 1);
+    EXPECT_EQ(refreshes, 9);
+    EXPECT_EQ(schedulerTicks, 1);
+    for (int tick = 0; tick < 90; ++tick) h.tick(2000 + 10 * tick, false);
+    EXPECT_EQ(cleanups, 2);
+}
+
+// ---- the ordered queue ----
+
+class DrainCounter : public QObject {
+    Q_OBJECT
+public:
+    Q_INVOKABLE void drain() { ++calls; }
+    int calls = 0;
+};
+
+TEST(NimbaOutputQueue, KeepsOrderJoinsCharactersAndAsksOncePerBatch) {
+    OutputQueue queue;
+    DrainCounter counter;
+    queue.setReceiver(&counter, "drain");
+    queue.pushText(TextTarget::Rtty, ItemKind::Received, "ZC");
+    queue.pushText(TextTarget::Rtty, ItemKind::Received, "ZC");
+    queue.pushMark(TextTarget::Rtty, weather::Collected::Warning);
+    queue.pushText(TextTarget::Cw, ItemKind::Received, "E");
+    queue.pushText(TextTarget::Rtty, ItemKind::Report, "report");
+    queue.pushSave(TextTarget::Rtty, weather::Collected::Information, true);
+    queue.pushTone(TextTarget::Rtty);
+    ASSERT_TRUE(zeb::test::pumpUntil([&] { return counter.calls == 1; }));
+    OutputBatch batch;
+    queue.take(batch);
+    ASSERT_EQ(batch.items.size(), 6u);
+    auto text = [&](const OutputItem& i) { return batch.text.substr(i.offset, i.length); };
+    EXPECT_EQ(text(batch.items[0]), "ZCZC");
+    EXPECT_EQ(batch.items[1].kind, ItemKind::Mark);
+    EXPECT_EQ(batch.items[2].target, TextTarget::Cw);
+    EXPECT_EQ(text(batch.items[3]), "report");
+    EXPECT_EQ(batch.items[4].kind, ItemKind::Save);
+    EXPECT_TRUE(batch.items[4].flag);
+    EXPECT_EQ(batch.items[4].arg, static_cast<int>(weather::Collected::Information));
+    EXPECT_EQ(batch.items[5].kind, ItemKind::Tone);
+    EXPECT_TRUE(queue.empty());
+    // The next item asks again.
+    queue.pushText(TextTarget::Rtty, ItemKind::Received, "N");
+    EXPECT_TRUE(zeb::test::pumpUntil([&] { return counter.calls == 2; }));
+}
+
+// ---- the program ----
+
+// A card with a line input, the speakers and their wave-out and monitoring
+// sources.
+class FakeMixer final : public audio::MixerDevice {
+public:
+    FakeMixer() {
+        auto ctl = [](std::int32_t id, std::uint32_t type) {
+            MixerControlInfo c;
+            c.id = id;
+            c.type = type;
+            return c;
+        };
+        auto line = [](std::int32_t id, std::uint32_t type, std::vector<MixerControlInfo> c) {
+            MixerLineInfo l;
+            l.id = id;
+            l.componentType = type;
+            l.controls = std::move(c);
+            return l;
+        };
+        MixerDestinationInfo speakers;
+        static_cast<MixerLineInfo&>(speakers) =
+            line(1, mx::kDstSpeakers, {ctl(400, mx::kCtlVolume), ctl(401, mx::kCtlMute)});
+        speakers.sources = {
+            line(20, mx::kSrcWaveOut, {ctl(500, mx::kCtlVolume)}),
+            line(21, mx::kSrcLine, {ctl(502, mx::kCtlVolume), ctl(503, mx::kCtlMute)})};
+        MixerDestinationInfo recording;
+        static_cast<MixerLineInfo&>(recording) = line(2, mx::kDstWaveIn, {});
+        recording.sources = {line(10, mx::kSrcLine, {ctl(102, mx::kCtlVolume)})};
+        lines_ = {speakers, recording};
+        for (std::int32_t id : {400, 401, 500, 502, 503, 102}) values[id] = -1;
+    }
+    int open() override { return 0; }
+    void close() override {}
+    int destinations(std::vector<MixerDestinationInfo>& out) const override {
+        out = lines_;
+        return 0;
+    }
+    int getValues(std::int32_t, std::int32_t control, std::vector<std::int32_t>& v) const override {
+        v = {values.count(control) ? values.at(control) : 0};
+        return 0;
+    }
+    int setValues(std::int32_t, std::int32_t control, std::span<const std::int32_t> v) override {
+        values[control] = v.empty() ? 0 : v[0];
+        return 0;
+    }
+    std::map<std::int32_t, std::int32_t> values;
+
+private:
+    std::vector<MixerDestinationInfo> lines_;
+};
+
+StartOptions quietOptions(const std::filesystem::path& dir, FakeMixer** mixer = nullptr) {
+    StartOptions o;
+    o.workDir = dir;
+    o.input = "null";
+    o.output = "null";
+    o.show = false;
+    o.clock = [] { return TimeKey{1796720400}; };  // 2026-12-08 09:00 UTC
+    o.mixer = [mixer] {
+        auto m = std::make_unique<FakeMixer>();
+        if (mixer) *mixer = m.get();
+        return std::unique_ptr<audio::MixerDevice>(std::move(m));
+    };
+    return o;
+}
+
+TEST(NimbaProgram, StartsWithDefaultsSetsTheMixerAndWritesItsSettingsAtExit) {
+    test::Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    zeb::test::writeFile(box.dir / "NIMBA.INI",
+                         "[PARAM]\r\nLINEVOL=33\r\nSPKVOL=100\r\n"
+                         "[OTHER]\r\nKEEP=1\r\n");
+    FakeMixer* mixer = nullptr;
+    {
+        Nimba nimba(quietOptions(box.dir.path(), &mixer));
+        ASSERT_FALSE(nimba.startUp().has_value()) << box.boxes.texts.join("\n").toStdString();
+        ASSERT_NE(mixer, nullptr);
+        EXPECT_EQ(mixer->values[102], 21626);  // line input 33 %
+        EXPECT_EQ(mixer->values[500], 32767);  // wave output 50 %
+        EXPECT_EQ(mixer->values[400], 65535);  // speakers 100 %
+        EXPECT_EQ(mixer->values[503], 0);      // line heard: mute off
+        EXPECT_EQ(nimba.window()->statusText(), nimba.bundle()->string(65));
+        EXPECT_EQ(nimba.modes().mode(), DecoderMode::None);
+        EXPECT_TRUE(nimba.window()->modeButton(kOffButton)->isLit());
+        EXPECT_EQ(nimba.window()->currentTab(), kFrequencyTab);
+        EXPECT_TRUE(box.boxes.texts.isEmpty());
+    }
+    const std::string ini = zeb::test::readFile(box.dir / "NIMBA.INI");
+    for (const char* line : {"LINEVOL=33", "WAVEVOL=50", "SPKVOL=100", "LINEMUTE=1", "DELTIME=0",
+                             "ZEBPEAK=0", "RECOFFSET=0.000000", "[TIMER]", "NAME=", "ACTIVE=0",
+                             "KEEP=1", "[RTTYPARAM]", "[CWPARAM]"})
+        EXPECT_NE(ini.find(line), std::string::npos) << line << "\n" << ini;
+}
+
+TEST(NimbaProgram, MissingDataEndsTheStartWithItsMessage) {
+    test::Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    std::filesystem::remove(box.dir / "DATA" / "RCFRQ.DAT");
+    Nimba nimba(quietOptions(box.dir.path()));
+    EXPECT_EQ(nimba.startUp(), std::optional<int>(0));
+    ASSERT_EQ(box.boxes.texts.size(), 1);
+    EXPECT_EQ(box.boxes.texts[0], nimba.bundle()->string(7));
+    // The shutdown ran: the settings are there.
+    EXPECT_NE(zeb::test::readFile(box.dir / "NIMBA.INI").find("[TIMER]"), std::string::npos);
+}
+
+TEST(NimbaProgram, ModeButtonsLightAndAScheduleRefusesThem) {
+    test::Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    Nimba nimba(quietOptions(box.dir.path()));
+    ASSERT_FALSE(nimba.startUp().has_value());
+    MainWindow& w = *nimba.window();
+    w.command(kRttyButton);
+    EXPECT_EQ(nimba.modes().mode(), DecoderMode::Rtty);
+    EXPECT_TRUE(nimba.rtty()->running());
+    ASSERT_TRUE(zeb::test::pumpUntil([&] { return w.modeButton(kRttyButton)->isLit(); }));
+    EXPECT_FALSE(w.modeButton(kOffButton)->isLit());
+
+    nimba.settings().timerActive = 1;
+    w.command(kCwButton);
+    ASSERT_EQ(box.boxes.texts.size(), 1);
+    EXPECT_EQ(box.boxes.texts[0], nimba.bundle()->string(60));
+    EXPECT_EQ(nimba.modes().mode(), DecoderMode::Rtty);
+    w.command(103);  // the schedule itself still switches
+    EXPECT_EQ(nimba.modes().mode(), DecoderMode::Cw);
+    EXPECT_FALSE(nimba.rtty()->running());
+    w.command(104);  // nothing records yet: the off button lights
+    EXPECT_EQ(nimba.modes().mode(), DecoderMode::None);
+    ASSERT_TRUE(zeb::test::pumpUntil([&] { return w.modeButton(kOffButton)->isLit(); }));
+    nimba.settings().timerActive = 0;
+}
+
+TEST(NimbaProgram, HiddenTextPagesGoOnReceivingAndPagesComeAndGo) {
+    test::Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    Nimba nimba(quietOptions(box.dir.path()));
+    ASSERT_FALSE(nimba.startUp().has_value());
+    MainWindow& w = *nimba.window();
+    ASSERT_NE(w.rttyPage(), nullptr);
+    ASSERT_NE(w.cwPage(), nullptr);
+    EXPECT_NE(w.page(kFrequencyTab), nullptr);
+
+    w.selectTab(kFaxTab);
+    EXPECT_EQ(w.page(kFrequencyTab), nullptr);  // destroyed when left
+    EXPECT_NE(w.faxPage(), nullptr);
+    w.selectTab(kRttyTab);
+    EXPECT_EQ(w.faxPage(), nullptr);
+    w.selectTab(kAudioTab);
+    EXPECT_NE(w.rttyPage(), nullptr);  // only hidden
+
+    nimba.output().pushText(TextTarget::Rtty, ItemKind::Received, "ZCZC 123\r\n");
+    nimba.output().pushText(TextTarget::Cw, ItemKind::Received, "CQ DE");
+    nimba.output().pushText(TextTarget::Cw, ItemKind::Received, " <AR> ");
+    ASSERT_TRUE(zeb::test::pumpUntil([&] {
+        return w.rttyPage()->text().model().contents() == "ZCZC 123\n" &&
+               w.cwPage()->text().model().contents() == "CQ DE <AR> ";
+    }));
+    EXPECT_EQ(w.rttyPage()->text().toPlainText(), QStringLiteral("ZCZC 123\n"));
+}
+
+// ---- whole recordings ----
+
+// 16-bit mono WAV at 11025 Hz.
+void writeWav(const std::filesystem::path& file, const std::vector<float>& samples) {
+    std::string b;
+    auto u32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) b.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    auto u16 = [&](std::uint32_t v) {
+        b.push_back(static_cast<char>(v & 0xFF));
+        b.push_back(static_cast<char>((v >> 8) & 0xFF));
+    };
+    const auto size = static_cast<std::uint32_t>(samples.size() * 2);
+    b += "RIFF";
+    u32(36 + size);
+    b += "WAVEfmt ";
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(11025);
+    u32(22050);
+    u16(2);
+    u16(16);
+    b += "data";
+    u32(size);
+    for (float s : samples)
+        u16(static_cast<std::uint16_t>(
+            static_cast<std::int16_t>(std::lround(std::clamp(s, -32767.0f, 32767.0f)))));
+    zeb::test::writeFile(file, b);
+}
+
+std::string twoDigits(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }
+
+struct Recording {
+    std::vector<float> audio;
+    DecoderMode mode;
+    int page;
+    std::string screenshot;
+};
+
+// Runs the program on a recording read as fast as the decoders take it and
+// waits until it has ended and its output reached the windows.
+void decode(Nimba& nimba) {
+    bool ended = false;
+    QObject::connect(&nimba, &Nimba::inputEnded, [&] { ended = true; });
+    ASSERT_TRUE(zeb::test::pumpUntil([&] { return ended; }, std::chrono::seconds(120)));
+    zeb::test::pumpUntil([] { return false; }, std::chrono::milliseconds(400));
+    nimba.window()->drainOutput();
+}
+
+void saveScreenshot(Nimba& nimba, const std::string& name) {
+    const std::string dir = zeb::test::testSetting("ZEB_SCREENSHOT_DIR");
+    if (dir.empty()) return;
+    const QPixmap shot = nimba.window()->grab();
+    EXPECT_TRUE(shot.save(QString::fromStdString(dir + "/" + name))) << dir;
+}
+
+StartOptions recordingOptions(const std::filesystem::path& dir, const std::filesystem::path& wav,
+                              DecoderMode mode, int page) {
+    StartOptions o;
+    o.workDir = dir;
+    o.input = "file:" + wav.string();
+    o.output = "null";
+    o.fast = true;
+    o.mode = mode;
+    o.page = page;
+    o.show = true;
+    return o;
+}
+
+TEST(NimbaRecording, RttyBulletinShowsInTheWindowAndIsStored) {
+    test::Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    const NameTime t = breakDown(zeb::now() - 3600);
+    const std::string yygg = twoDigits(t.day) + twoDigits(t.hour);
+    const std::string text = "RYRYRYRYRY\nZCZC 001\nSMDL01 EDZW " + yygg + "00\nAAXX " + yygg +
+                             "1\n10637 32966 82005 10102 20058 30108 40158 52012 69901 76166 "
+                             "8453/=\n10384 12570 71212 10054 21003 30133 40170 57006 60001=\n"
+                             "NNNN\nZCZC 002\nFQDL01 EDZW " +
+                             yygg +
+                             "00\nGALE WARNING GERMAN BIGHT WEST 8 BEAUFORT\nNNNN\nRYRYRYRYRY\n";
+    zeb::test::FskSignal signal;
+    signal.baud = 75;
+    signal.markHz = 1275 + 10;  // the decoder's defaults, tuned 10 Hz off
+    signal.spaceHz = 1700 + 10;
+    signal.ebN0Db = 16;
+    writeWav(box.dir / "rtty.wav",
+             zeb::test::fskAudio(zeb::test::ita2Frames(zeb::test::ita2Codes(text), 1.5, 0, 100),
+                                 signal));
+    Nimba nimba(
+        recordingOptions(box.dir.path(), box.dir / "rtty.wav", DecoderMode::Rtty, kRttyTab));
+    ASSERT_FALSE(nimba.startUp().has_value());
+    decode(nimba);
+    const std::string shown = nimba.window()->rttyPage()->text().model().contents();
+    EXPECT_NE(shown.find("GALE WARNING GERMAN BIGHT WEST 8 BEAUFORT"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("10637"), std::string::npos);
+    // The descriptions of both reports follow the coded groups.
+    EXPECT_GE(nimba.rtty()->scanner()->accepted(), 2);
+    EXPECT_TRUE(std::filesystem::exists(box.dir / "SYNOP" / "STATION.DAT"));
+    int warnings = 0;
+    for (const auto& e : std::filesystem::directory_iterator(box.dir / "SYNOP"))
+        warnings += e.path().filename().string().rfind("WARN_", 0) == 0;
+    EXPECT_EQ(warnings, 1);
+    saveScreenshot(nimba, "rtty.png");
+}
+
+TEST(NimbaRecording, FaxChartBecomesAPictureFile) {
+    test::Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    zeb::test::FaxSignal signal;
+    signal.snrDb = 25;
+    signal.offsetHz = 6;
+    writeWav(box.dir / "fax.wav", zeb::test::faxAudio(zeb::test::testChart(1810, 260), signal));
+    Nimba nimba(recordingOptions(box.dir.path(), box.dir / "fax.wav", DecoderMode::Fax, kFaxTab));
+    ASSERT_FALSE(nimba.startUp().has_value());
+    decode(nimba);
+    int pictures = 0;
+    for (const auto& e : std::filesystem::directory_iterator(box.dir / "FAX"))
+        pictures += e.path().extension() == ".BMP";
+    EXPECT_EQ(pictures, 1);
+    EXPECT_NE(nimba.window()->faxPage(), nullptr);
+    saveScreenshot(nimba, "fax.png");
+}
+
+TEST(NimbaRecording, MorseShowsInTheCwWindow) {
+    test::Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    zeb::test::MorseSignal signal;
+    signal.wpm = 20;
+    signal.snrDb = 20;
+    signal.offsetHz = 5;
+    writeWav(box.dir / "cw.wav",
+             zeb::test::generateMorse(
+                 "CQ CQ DE DDK9 DDK9 = WX FOR GERMAN BIGHT WEST 8 LATER NW 9 = SEA 3M AR", signal));
+    Nimba nimba(recordingOptions(box.dir.path(), box.dir / "cw.wav", DecoderMode::Cw, kCwTab));
+    ASSERT_FALSE(nimba.startUp().has_value());
+    decode(nimba);
+    // A word space is posted when a gap times out and again when the next
+    // mark ends; the words are what counts.
+    const std::string shown =
+        zeb::test::normaliseSpaces(nimba.window()->cwPage()->text().model().contents());
+    EXPECT_NE(shown.find("WX FOR GERMAN BIGHT WEST 8"), std::string::npos) << shown;
+    saveScreenshot(nimba, "cw.png");
+}
+
+}  // namespace
+}  // namespace zeb::nimba
+
+#include "nimba_window_test.moc"
