@@ -1,7 +1,5 @@
 #include "DecoderChains.h"
 
-#include <QMetaObject>
-
 #include <algorithm>
 #include <system_error>
 
@@ -13,14 +11,11 @@
 namespace zeb::nimba {
 namespace {
 
-void requestRefresh(QObject* target, const char* method) {
-    if (target) QMetaObject::invokeMethod(target, method, Qt::QueuedConnection);
-}
-
-// Hands a decoder's values to the signal window while it is open.
+// Hands a decoder's values to the signal window while it is open; the
+// window takes them on the user-interface thread.
 void publishSignal(const ChainViews& views, std::span<const float> values) {
     if (!views.signal || !views.signalOpen || !views.signalOpen->load()) return;
-    if (views.signal->publish(values)) requestRefresh(views.signalWindow.data(), "refresh");
+    views.signal->publish(values);
 }
 
 }  // namespace
@@ -127,25 +122,17 @@ void RttyChain::setLetters(bool letters) {
 
 bool RttyChain::letters() const { return const_cast<RttyChain*>(this)->decoder_.shift().letters(); }
 
-void RttyChain::setScopeTarget(QObject* target) {
-    BlockLock lock(views_.blockMutex);
-    scopeTarget_ = target;
-    scopeOn_.store(target != nullptr);
-}
+void RttyChain::setScopeOn(bool on) { scopeOn_.store(on); }
 
 void RttyChain::processBlock(std::span<const float> block) {
     if (!running_.load() || block.size() < static_cast<std::size_t>(rtty::kBlockLength)) return;
     decoder_.processBlock(block.first(rtty::kBlockLength));
     publishSignal(views_, decoder_.demodulated());
-    if (scopeOn_.load() &&
-        scope_.publish(decoder_.demodulator().lowerTone(), decoder_.demodulator().upperTone()))
-        requestRefresh(scopeTarget_.data(), "refresh");
+    if (scopeOn_.load())
+        scope_.publish(decoder_.demodulator().lowerTone(), decoder_.demodulator().upperTone());
 }
 
-void RttyChain::lockChanged(int value) {
-    lock_.store(value);
-    requestRefresh(lockTarget_.data(), "lockChanged");
-}
+void RttyChain::lockChanged(int value) { lock_.store(value); }
 
 void RttyChain::character(std::uint8_t ch) {
     if (mode_.load() == static_cast<int>(rtty::RttyMode::SitorB)) {

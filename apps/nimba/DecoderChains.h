@@ -5,9 +5,6 @@
 // windows.
 #pragma once
 
-#include <QObject>
-#include <QPointer>
-
 #include <array>
 #include <atomic>
 #include <filesystem>
@@ -108,8 +105,6 @@ struct ChainViews {
     ui::SignalBuffer* signal = nullptr;
     // The signal window is open; asked once per block.
     std::atomic<bool>* signalOpen = nullptr;
-    // Receives "refresh" (queued) when the signal buffer has new values.
-    QPointer<QObject> signalWindow;
 };
 
 class RttyChain : public ModeDecoder, private rtty::LockListener, private rtty::CharacterSink {
@@ -138,12 +133,12 @@ public:
     // Capture thread.
     void processBlock(std::span<const float> block);
 
-    // The lock indicator (last value) and the cross scope. `lockTarget`
-    // receives the queued call "lockChanged" and `scopeTarget` "refresh".
+    // The lock indicator (last value) and the cross scope; the page takes
+    // both on the user-interface thread.
     int lockValue() const { return lock_.load(); }
-    void setLockTarget(QObject* target) { lockTarget_ = target; }
     ScopeBuffer& scope() { return scope_; }
-    void setScopeTarget(QObject* target);
+    void setScopeOn(bool on);
+    bool scopeOn() const { return scopeOn_.load(); }
 
     void setClock(std::function<TimeKey()> clock);
     const weather::TextScanner* scanner() const { return scanner_.get(); }
@@ -163,9 +158,7 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<int> lock_{0};
     std::atomic<int> mode_{0};
-    QPointer<QObject> lockTarget_;
     ScopeBuffer scope_;
-    QPointer<QObject> scopeTarget_;
     std::atomic<bool> scopeOn_{false};
 };
 

@@ -112,10 +112,23 @@ MainWindow::MainWindow(Nimba& nimba, QWidget* parent) : QWidget(parent), nimba_(
     timer_.setInterval(Housekeeping::kPeriodMs);
     connect(&timer_, &QTimer::timeout, this, &MainWindow::housekeepingTick);
     timer_.start();
+    pumpTimer_.setInterval(kPumpMs);
+    connect(&pumpTimer_, &QTimer::timeout, this, &MainWindow::pump);
+    pumpTimer_.start();
     refreshModeButtons();
 }
 
-MainWindow::~MainWindow() { timer_.stop(); }
+void MainWindow::pump() {
+    if (!nimba_.output().empty()) drainOutput();
+    nimba_.spectrum().poll();
+    if (rttyPage_) rttyPage_->poll();
+    if (ui::SignalWindow* signal = nimba_.signalWindow()) signal->refresh();
+}
+
+MainWindow::~MainWindow() {
+    timer_.stop();
+    pumpTimer_.stop();
+}
 
 void MainWindow::scaleToSettings() {
     ProfileFile& profile = nimba_.profile();
@@ -274,6 +287,7 @@ void MainWindow::drainOutput() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     timer_.stop();
+    pumpTimer_.stop();
     event->accept();
     emit closed();
 }

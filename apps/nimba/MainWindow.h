@@ -100,6 +100,11 @@ public:
 
     // Takes everything the decoders queued and hands it to the text windows.
     Q_INVOKABLE void drainOutput();
+    // What the capture thread left for the displays, taken every 40 ms: the
+    // text, the spectrum, the scope and lock lamp, the signal window. The
+    // capture thread never posts per block.
+    void pump();
+    static constexpr int kPumpMs = 40;
 
 signals:
     void closed();
@@ -125,6 +130,7 @@ private:
     QPointer<FaxPage> faxPage_;
     int current_ = -1;
     QTimer timer_;
+    QTimer pumpTimer_;
     Housekeeping housekeeping_;
     OutputBatch batch_;
 };

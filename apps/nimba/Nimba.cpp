@@ -102,6 +102,18 @@ Nimba::~Nimba() {
 TimeKey Nimba::now() const { return options_.clock(); }
 
 void Nimba::setSignalWindowOpen(bool open) {
+    if (open && !signalWindow_) {
+        signalWindow_ = new ui::SignalWindow(QStringLiteral("Nimbarra"), signal_);
+        signalWindow_->setAttribute(Qt::WA_DeleteOnClose);
+        if (bundle_) signalWindow_->setWindowIcon(bundle_->icon(103));
+        connect(signalWindow_, &ui::SignalWindow::closed, this,
+                [this] { setSignalWindowOpen(false); });
+        if (options_.show) signalWindow_->show();
+    } else if (!open && signalWindow_) {
+        ui::SignalWindow* window = signalWindow_.data();
+        signalWindow_.clear();
+        window->deleteLater();
+    }
     signalOpen_.store(open);
     if (faxDisplays_) faxDisplays_->setLineProfileOpen(open);
 }
@@ -209,6 +221,9 @@ std::optional<int> Nimba::startUp() {
     inputBackend_ = audio::makeBackend(input, pacing);
     outputBackend_ = audio::makeBackend(output, audio::FilePacing::RealTime);
     if (!inputBackend_ || !inputBackend_->hasDevice(false)) return fail(kNoInputDevice);
+    // The warning tone plays on the sound output (the system beep without one).
+    toneOutput_ = ui::makeAudioToneOutput(output);
+    tones_ = std::make_unique<ui::TonePlayer>(*toneOutput_);
 
     // 17. High priority, when the user may have it.
     errno = 0;
@@ -320,14 +335,13 @@ bool Nimba::openCapture() {
     context_.spectrum = spectrum_.get();
 
     rtty_ = std::make_unique<RttyChain>(
-        output_, ChainViews{mutex, &profile_, nullptr, &signal_, &signalOpen_, nullptr}, &*weather_,
+        output_, ChainViews{mutex, &profile_, nullptr, &signal_, &signalOpen_}, &*weather_,
         workDir_ / "SYNOP", weather::ReportFormats::fromTable(bundle_->strings(), 40));
     rtty_->setClock(options_.clock);
     cw_ = std::make_unique<CwChain>(
-        output_, ChainViews{mutex, &profile_, nullptr, &signal_, &signalOpen_, nullptr}, workDir_);
+        output_, ChainViews{mutex, &profile_, nullptr, &signal_, &signalOpen_}, workDir_);
     modes_->setDecoder(DecoderMode::Rtty, rtty_.get());
     modes_->setDecoder(DecoderMode::Cw, cw_.get());
-    output_.setReceiver(window_, "drainOutput");
 
     capture_->setRoutine(DecoderMode::Fax, [this](std::span<const float> block) {
         if (block.size() >= static_cast<std::size_t>(fax::kBlockLength))
@@ -428,8 +442,12 @@ void Nimba::shutdown() {
     }
     // 5. The windows.
     if (faxDisplays_) faxDisplays_->faxStopped();
+    signalOpen_.store(false);
+    delete signalWindow_.data();
     output_.setReceiver(nullptr, nullptr);
     delete window_.data();
+    tones_.reset();
+    toneOutput_.reset();
     // 7. Tables.
     frequencies_.reset();
     // 8. Normal priority again.

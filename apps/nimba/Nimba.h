@@ -130,9 +130,10 @@ public:
     const stations::LoadedSchedule* schedule() const { return schedule_ ? &*schedule_ : nullptr; }
     bool scheduleRunning() const { return settings_.timerActive != 0; }
     TimeKey now() const;
-    // The signal window (opened by the audio page; here for the tests).
+    // The signal window (opened by the audio page's switch).
     void setSignalWindowOpen(bool open);
     bool signalWindowOpen() const { return signalOpen_.load(); }
+    ui::SignalWindow* signalWindow() const { return signalWindow_.data(); }
     // Start-up finished (the housekeeping timer runs its schedule ticks only then).
     bool started() const { return started_; }
 
@@ -174,6 +175,7 @@ private:
     OutputQueue output_;
     ui::SignalBuffer signal_;
     std::atomic<bool> signalOpen_{false};
+    QPointer<ui::SignalWindow> signalWindow_;
     std::unique_ptr<RttyChain> rtty_;
     std::unique_ptr<CwChain> cw_;
     std::unique_ptr<FaxDisplays> faxDisplays_;

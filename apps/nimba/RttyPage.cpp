@@ -111,9 +111,8 @@ RttyPage::RttyPage(PageContext& context, RttyChain& chain, QWidget* parent)
                 [this] { context_.spectrum->toggle(spectrum_); });
     scope_ = ui::controlAs<CrossScope>(dialog_, kRttyScope);
     if (scope_) scope_->setBuffer(&chain_.scope());
-    chain_.setScopeTarget(scopeOn_ ? scope_ : nullptr);
+    chain_.setScopeOn(scopeOn_ && scope_);
     lock_ = ui::controlAs<ui::Lamp>(dialog_, kRttyLock);
-    chain_.setLockTarget(this);
 
     auto button = [this](int id, auto slot) {
         if (auto* b = ui::controlAs<QPushButton>(dialog_, id))
@@ -183,8 +182,7 @@ RttyPage::RttyPage(PageContext& context, RttyChain& chain, QWidget* parent)
 }
 
 RttyPage::~RttyPage() {
-    chain_.setLockTarget(nullptr);
-    chain_.setScopeTarget(nullptr);
+    chain_.setScopeOn(false);
     if (context_.spectrum) context_.spectrum->detach(spectrum_);
 }
 
@@ -206,7 +204,7 @@ void RttyPage::setMode(int mode) {
 
 void RttyPage::toggleScope() {
     scopeOn_ = !scopeOn_;
-    chain_.setScopeTarget(scopeOn_ ? scope_ : nullptr);
+    chain_.setScopeOn(scopeOn_ && scope_);
     if (scope_) scope_->setVisible(true);
     refresh();
 }
@@ -237,6 +235,11 @@ void RttyPage::refresh() {
     select(kRttyShiftPreset, p.shift);
     select(kRttyStop, double(p.stop));
     updating_ = false;
+}
+
+void RttyPage::poll() {
+    if (scope_ && scopeOn_ && isVisible()) scope_->refresh();
+    lockChanged();
 }
 
 void RttyPage::lockChanged() {

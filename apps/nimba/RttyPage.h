@@ -71,8 +71,11 @@ public:
     ui::SpectrumView* spectrumView() const { return spectrum_; }
     // Shows the chain's settings in the controls.
     void refresh();
-    // The lock lamp follows the decoder (queued from the capture thread).
-    Q_INVOKABLE void lockChanged();
+    // The lock lamp follows the decoder.
+    void lockChanged();
+    // Takes what the decoder left for the scope and the lamp (often, on the
+    // user-interface thread).
+    void poll();
     QWidget* dialog() const { return dialog_; }
 
 protected:

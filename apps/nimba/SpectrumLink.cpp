@@ -1,7 +1,5 @@
 #include "SpectrumLink.h"
 
-#include <QMetaObject>
-
 namespace zeb::nimba {
 namespace {
 
@@ -63,12 +61,14 @@ void SpectrumLink::toggle(ui::SpectrumView* view) {
 }
 
 void SpectrumLink::afterBlock(std::span<const float> block) {
-    ui::SpectrumView* target = target_;
-    if (!target || !on_.load() || !analyser_.displayAttached()) return;
+    if (!target_ || !on_.load() || !analyser_.displayAttached()) return;
     if (block.size() < static_cast<std::size_t>(analyser_.blockLength())) return;
     analyser_.analyse(block.data());
-    if (frame_.publish(analyser_))
-        QMetaObject::invokeMethod(target, "refresh", Qt::QueuedConnection);
+    frame_.publish(analyser_);
+}
+
+void SpectrumLink::poll() {
+    if (ui::SpectrumView* view = view_.data(); view && frame_.pending()) view->refresh();
 }
 
 }  // namespace zeb::nimba

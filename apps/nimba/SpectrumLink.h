@@ -38,9 +38,11 @@ public:
     // The display's click: switches the display off or on again for `view`.
     void toggle(ui::SpectrumView* view);
 
-    // Capture thread, after the decoder: analyses the block and asks the
-    // display to repaint.
+    // Capture thread, after the decoder: analyses the block and leaves the
+    // result for the display.
     void afterBlock(std::span<const float> block);
+    // UI thread, often: redraws the display when a new result waits.
+    void poll();
 
 private:
     void attachLocked(ui::SpectrumView* view);

@@ -72,6 +72,8 @@ public:
     // frame was published since the last clear().
     bool copyTo(SpectrumSnapshot& out);
     void clear();
+    // A frame was published that the UI has not taken yet.
+    bool pending() const { return pending_.load(); }
 
 private:
     std::mutex mutex_;

@@ -10,6 +10,7 @@
 
 #include <map>
 #include <span>
+#include <thread>
 
 #include "CwPage.h"
 #include "EventLoop.h"
@@ -17,6 +18,7 @@
 #include "NimbaTestSupport.h"
 #include "RttyPage.h"
 #include "audioio/Mixer.h"
+#include "dsp/Status.h"
 #include "support/FaxGenerator.h"
 #include "support/MorseGenerator.h"
 #include "support/RttyGenerator.h"
@@ -338,6 +340,69 @@ TEST(NimbaProgram, HiddenTextPagesGoOnReceivingAndPagesComeAndGo) {
                w.cwPage()->text().model().contents() == "CQ DE <AR> ";
     }));
     EXPECT_EQ(w.rttyPage()->text().toPlainText(), QStringLiteral("ZCZC 123\n"));
+
+    // A warning asks for the alert tone, which plays through the sound output.
+    ASSERT_NE(nimba.tones(), nullptr);
+    bool finished = false;
+    QObject::connect(nimba.tones(), &ui::TonePlayer::finished, [&] { finished = true; });
+    nimba.output().pushTone(TextTarget::Rtty);
+    EXPECT_TRUE(zeb::test::pumpUntil([&] { return finished; }));
+}
+
+// A fault reported by the signal-processing primitives on the capture thread
+// is shown on the user-interface thread, and the program ends.
+TEST(NimbaProgram, SignalProcessingFaultOnTheCaptureThreadEndsTheProgram) {
+    test::Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    Nimba nimba(quietOptions(box.dir.path()));
+    ASSERT_FALSE(nimba.startUp().has_value());
+    bool closed = false;
+    QObject::connect(nimba.window(), &MainWindow::closed, [&] { closed = true; });
+    std::thread capture([] { dsp::reportError(dsp::kStatusNoMemory, "nspsbFir", "no memory"); });
+    capture.join();
+    ASSERT_TRUE(zeb::test::pumpUntil([&] { return closed; }));
+    ASSERT_EQ(box.boxes.texts.size(), 1);
+    EXPECT_TRUE(box.boxes.texts[0].contains(QStringLiteral("Fließkomma-Fehler")));
+    EXPECT_TRUE(box.boxes.texts[0].contains(QStringLiteral("nspsbFir")));
+    EXPECT_FALSE(nimba.capture()->isOpen());
+}
+
+TEST(NimbaProgram, ReceiverControlThatCannotStartEndsTheProgram) {
+    test::Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    struct Broken : ReceiverControl {
+        bool start() override { return false; }
+        void stop() override {}
+    };
+    StartOptions options = quietOptions(box.dir.path());
+    options.receiver = [] { return std::unique_ptr<ReceiverControl>(new Broken); };
+    Nimba nimba(options);
+    EXPECT_EQ(nimba.startUp(), std::optional<int>(0));
+    ASSERT_EQ(box.boxes.texts.size(), 1);
+    EXPECT_EQ(box.boxes.texts[0], nimba.bundle()->string(24));
+}
+
+TEST(NimbaProgram, WindowScalesToItsSettingsAndLoadsTheNamedSchedule) {
+    test::Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    std::filesystem::create_directories(box.dir / "DATA" / "TIMER");
+    const std::vector<stations::ScheduleEntry> entries = {{100, 200, 1, false},
+                                                          {300, 400, 2, false}};
+    zeb::test::writeFile(box.dir / "DATA" / "TIMER" / "NIGHT.TIM",
+                         stations::encodeSchedule(entries));
+    zeb::test::writeFile(box.dir / "NIMBA.INI",
+                         "[WINDOW]\nMAINX=1000\nMAINY=750\n[TIMER]\nNAME=NIGHT.TIM\nACTIVE=0\n");
+    Nimba nimba(quietOptions(box.dir.path()));
+    ASSERT_FALSE(nimba.startUp().has_value());
+    EXPECT_EQ(nimba.window()->size(), QSize(1000, 750));
+    EXPECT_EQ(nimba.window()->font().pixelSize(), 16);  // 16 px × 750/600 × 0.8
+    EXPECT_TRUE(nimba.window()->font().bold());
+    ASSERT_NE(nimba.schedule(), nullptr);  // loaded although not active
+    EXPECT_EQ(nimba.schedule()->entries.size(), 2u);
+    EXPECT_FALSE(nimba.scheduleRunning());
+    nimba.shutdown();
+    // The window size is the user's to set: it is never written.
+    EXPECT_EQ(zeb::test::readFile(box.dir / "NIMBA.INI").find("MAINX=1000"), 9u);
 }
 
 // ---- whole recordings ----

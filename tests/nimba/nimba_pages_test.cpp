@@ -1,0 +1,146 @@
+// The RTTY and CW pages of the running program: their controls reach the
+// decoders, their settings are written when the page is left, and the RTTY
+// mode chooses between the bulletin scanner and the NAVTEX message framer.
+#include <QComboBox>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include <gtest/gtest.h>
+
+#include "CwPage.h"
+#include "MainWindow.h"
+#include "NimbaTestSupport.h"
+#include "RttyPage.h"
+#include "SpectrumLink.h"
+#include "support/RttyGenerator.h"
+#include "ui/DialogLoader.h"
+#include "ui/EventLoop.h"
+#include "ui/PanelControls.h"
+#include "ui/TextWindow.h"
+
+namespace zeb::nimba {
+namespace {
+
+StartOptions shownOptions(const std::filesystem::path& dir) {
+    StartOptions o;
+    o.workDir = dir;
+    o.input = "null";
+    o.output = "null";
+    o.show = true;  // pages are shown and hidden as the user sees them
+    o.mixer = [] { return std::unique_ptr<audio::MixerDevice>(); };
+    return o;
+}
+
+std::string iniValue(const std::filesystem::path& dir, const std::string& key) {
+    const std::string ini = zeb::test::readFile(dir / "NIMBA.INI");
+    const auto at = ini.find("\n" + key + "=");
+    if (at == std::string::npos) return {};
+    const auto start = at + key.size() + 2;
+    return ini.substr(start, ini.find_first_of("\r\n", start) - start);
+}
+
+TEST(NimbaRttyPage, ControlsReachTheDecoderAndAreWrittenWhenThePageIsLeft) {
+    test::Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    Nimba nimba(shownOptions(box.dir.path()));
+    ASSERT_FALSE(nimba.startUp().has_value());
+    MainWindow& w = *nimba.window();
+    w.selectTab(kRttyTab);
+    RttyPage& page = *w.rttyPage();
+    QWidget* d = page.dialog();
+
+    ui::controlAs<QSpinBox>(d, kRttyBaud)->setValue(50);
+    ui::controlAs<QSpinBox>(d, kRttyShift)->setValue(450);
+    auto* stop = ui::controlAs<QComboBox>(d, kRttyStop);
+    stop->setCurrentIndex(stop->findData(2.0));
+    emit stop->activated(stop->currentIndex());
+    ui::controlAs<QPushButton>(d, kRttyInvert)->click();
+    EXPECT_EQ(nimba.rtty()->params().baud, 50);
+    EXPECT_EQ(nimba.rtty()->params().shift, 450);
+    EXPECT_EQ(nimba.rtty()->params().stop, 2.0f);
+    EXPECT_EQ(nimba.rtty()->params().invert, 1);
+    EXPECT_TRUE(ui::controlAs<ui::LitSwitch>(d, kRttyInvert)->isLit());
+
+    ui::controlAs<QPushButton>(d, kRttySitor)->click();
+    EXPECT_EQ(nimba.rtty()->params().mode, 2);
+    EXPECT_TRUE(ui::controlAs<ui::LitSwitch>(d, kRttySitor)->isLit());
+    EXPECT_FALSE(ui::controlAs<ui::LitSwitch>(d, kRttyBaudot)->isLit());
+    ui::controlAs<QPushButton>(d, kRttyLetters)->click();
+    EXPECT_TRUE(nimba.rtty()->letters());
+    EXPECT_TRUE(ui::controlAs<ui::LitSwitch>(d, kRttyLetters)->isLit());
+
+    // The page shows the tones on the spectrum display while it is shown.
+    EXPECT_EQ(nimba.spectrum().attached(), page.spectrumView());
+    EXPECT_TRUE(nimba.spectrum().analyser().toneColumns().has_value());
+
+    w.selectTab(kCwTab);
+    EXPECT_EQ(iniValue(box.dir.path(), "BAUD"), "50");
+    EXPECT_EQ(iniValue(box.dir.path(), "MODE"), "2");
+    EXPECT_EQ(iniValue(box.dir.path(), "INVERS"), "1");
+    EXPECT_EQ(nimba.spectrum().attached(), w.cwPage()->spectrumView());
+}
+
+TEST(NimbaCwPage, KnobsSetTheFilterAndItsPassBandAndAreWrittenWhenLeft) {
+    test::Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    Nimba nimba(shownOptions(box.dir.path()));
+    ASSERT_FALSE(nimba.startUp().has_value());
+    MainWindow& w = *nimba.window();
+    w.selectTab(kCwTab);
+    QWidget* d = w.cwPage()->dialog();
+    auto* center = ui::controlAs<ui::RotaryKnob>(d, kCwCenterKnob);
+    auto* width = ui::controlAs<ui::RotaryKnob>(d, kCwWidthKnob);
+    ASSERT_NE(center, nullptr);
+    ASSERT_NE(width, nullptr);
+    center->setValue(800);
+    width->stepBy(-1, true);  // 100 − 10
+    EXPECT_EQ(nimba.cw()->band(), (cw::ToneBand{800, 90}));
+    EXPECT_EQ(ui::controlAs<ui::SegmentDisplay>(d, kCwCenterDisplay)->text(), "0800");
+    center->setValue(5000);  // beyond the knob: the top of its range
+    EXPECT_EQ(nimba.cw()->band().center, 2000);
+    EXPECT_TRUE(nimba.spectrum().analyser().passBandColumns().has_value());
+    EXPECT_FALSE(nimba.spectrum().analyser().toneColumns().has_value());
+
+    w.selectTab(kFrequencyTab);
+    EXPECT_EQ(iniValue(box.dir.path(), "CENTER"), "2000");
+    EXPECT_EQ(iniValue(box.dir.path(), "WIDTH"), "90");
+}
+
+TEST(NimbaRttyPage, SitorModeSavesNavtexMessagesThroughTheFramer) {
+    test::Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    Nimba nimba(shownOptions(box.dir.path()));
+    ASSERT_FALSE(nimba.startUp().has_value());
+    RttyChain& chain = *nimba.rtty();
+    ASSERT_TRUE(chain.start());  // reads RTTYPARAM; the page's settings follow
+    rtty::RttyParams p = chain.params();
+    p.mode = 2;
+    p.baud = 100;
+    p.shift = 170;
+    p.center = 1275;
+    chain.setParams(p);
+
+    const std::string message = "ZCZC FA01\nGALE WARNING SKAGERRAK\nNNNN\n";
+    zeb::test::FskSignal signal;
+    signal.baud = 100;
+    signal.markHz = 1275 + 8;
+    signal.spaceHz = 1445 + 8;
+    signal.ebN0Db = 25;
+    const auto audio = zeb::test::fskAudio(
+        zeb::test::sitorElements(zeb::test::fecSlots(zeb::test::ccir476Words(message), 20, false),
+                                 14.0),
+        signal);
+    // Blocks as the capture thread hands them over.
+    for (std::size_t at = 0; at + 1024 <= audio.size(); at += 1024)
+        chain.processBlock(std::span<const float>(audio.data() + at, 1024));
+    ASSERT_TRUE(zeb::test::pumpUntil([&] {
+        return nimba.window()->rttyPage()->text().model().saved().size() == 1;
+    })) << nimba.window()->rttyPage()->text().model().contents();
+    const auto saved = nimba.window()->rttyPage()->text().model().saved()[0];
+    EXPECT_EQ(saved.filename().string().rfind("INFO_", 0), 0u) << saved;
+    EXPECT_NE(zeb::test::readFile(saved).find("GALE WARNING SKAGERRAK"), std::string::npos);
+    EXPECT_EQ(chain.scanner()->state(), 1);  // the bulletin scanner saw nothing
+}
+
+}  // namespace
+}  // namespace zeb::nimba
