@@ -26,19 +26,7 @@ CwPage::CwPage(PageContext& context, CwChain& chain, QWidget* parent)
     text_ = new ui::ReceivedTextWindow(context.workDir / "SYNOP",
                                        weather::TextModel::TrimPolicy::SaveAndRestart);
     text_->model().setClock(context.clock);
-    if (QWidget* placeholder = ui::control(dialog_, kCwText)) {
-        text_->setObjectName(placeholder->objectName());
-        QWidget* host = placeholder->parentWidget() ? placeholder->parentWidget() : dialog_;
-        text_->setParent(host);
-        if (host->layout() && host->layout()->replaceWidget(placeholder, text_)) {
-            delete placeholder;
-        } else {
-            text_->setGeometry(placeholder->geometry());
-            delete placeholder;
-        }
-    } else {
-        layout->addWidget(text_, 1);
-    }
+    placeTextWindow(dialog_, kCwText, text_, layout);
     loadTextFont(context_, *text_, cw::kCwSection);
 
     spectrum_ = ui::controlAs<ui::SpectrumView>(dialog_, kSpectrumControl);

@@ -163,9 +163,14 @@ void CwChain::setReception(std::function<bool()> active, std::function<std::stri
 bool CwChain::start() {
     if (decoder_.running()) return true;
     if (views_.profile) band_ = cw::readToneBand(*views_.profile);
-    BlockLock lock(views_.blockMutex);
-    decoder_.setMonitor(views_.monitor);
-    return decoder_.start(band_);
+    bool started = false;
+    {
+        BlockLock lock(views_.blockMutex);
+        decoder_.setMonitor(views_.monitor);
+        started = decoder_.start(band_);
+    }
+    if (!started) failed();
+    return started;
 }
 
 void CwChain::stop() {

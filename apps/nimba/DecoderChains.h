@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 
+#include "BlockLock.h"
 #include "DecoderModes.h"
 #include "OutputQueue.h"
 #include "common/ProfileFile.h"
@@ -33,23 +34,6 @@ class SignalBuffer;
 }
 
 namespace zeb::nimba {
-
-// Locks the block mutex when there is one (tests run decoders without a
-// capture stream).
-class BlockLock {
-public:
-    explicit BlockLock(std::timed_mutex* mutex) : mutex_(mutex) {
-        if (mutex_) mutex_->lock();
-    }
-    ~BlockLock() {
-        if (mutex_) mutex_->unlock();
-    }
-    BlockLock(const BlockLock&) = delete;
-    BlockLock& operator=(const BlockLock&) = delete;
-
-private:
-    std::timed_mutex* mutex_;
-};
 
 // Decoded characters of one window into the queue.
 class QueuedDisplay : public TextSink {
@@ -182,6 +166,9 @@ public:
 
     void processBlock(std::span<const float> block);
     cw::CwDecoder& decoder() { return decoder_; }
+
+    // A start that failed (filters or buffers could not be made).
+    std::function<void()> failed = [] {};
 
 private:
     OutputQueue& queue_;

@@ -32,6 +32,8 @@ constexpr int kReceiverFailed = 24;
 constexpr int kFewColours = 38;
 constexpr int kWeatherDataFailed = 50;
 constexpr int kReady = 65;
+constexpr int kNoMemory = 17;
+constexpr int kPictureBufferFailed = 29;
 
 // The program that receives the reports of the signal-processing
 // primitives. They come from any thread, usually the capture thread: the
@@ -315,7 +317,8 @@ void Nimba::makeDecoders() {
     faxChain_->started = [this] { faxDisplays_->faxStarted(); };
     faxChain_->stopped = [this] { faxDisplays_->faxStopped(); };
     faxChain_->failed = [this](const std::string& text) {
-        messages_.showText(QString::fromStdString(text));
+        messages_.showText(messages_.messageText(kPictureBufferFailed) + QStringLiteral("\n") +
+                           QString::fromStdString(text));
     };
     connect(faxDisplays_.get(), &FaxDisplays::decoderOffRequested, this, [this] {
         if (window_) window_->command(105);
@@ -340,6 +343,7 @@ bool Nimba::openCapture() {
     rtty_->setClock(options_.clock);
     cw_ = std::make_unique<CwChain>(
         output_, ChainViews{mutex, &profile_, nullptr, &signal_, &signalOpen_}, workDir_);
+    cw_->failed = [this] { messages_.showMessage(kNoMemory); };
     modes_->setDecoder(DecoderMode::Rtty, rtty_.get());
     modes_->setDecoder(DecoderMode::Cw, cw_.get());
 

@@ -25,19 +25,6 @@ constexpr std::array<int, 8> kBaudPresets = {45, 50, 57, 75, 100, 110, 150, 200}
 constexpr std::array<int, 4> kShiftPresets = {85, 170, 425, 850};
 constexpr std::array<float, 3> kStops = {1.0f, 1.5f, 2.0f};
 
-// Puts `replacement` where `placeholder` stands in its layout.
-void replaceControl(QWidget* dialog, QWidget* placeholder, QWidget* replacement) {
-    replacement->setObjectName(placeholder->objectName());
-    QWidget* parent = placeholder->parentWidget() ? placeholder->parentWidget() : dialog;
-    replacement->setParent(parent);
-    if (parent->layout() && parent->layout()->replaceWidget(placeholder, replacement)) {
-        delete placeholder;
-        return;
-    }
-    replacement->setGeometry(placeholder->geometry());
-    delete placeholder;
-}
-
 }  // namespace
 
 // ---- cross scope ----
@@ -99,10 +86,7 @@ RttyPage::RttyPage(PageContext& context, RttyChain& chain, QWidget* parent)
     text_ = new ui::ReceivedTextWindow(context.workDir / "SYNOP",
                                        weather::TextModel::TrimPolicy::SaveAndRestart);
     text_->model().setClock(context.clock);
-    if (QWidget* placeholder = ui::control(dialog_, kRttyText))
-        replaceControl(dialog_, placeholder, text_);
-    else
-        layout->addWidget(text_, 1);
+    placeTextWindow(dialog_, kRttyText, text_, layout);
     loadTextFont(context_, *text_, rtty::kMainSection);
 
     spectrum_ = ui::controlAs<ui::SpectrumView>(dialog_, kSpectrumControl);

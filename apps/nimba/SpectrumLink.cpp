@@ -1,25 +1,8 @@
 #include "SpectrumLink.h"
 
+#include "BlockLock.h"
+
 namespace zeb::nimba {
-namespace {
-
-// Holds the block mutex when there is one.
-class BlockLock {
-public:
-    explicit BlockLock(std::timed_mutex* mutex) : mutex_(mutex) {
-        if (mutex_) mutex_->lock();
-    }
-    ~BlockLock() {
-        if (mutex_) mutex_->unlock();
-    }
-    BlockLock(const BlockLock&) = delete;
-    BlockLock& operator=(const BlockLock&) = delete;
-
-private:
-    std::timed_mutex* mutex_;
-};
-
-}  // namespace
 
 SpectrumLink::SpectrumLink(std::timed_mutex* blockMutex) : blockMutex_(blockMutex) {
     analyser_.init(dsp::AudioFilter::kDefaultSampleRate, dsp::AudioFilter::kDefaultBlockLength, 2);

@@ -2,12 +2,14 @@
 
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QLayout>
 #include <QPrintDialog>
 #include <QPrinter>
 
 #include "PageContext.h"
 #include "common/Format.h"
 #include "cw/CwSettings.h"
+#include "ui/DialogLoader.h"
 #include "ui/TextWindow.h"
 
 namespace zeb::nimba {
@@ -29,6 +31,20 @@ QString askSaveFile(QWidget* parent, const QString& title, const QString& propos
                     const QString& filter) {
     if (saveDialog()) return saveDialog()(parent, title, proposed, filter);
     return QFileDialog::getSaveFileName(parent, title, proposed, filter);
+}
+
+void placeTextWindow(QWidget* dialog, int id, QWidget* window, QLayout* fallback) {
+    QWidget* placeholder = ui::control(dialog, id);
+    if (!placeholder) {
+        fallback->addWidget(window);
+        return;
+    }
+    window->setObjectName(placeholder->objectName());
+    QWidget* host = placeholder->parentWidget() ? placeholder->parentWidget() : dialog;
+    window->setParent(host);
+    if (!host->layout() || !host->layout()->replaceWidget(placeholder, window))
+        window->setGeometry(placeholder->geometry());
+    delete placeholder;
 }
 
 bool saveTextWindow(QWidget* parent, const PageContext& context,

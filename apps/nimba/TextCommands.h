@@ -8,6 +8,7 @@
 #include <functional>
 #include <string_view>
 
+class QLayout;
 class QWidget;
 
 namespace zeb::ui {
@@ -24,6 +25,11 @@ using SaveDialog = std::function<QString(QWidget*, const QString&, const QString
 void setSaveDialog(SaveDialog dialog);  // empty: the toolkit's dialog
 QString askSaveFile(QWidget* parent, const QString& title, const QString& proposed,
                     const QString& filter);
+
+// Puts a page's text window where its dialog has the placeholder control
+// `id` (same name, same place in the layout); without one, at the end of
+// `fallback`.
+void placeTextWindow(QWidget* dialog, int id, QWidget* window, QLayout* fallback);
 
 // Save: proposes "SYNOP/WARN_yyyy-mm-dd_hh-mi.RTF" (UTC); message 51 when
 // the file cannot be written. Returns true when a file was written.

@@ -2,6 +2,7 @@
 // (Baudot, synchronous Baudot, SITOR-B) and Morse from the sound card, or
 // from a recording given with --input.
 #include <QApplication>
+#include <QDialog>
 
 #include <csignal>
 #include <cstdio>
@@ -94,9 +95,22 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("NIMBA"));
     zeb::ui::SignalWatcher watcher({SIGTERM, SIGINT, SIGHUP});
     zeb::nimba::Nimba nimba(options);
+    // SIGTERM, SIGINT and SIGHUP close the program as the window's close does;
+    // during the start a box waiting for the user is closed and the start
+    // ends there.
+    bool quit = false;
+    QObject::connect(&watcher, &zeb::ui::SignalWatcher::signalReceived, &nimba, [&] {
+        quit = true;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QDialog*>(w); box && box->isVisible()) box->reject();
+        }
+        if (nimba.started() && nimba.window()) nimba.window()->close();
+    });
     if (auto ended = nimba.startUp()) return *ended;
-    QObject::connect(&watcher, &zeb::ui::SignalWatcher::signalReceived, nimba.window(),
-                     &QWidget::close);
+    if (quit) {
+        nimba.shutdown();
+        return 0;
+    }
     QApplication::exec();
     nimba.shutdown();
     return 0;

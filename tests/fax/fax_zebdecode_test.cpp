@@ -13,38 +13,10 @@
 #include "support/ChildProcess.h"
 #include "support/FaxGenerator.h"
 #include "support/TestEnv.h"
+#include "support/WavFile.h"
 
 namespace zeb::fax {
 namespace {
-
-// 16-bit PCM mono WAV at 11025 Hz.
-std::string wavOf(const std::vector<float>& audio) {
-    std::string b;
-    const auto u32 = [&](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) b.push_back(static_cast<char>(v >> (8 * i)));
-    };
-    const auto u16 = [&](std::uint16_t v) {
-        b.push_back(static_cast<char>(v));
-        b.push_back(static_cast<char>(v >> 8));
-    };
-    const auto data = static_cast<std::uint32_t>(audio.size() * 2);
-    b += "RIFF";
-    u32(36 + data);
-    b += "WAVEfmt ";
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(11025);
-    u32(22050);
-    u16(2);
-    u16(16);
-    b += "data";
-    u32(data);
-    for (float v : audio)
-        u16(static_cast<std::uint16_t>(
-            static_cast<std::int16_t>(std::clamp(v, -32768.0f, 32767.0f))));
-    return b;
-}
 
 TEST(FaxCommandLine, decodes_a_recording_into_the_received_file_store) {
     const std::filesystem::path program = zeb::test::suiteProgram("zebdecode");
@@ -52,8 +24,8 @@ TEST(FaxCommandLine, decodes_a_recording_into_the_received_file_store) {
     zeb::test::TempDir dir;
     zeb::test::FaxSignal signal;
     signal.leadSeconds = 0.4;
-    zeb::test::writeFile(dir / "in.wav",
-                         wavOf(zeb::test::faxAudio(zeb::test::testChart(1810, 110), signal)));
+    zeb::test::writeFile(dir / "in.wav", zeb::test::wavBytes(zeb::test::faxAudio(
+                                             zeb::test::testChart(1810, 110), signal)));
     // The settings of the working directory apply: here the slant entry of
     // exact 120 LPM lines (1810 / 5512.5 = 0.3283447).
     fax::CorrectionTable table;

@@ -14,6 +14,7 @@
 
 #include "CwPage.h"
 #include "EventLoop.h"
+#include "LogoView.h"
 #include "MainWindow.h"
 #include "NimbaTestSupport.h"
 #include "RttyPage.h"
@@ -22,6 +23,7 @@
 #include "support/FaxGenerator.h"
 #include "support/MorseGenerator.h"
 #include "support/RttyGenerator.h"
+#include "support/WavFile.h"
 #include "ui/PanelControls.h"
 #include "ui/TextWindow.h"
 
@@ -140,6 +142,20 @@ TEST(NimbaHousekeeping, CleanupEveryFifteenMinutesRefreshEveryHundredSeconds) {
     EXPECT_EQ(schedulerTicks, 1);
     for (int tick = 0; tick < 90; ++tick) h.tick(2000 + 10 * tick, false);
     EXPECT_EQ(cleanups, 2);
+}
+
+// ---- the logo ----
+
+TEST(NimbaLogo, LightGreyTakesTheWindowColourAndTheImageFitsItsArea) {
+    QImage logo(480, 144, QImage::Format_RGB32);
+    logo.fill(QColor(192, 192, 192));
+    logo.setPixel(240, 72, qRgb(255, 128, 0));
+    const QImage fitted = fitLogo(logo, QSize(200, 100), QColor(10, 20, 30));
+    // The width limits: 480/200 = 2.4 > 144/100, so 200 × 60.
+    EXPECT_EQ(fitted.size(), QSize(200, 60));
+    EXPECT_EQ(QColor(fitted.pixel(0, 0)), QColor(10, 20, 30));
+    EXPECT_TRUE(fitLogo(QImage(), QSize(200, 100), Qt::gray).isNull());
+    EXPECT_TRUE(fitLogo(logo, QSize(0, 100), Qt::gray).isNull());  // no area, no division
 }
 
 // ---- the ordered queue ----
@@ -407,33 +423,8 @@ TEST(NimbaProgram, WindowScalesToItsSettingsAndLoadsTheNamedSchedule) {
 
 // ---- whole recordings ----
 
-// 16-bit mono WAV at 11025 Hz.
 void writeWav(const std::filesystem::path& file, const std::vector<float>& samples) {
-    std::string b;
-    auto u32 = [&](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) b.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-    };
-    auto u16 = [&](std::uint32_t v) {
-        b.push_back(static_cast<char>(v & 0xFF));
-        b.push_back(static_cast<char>((v >> 8) & 0xFF));
-    };
-    const auto size = static_cast<std::uint32_t>(samples.size() * 2);
-    b += "RIFF";
-    u32(36 + size);
-    b += "WAVEfmt ";
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(11025);
-    u32(22050);
-    u16(2);
-    u16(16);
-    b += "data";
-    u32(size);
-    for (float s : samples)
-        u16(static_cast<std::uint16_t>(
-            static_cast<std::int16_t>(std::lround(std::clamp(s, -32767.0f, 32767.0f)))));
-    zeb::test::writeFile(file, b);
+    zeb::test::writeFile(file, zeb::test::wavBytes(samples));
 }
 
 std::string twoDigits(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }

@@ -15,39 +15,12 @@
 #include "support/ChildProcess.h"
 #include "support/RttyGenerator.h"
 #include "support/TestEnv.h"
+#include "support/WavFile.h"
 #include "weather/Rtf.h"
 #include "weather/StationFile.h"
 
 namespace zeb::weather {
 namespace {
-
-void writeWav(const std::filesystem::path& file, const std::vector<float>& samples) {
-    std::string bytes;
-    const auto u32 = [&](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-    };
-    const auto u16 = [&](std::uint16_t v) {
-        bytes.push_back(static_cast<char>(v & 0xFF));
-        bytes.push_back(static_cast<char>(v >> 8));
-    };
-    const auto dataSize = static_cast<std::uint32_t>(samples.size() * 2);
-    bytes += "RIFF";
-    u32(36 + dataSize);
-    bytes += "WAVEfmt ";
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(11025);
-    u32(11025 * 2);
-    u16(2);
-    u16(16);
-    bytes += "data";
-    u32(dataSize);
-    for (float s : samples)
-        u16(static_cast<std::uint16_t>(
-            static_cast<std::int16_t>(std::clamp(s, -32767.f, 32767.f))));
-    test::writeFile(file, bytes);
-}
 
 std::string twoDigits(int v) {
     char b[8];
@@ -105,7 +78,7 @@ TEST(BulletinRecording, DwdBroadcastGivesStationRecordsAndWarningFile) {
     signal.ebN0Db = 18;
     const auto audio = test::fskAudio(test::ita2Frames(test::ita2Codes(text), 1.5, 0, 100), signal);
     test::TempDir dir;
-    writeWav(dir / "dwd.wav", audio);
+    test::writeFile(dir / "dwd.wav", test::wavBytes(audio));
 
     test::ChildProcess child({program.string(), "rtty", "--baud", "50", "--shift", "450",
                               "--center", "1275", "--dir", dir.path().string(),

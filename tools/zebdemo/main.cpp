@@ -19,37 +19,9 @@
 #include "support/FaxGenerator.h"
 #include "support/MorseGenerator.h"
 #include "support/RttyGenerator.h"
+#include "support/WavFile.h"
 
 namespace {
-
-std::string wavFile(const std::vector<float>& samples) {
-    std::string bytes;
-    auto u32 = [&](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-    };
-    auto u16 = [&](std::uint16_t v) {
-        bytes.push_back(static_cast<char>(v & 0xFF));
-        bytes.push_back(static_cast<char>(v >> 8));
-    };
-    const auto dataSize = static_cast<std::uint32_t>(samples.size() * 2);
-    bytes += "RIFF";
-    u32(36 + dataSize);
-    bytes += "WAVEfmt ";
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(11025);
-    u32(11025 * 2);
-    u16(2);
-    u16(16);
-    bytes += "data";
-    u32(dataSize);
-    for (float s : samples) {
-        const long v = std::lround(std::clamp(s, -32767.0f, 32767.0f));
-        u16(static_cast<std::uint16_t>(static_cast<std::int16_t>(v)));
-    }
-    return bytes;
-}
 
 std::string rttyText() {
     // Observations of the last full hour, so that the decoder accepts them.
@@ -139,7 +111,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zebdemo: unknown kind \"%s\" (rtty, fax or cw)\n", kind.c_str());
         return 2;
     }
-    if (auto r = zeb::writeFileAtomically(argv[2], wavFile(samples)); !r) {
+    if (auto r = zeb::writeFileAtomically(argv[2], zeb::test::wavBytes(samples)); !r) {
         std::fprintf(stderr, "zebdemo: %s\n", r.error().message.c_str());
         return 1;
     }
