@@ -37,7 +37,8 @@ BundleManifest nimbaManifest() {
     for (int id : {70, 77, 79}) m.strings.push_back({id});
     // Fax page: file failure, reception states, save dialog; text pages:
     // save dialog and its failure; the pages still to come.
-    for (int id : {19, 27, 28, 29, 30, 31, 32, 33, 34, 73, 39, 51, 9000, 9001, 9002, 9003, 9010, 9011, 9012, 9013})
+    for (int id : {19, 27, 28,   29,   30,   31,   32,   33,   34,   73,
+                   39, 51, 9000, 9001, 9002, 9003, 9010, 9011, 9012, 9013})
         m.strings.push_back({id});
     m.icons = {103};
     DialogRequirement main{101, {{1000, "QTabWidget"}, {1012, "QLabel"}}};
