@@ -34,6 +34,10 @@ void Preview::fillFrom(const PictureBuffer& buffer, int y) {
     if (rows <= 0) return;
     const double step = 1.0 / scale_;
     const int shown = std::min(height_, static_cast<int>(rows * scale_));
+    // The rows sit where the following lines continue them: from the top
+    // while the picture is shorter than the preview, at the bottom once the
+    // preview scrolls.
+    const int top = lastRow_ >= height_ ? height_ - shown : std::max(0, lastRow_ - shown);
     for (int py = 0; py < shown; ++py) {
         const int y0 = static_cast<int>(py * step);
         const int y1 = std::clamp(static_cast<int>((py + 1) * step), y0 + 1, rows);
@@ -44,8 +48,7 @@ void Preview::fillFrom(const PictureBuffer& buffer, int y) {
             for (int yy = y0; yy < y1; ++yy)
                 for (int xx = x0; xx < x1; ++xx) sum += source.index(xx, yy);
             const int value = sum / ((y1 - y0) * (x1 - x0));
-            pixels_[static_cast<std::size_t>(height_ - shown + py) *
-                        static_cast<std::size_t>(width_) +
+            pixels_[static_cast<std::size_t>(top + py) * static_cast<std::size_t>(width_) +
                     static_cast<std::size_t>(px)] =
                 static_cast<std::uint8_t>(std::clamp(value, 0, 15));
         }

@@ -212,6 +212,21 @@ TEST(FaxPreview, rows_are_column_averages_of_the_received_lines) {
     EXPECT_EQ(r.decoder.preview().snapshot().width, 90);
 }
 
+TEST(FaxPreview, made_in_the_middle_of_a_picture_continues_where_the_lines_go) {
+    Receiver r;
+    r.receive(40);
+    // The panel appears (or is resized) while the picture comes in.
+    r.decoder.setPreviewSize(181, 60);
+    r.receive(20);
+    const Bitmap p = r.decoder.preview().snapshot();
+    // Row 2 comes from the buffer (picture rows 20 … 29, greys 4 … 13), row 5
+    // from the lines received since (rows 41 … 50, greys 9 … 15, 0 … 2);
+    // both at the height their picture rows have.
+    EXPECT_EQ(p.index(90, 2), (4 + 5 + 6 + 7 + 8 + 9 + 10 + 11 + 12 + 13) / 10);
+    EXPECT_EQ(p.index(90, 5), (9 + 10 + 11 + 12 + 13 + 14 + 15 + 0 + 1 + 2) / 10);
+    EXPECT_EQ(p.index(90, 30), 0);  // below the picture: still white
+}
+
 // Reads a BMP through ImageMagick when it is installed, as grey values.
 std::optional<std::vector<int>> imageMagickGreys(const std::filesystem::path& file, int& w,
                                                  int& h) {

@@ -240,7 +240,8 @@ TEST_F(NimbaProcessLifecycle, OutOfRangeVolumesFallBackToTheirDefaults) {
     auto child = startRunning();
     EXPECT_EQ(closeWithZebctl(), 0);
     ASSERT_EQ(child->waitExit(30s), 0) << test::readFile(stderr_);
-    const auto& param = settings().at("PARAM");
+    const IniText ini = settings();
+    const auto& param = ini.at("PARAM");
     EXPECT_EQ(param.at("LINEVOL"), "50");
     EXPECT_EQ(param.at("WAVEVOL"), "50");
     EXPECT_EQ(param.at("SPKVOL"), "100");
@@ -381,7 +382,8 @@ TEST_F(NimbaProcessRtty, DwdBroadcastGivesTheSameFilesAsZebdecode) {
     EXPECT_NE(warning.find("GALE WARNING GERMAN BIGHT WEST 8 BEAUFORT"), std::string::npos);
 
     // The decoder's parameters are kept for the next start.
-    const auto& rtty = settings().at("RTTYPARAM");
+    const IniText ini = settings();
+    const auto& rtty = ini.at("RTTYPARAM");
     EXPECT_EQ(rtty.at("BAUD"), "50");
     EXPECT_EQ(rtty.at("SHIFT"), "450");
     EXPECT_EQ(rtty.at("CENTER"), "1275");
@@ -433,7 +435,8 @@ TEST_F(NimbaProcessRtty, RealNavtexRecordingWithoutMessageFramesLeavesNoFile) {
     decodeWithNimba(wav.string(), "rtty");
     EXPECT_TRUE(filesIn(work_ / "SYNOP", "INFO_").empty());
     EXPECT_TRUE(filesIn(work_ / "SYNOP", "WARN_").empty());
-    const auto& rtty = settings().at("RTTYPARAM");
+    const IniText ini = settings();
+    const auto& rtty = ini.at("RTTYPARAM");
     EXPECT_EQ(rtty.at("MODE"), "2");
     EXPECT_EQ(rtty.at("CENTER"), "915");
     EXPECT_EQ(rtty.at("INVERS"), "1");

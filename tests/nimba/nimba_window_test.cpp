@@ -20,6 +20,7 @@
 #include "RttyPage.h"
 #include "audioio/Mixer.h"
 #include "dsp/Status.h"
+#include "fax/FaxConfig.h"
 #include "support/FaxGenerator.h"
 #include "support/MorseGenerator.h"
 #include "support/RttyGenerator.h"
@@ -502,22 +503,44 @@ TEST(NimbaRecording, RttyBulletinShowsInTheWindowAndIsStored) {
     saveScreenshot(nimba, "rtty.png");
 }
 
-TEST(NimbaRecording, FaxChartBecomesAPictureFile) {
+TEST(NimbaRecording, FaxChartInProgressIsSavedWhenTheProgramEnds) {
     test::Sandbox box;
     if (!box.ready) GTEST_SKIP() << "suite not staged";
+    // The broadcast breaks off in the middle of the chart: no stop tone.
     zeb::test::FaxSignal signal;
     signal.snrDb = 25;
     signal.offsetHz = 6;
-    writeWav(box.dir / "fax.wav", zeb::test::faxAudio(zeb::test::testChart(1810, 260), signal));
+    signal.stopSeconds = 0.0;
+    signal.tailSeconds = 0.0;
+    // Tall enough to fill most of the preview (12 minutes of broadcast).
+    writeWav(box.dir / "fax.wav", zeb::test::faxAudio(zeb::test::testChart(1810, 1440), signal));
+    // The slant of this mode as a user has corrected it: the sender's exact
+    // line rate (1810 pixels in 0.5 s), kept in the settings.
+    {
+        ProfileFile ini;
+        ini.buildPath(box.dir.path().string(), "NIMBA.INI");
+        fax::CorrectionTable table;
+        table.store(576, 120, 1810.0f / 5512.5f);
+        ASSERT_TRUE(fax::writeSettings(ini, fax::FaxConfig{}, table));
+    }
     Nimba nimba(recordingOptions(box.dir.path(), box.dir / "fax.wav", DecoderMode::Fax, kFaxTab));
     ASSERT_FALSE(nimba.startUp().has_value());
     decode(nimba);
-    int pictures = 0;
-    for (const auto& e : std::filesystem::directory_iterator(box.dir / "FAX"))
-        pictures += e.path().extension() == ".BMP";
-    EXPECT_EQ(pictures, 1);
-    EXPECT_NE(nimba.window()->faxPage(), nullptr);
+    ASSERT_NE(nimba.window()->faxPage(), nullptr);
+    EXPECT_EQ(nimba.faxDecoder()->state(), fax::FaxState::Receiving);
+    EXPECT_TRUE(nimba.faxDecoder()->pictureFileOpen());
+    EXPECT_EQ(nimba.window()->statusText(), nimba.bundle()->string(34));
     saveScreenshot(nimba, "fax.png");
+    nimba.shutdown();
+    int pictures = 0, thumbnails = 0, work = 0;
+    for (const auto& e : std::filesystem::directory_iterator(box.dir / "FAX")) {
+        pictures += e.path().extension() == ".BMP";
+        thumbnails += e.path().extension() == ".BMM";
+        work += e.path().extension() == ".BMX";
+    }
+    EXPECT_EQ(pictures, 1);
+    EXPECT_EQ(thumbnails, 1);
+    EXPECT_EQ(work, 0);
 }
 
 TEST(NimbaRecording, MorseShowsInTheCwWindow) {
