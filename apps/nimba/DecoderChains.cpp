@@ -47,8 +47,7 @@ bool ScopeBuffer::copyTo(std::array<float, kLength>& lower, std::array<float, kL
 
 RttyChain::RttyChain(OutputQueue& queue, ChainViews views, const weather::WeatherData* data,
                      const std::filesystem::path& synopDir, weather::ReportFormats formats)
-    : queue_(queue),
-      views_(std::move(views)),
+    : views_(std::move(views)),
       display_(queue, TextTarget::Rtty),
       bulletins_(queue),
       framer_(bulletins_),
@@ -78,11 +77,7 @@ void RttyChain::loadParams() {
 
 bool RttyChain::start() {
     if (running_.load()) return true;
-    rtty::RttyParams params = this->params();
-    if (views_.profile)
-        params =
-            rtty::loadRttyParams(*views_.profile, rtty::kMainSection, rtty::SettingsOwner::Main);
-    setParams(params);
+    loadParams();
     BlockLock lock(views_.blockMutex);
     decoder_.setMonitor(views_.monitor);
     running_.store(true);
@@ -120,7 +115,7 @@ void RttyChain::setLetters(bool letters) {
     decoder_.shift().set(letters);
 }
 
-bool RttyChain::letters() const { return const_cast<RttyChain*>(this)->decoder_.shift().letters(); }
+bool RttyChain::letters() const { return decoder_.shift().letters(); }
 
 void RttyChain::setScopeOn(bool on) { scopeOn_.store(on); }
 
@@ -145,8 +140,7 @@ void RttyChain::character(std::uint8_t ch) {
 // ---- CW ----
 
 CwChain::CwChain(OutputQueue& queue, ChainViews views, std::filesystem::path workDir)
-    : queue_(queue),
-      views_(std::move(views)),
+    : views_(std::move(views)),
       workDir_(std::move(workDir)),
       display_(queue, TextTarget::Cw),
       decoder_(display_) {

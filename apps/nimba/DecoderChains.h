@@ -131,7 +131,6 @@ private:
     void lockChanged(int value) override;
     void character(std::uint8_t ch) override;  // scanner or framer by mode
 
-    OutputQueue& queue_;
     ChainViews views_;
     QueuedDisplay display_;
     QueuedBulletinOutput bulletins_;
@@ -171,7 +170,6 @@ public:
     std::function<void()> failed = [] {};
 
 private:
-    OutputQueue& queue_;
     ChainViews views_;
     std::filesystem::path workDir_;
     QueuedDisplay display_;

@@ -292,6 +292,4 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     emit closed();
 }
 
-void MainWindow::keyPressEvent(QKeyEvent* event) { QWidget::keyPressEvent(event); }
-
 }  // namespace zeb::nimba

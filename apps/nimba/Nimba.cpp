@@ -215,12 +215,12 @@ std::optional<int> Nimba::startUp() {
     // 15. A sound input must exist.
     ProfileFile zebsys;
     zebsys.buildPath(workDir_.string(), "ZEBSYS.INI");
-    const std::string input = audio::chooseDevice(zebsys, false, options_.input);
+    inputDevice_ = audio::chooseDevice(zebsys, false, options_.input);
     const std::string output =
         options_.output ? *options_.output : audio::chooseDevice(zebsys, true, std::nullopt);
     const auto pacing =
         options_.fast ? audio::FilePacing::AsFastAsTaken : audio::FilePacing::RealTime;
-    inputBackend_ = audio::makeBackend(input, pacing);
+    inputBackend_ = audio::makeBackend(inputDevice_, pacing);
     outputBackend_ = audio::makeBackend(output, audio::FilePacing::RealTime);
     if (!inputBackend_ || !inputBackend_->hasDevice(false)) return fail(kNoInputDevice);
     // The warning tone plays on the sound output (the system beep without one).
@@ -291,9 +291,7 @@ std::optional<int> Nimba::startUp() {
 }
 
 void Nimba::makeDecoders() {
-    spectrum_ = std::make_unique<SpectrumLink>(nullptr);
-    monitorStream_.reset();
-    output_.setReceiver(nullptr, nullptr);
+    spectrum_ = std::make_unique<SpectrumLink>();
     modes_ = std::make_unique<ModeSwitcher>(ModeSwitcher::Hooks{
         [this](DecoderMode m) {
             if (!capture_) return;
@@ -311,8 +309,7 @@ void Nimba::makeDecoders() {
     fax_ = std::make_unique<fax::FaxDecoder>(faxDisplays_->events(), workDir_);
     fax_->setProfile(&profile_);
     fax_->setClock([this] { return breakDown(now()); });
-    faxDisplays_->setDecoder(fax_.get());
-    fax_->setSpectrumDisplay(&spectrum_->analyser());
+    faxDisplays_->setDecoder(fax_.get());  // also the spectrum display's markers
     faxChain_ = std::make_unique<FaxChain>(*fax_);
     faxChain_->started = [this] { faxDisplays_->faxStarted(); };
     faxChain_->stopped = [this] { faxDisplays_->faxStopped(); };
@@ -331,11 +328,7 @@ bool Nimba::openCapture() {
     capture_ = std::make_unique<audio::CaptureStream>(inputBackend_);
     std::timed_mutex* mutex = &capture_->blockMutex();
     // The analyser and the chains take the stream's block mutex from now on.
-    auto spectrum = std::make_unique<SpectrumLink>(mutex);
-    spectrum->analyser().setPeakHold(settings_.peakHold != 0);
-    fax_->setSpectrumDisplay(&spectrum->analyser());
-    spectrum_ = std::move(spectrum);
-    context_.spectrum = spectrum_.get();
+    spectrum_->setBlockMutex(mutex);
 
     rtty_ = std::make_unique<RttyChain>(
         output_, ChainViews{mutex, &profile_, nullptr, &signal_, &signalOpen_}, &*weather_,
@@ -367,9 +360,8 @@ void Nimba::openMixer() {
     if (options_.mixer) {
         device = options_.mixer();
     } else {
-        const std::string input = options_.input.value_or("default");
-        if (input.rfind("file:", 0) != 0 && input != "null")
-            device = audio::makeAlsaMixer(input == "default" ? "default" : input);
+        if (inputDevice_.rfind("file:", 0) != 0 && inputDevice_ != "null")
+            device = audio::makeAlsaMixer(inputDevice_);
     }
     if (!device) return;
     auto mixer = std::make_unique<audio::MixerLink>(std::move(device));
@@ -439,7 +431,6 @@ void Nimba::shutdown() {
     if (receiver_ && receiverStarted_) receiver_->stop();
     receiverStarted_ = false;
     // 4. The streams.
-    if (monitorStream_) monitorStream_->close();
     if (capture_) {
         capture_->stop();
         capture_->close();

@@ -147,7 +147,6 @@ private:
     void openMixer();
     void applyMixerSettings();
     void makeDecoders();
-    void blockRoutineFax(std::span<const float> block);
     Q_INVOKABLE void onInputEnded();
     Q_INVOKABLE void onDspError();
 
@@ -161,11 +160,10 @@ private:
     PageContext context_;
     std::unique_ptr<ReceiverControl> receiver_;
     bool receiverStarted_ = false;
+    std::string inputDevice_;  // as chosen at start: option, ZEBSYS.INI or "default"
     std::shared_ptr<audio::AudioBackend> inputBackend_;
     std::shared_ptr<audio::AudioBackend> outputBackend_;
     std::unique_ptr<audio::CaptureStream> capture_;
-    std::unique_ptr<audio::MonitorStream> monitorStream_;
-    std::unique_ptr<dsp::MonitorFeed> monitorFeed_;
     std::unique_ptr<audio::MixerLink> mixer_;
     audio::MixerIds mixerIds_;
     std::unique_ptr<SpectrumLink> spectrum_;

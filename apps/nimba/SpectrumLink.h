@@ -22,6 +22,9 @@ class SpectrumLink {
 public:
     // `blockMutex` is the capture stream's block mutex (null without a stream).
     explicit SpectrumLink(std::timed_mutex* blockMutex = nullptr);
+    // The stream made after the analyser: its mutex guards attach and detach
+    // from now on (call before the stream runs).
+    void setBlockMutex(std::timed_mutex* blockMutex) { blockMutex_ = blockMutex; }
 
     dsp::AudioFilter& analyser() { return analyser_; }
     ui::SpectrumFrame& frame() { return frame_; }

@@ -48,6 +48,7 @@ public:
     // is played. nullptr (the default) plays nothing.
     void setMonitor(dsp::MonitorFeed* feed) { monitor_ = feed; }
     ShiftState& shift() { return shift_; }
+    const ShiftState& shift() const { return shift_; }
     const BitSlicer& slicer() const { return slicer_; }
     BitSlicer& slicer() { return slicer_; }
     const ToneDemodulator& demodulator() const { return demod_; }

@@ -20,6 +20,7 @@
 
 #include "common/TimeKey.h"
 #include "common/bus/Bus.h"
+#include "support/Broadcasts.h"
 #include "support/ChildProcess.h"
 #include "support/FaxGenerator.h"
 #include "support/RttyGenerator.h"
@@ -82,12 +83,6 @@ std::string plainTextOf(const fs::path& rtfFile) {
     auto doc = weather::readRtf(test::readFile(rtfFile));
     EXPECT_TRUE(doc.ok()) << rtfFile;
     return doc.ok() ? doc->plainText() : std::string();
-}
-
-std::string twoDigits(int v) {
-    char b[8];
-    std::snprintf(b, sizeof b, "%02d", v);
-    return b;
 }
 
 // Every case gets a data root, a bus directory and a file for the program's
@@ -308,32 +303,7 @@ TEST_F(NimbaProcessLifecycle, BadCommandLineIsAUsageError) {
 using NimbaProcessRtty = NimbaProcess;
 
 TEST_F(NimbaProcessRtty, DwdBroadcastGivesTheSameFilesAsZebdecode) {
-    // Observations of the last full hour: in the past whatever the minute.
-    const NameTime t = breakDown(zeb::now() - 3600);
-    const std::string yygg = twoDigits(t.day) + twoDigits(t.hour);
-    const std::string text =
-        "RYRYRYRYRY\n"
-        "ZCZC 001\n"
-        "SMDL01 EDZW " +
-        yygg + "00\nAAXX " + yygg +
-        "1\n"
-        "10637 32966 82005 10102 20058 30108 40158 52012 69901 76166 8453/ 333 "
-        "10152 20045 55300 81630=\n"
-        "10384 12570 71212 10054 21003 30133 40170 57006 60001 70282 84501=\n"
-        "10147 NIL=\n"
-        "NNNN\n"
-        "ZCZC 002\n"
-        "SMVD01 EDZW " +
-        yygg + "00\nBBXX\nDBBH " + yygg +
-        "1 99543 70123 41/98 82005 10102 20058 40158 52012 22200 00123 10304=\n"
-        "NNNN\n"
-        "ZCZC 003\n"
-        "FQDL01 EDZW " +
-        yygg +
-        "00\n"
-        "GALE WARNING GERMAN BIGHT WEST 8 BEAUFORT\n"
-        "NNNN\n"
-        "RYRYRYRYRY\n";
+    const std::string text = test::dwdBroadcastText();
     test::FskSignal signal;
     signal.baud = 50;
     signal.markHz = 1275 + 12;  // a receiver tuned 12 Hz off

@@ -21,6 +21,7 @@
 #include "audioio/Mixer.h"
 #include "dsp/Status.h"
 #include "fax/FaxConfig.h"
+#include "support/Broadcasts.h"
 #include "support/FaxGenerator.h"
 #include "support/MorseGenerator.h"
 #include "support/RttyGenerator.h"
@@ -428,8 +429,6 @@ void writeWav(const std::filesystem::path& file, const std::vector<float>& sampl
     zeb::test::writeFile(file, zeb::test::wavBytes(samples));
 }
 
-std::string twoDigits(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }
-
 struct Recording {
     std::vector<float> audio;
     DecoderMode mode;
@@ -470,8 +469,7 @@ StartOptions recordingOptions(const std::filesystem::path& dir, const std::files
 TEST(NimbaRecording, RttyBulletinShowsInTheWindowAndIsStored) {
     test::Sandbox box;
     if (!box.ready) GTEST_SKIP() << "suite not staged";
-    const NameTime t = breakDown(zeb::now() - 3600);
-    const std::string yygg = twoDigits(t.day) + twoDigits(t.hour);
+    const std::string yygg = zeb::test::lastHourDayHour();
     const std::string text = "RYRYRYRYRY\nZCZC 001\nSMDL01 EDZW " + yygg + "00\nAAXX " + yygg +
                              "1\n10637 32966 82005 10102 20058 30108 40158 52012 69901 76166 "
                              "8453/=\n10384 12570 71212 10054 21003 30133 40170 57006 60001=\n"

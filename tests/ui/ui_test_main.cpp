@@ -1,6 +1,7 @@
-// Main of the ui tests: widgets need one QApplication for the whole run. The
-// offscreen platform is the default so the tests run without a display, also
-// when the test list is read at build time.
+// Main of the GUI test programs (ui_tests, nimba_tests): widgets need one
+// QApplication for the whole run. The offscreen platform is the default so
+// the tests run without a display, also when the test list is read at build
+// time.
 #include <QApplication>
 
 #include <gtest/gtest.h>

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/TimeKey.h"
+#include "support/Broadcasts.h"
 #include "support/ChildProcess.h"
 #include "support/RttyGenerator.h"
 #include "support/TestEnv.h"
@@ -22,12 +23,6 @@
 namespace zeb::weather {
 namespace {
 
-std::string twoDigits(int v) {
-    char b[8];
-    std::snprintf(b, sizeof b, "%02d", v);
-    return b;
-}
-
 TEST(BulletinRecording, DwdBroadcastGivesStationRecordsAndWarningFile) {
     const std::filesystem::path suite = test::testSetting("ZEB_TEST_SUITE_DIR");
     const std::filesystem::path program = suite / "zebdecode";
@@ -35,41 +30,7 @@ TEST(BulletinRecording, DwdBroadcastGivesStationRecordsAndWarningFile) {
     if (!std::filesystem::exists(suite / "DATA" / "WMOSTAT.DAT"))
         GTEST_SKIP() << "reference data not staged";
 
-    // Observations of the last full hour: in the past whatever the minute.
-    const NameTime t = breakDown(zeb::now() - 3600);
-    const std::string yy = twoDigits(t.day);
-    const std::string gg = twoDigits(t.hour);
-    const std::string text =
-        "RYRYRYRYRY\n"
-        "ZCZC 001\n"
-        "SMDL01 EDZW " +
-        yy + gg +
-        "00\n"
-        "AAXX " +
-        yy + gg +
-        "1\n"
-        "10637 32966 82005 10102 20058 30108 40158 52012 69901 76166 8453/ 333 "
-        "10152 20045 55300 81630=\n"
-        "10384 12570 71212 10054 21003 30133 40170 57006 60001 70282 84501=\n"
-        "10147 NIL=\n"
-        "NNNN\n"
-        "ZCZC 002\n"
-        "SMVD01 EDZW " +
-        yy + gg +
-        "00\n"
-        "BBXX\n"
-        "DBBH " +
-        yy + gg +
-        "1 99543 70123 41/98 82005 10102 20058 40158 52012 22200 00123 "
-        "10304=\n"
-        "NNNN\n"
-        "ZCZC 003\n"
-        "FQDL01 EDZW " +
-        yy + gg +
-        "00\n"
-        "GALE WARNING GERMAN BIGHT WEST 8 BEAUFORT\n"
-        "NNNN\n"
-        "RYRYRYRYRY\n";
+    const std::string text = test::dwdBroadcastText();
 
     test::FskSignal signal;
     signal.baud = 50;

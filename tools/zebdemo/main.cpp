@@ -14,8 +14,7 @@
 #include <vector>
 
 #include "common/AtomicFile.h"
-#include "common/Format.h"
-#include "common/TimeKey.h"
+#include "support/Broadcasts.h"
 #include "support/FaxGenerator.h"
 #include "support/MorseGenerator.h"
 #include "support/RttyGenerator.h"
@@ -25,8 +24,7 @@ namespace {
 
 std::string rttyText() {
     // Observations of the last full hour, so that the decoder accepts them.
-    const zeb::NameTime t = zeb::breakDown(zeb::now() - 3600);
-    const std::string yygg = zeb::formatPrintf("%02d%02d", {t.day, t.hour});
+    const std::string yygg = zeb::test::lastHourDayHour();
     std::string text =
         "RYRYRYRYRYRYRYRY\n"
         "ZCZC 101\n"
