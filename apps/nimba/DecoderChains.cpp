@@ -51,7 +51,7 @@ RttyChain::RttyChain(OutputQueue& queue, ChainViews views, const weather::Weathe
       display_(queue, TextTarget::Rtty),
       bulletins_(queue),
       framer_(bulletins_),
-      decoder_(rtty::CharacterOutputs{&display_, this}, rtty::DemodVariant::Main) {
+      decoder_(rtty::CharacterOutputs{&display_, this}) {
     if (data) {
         std::error_code ec;
         std::filesystem::create_directories(synopDir, ec);
@@ -87,6 +87,7 @@ bool RttyChain::start() {
 void RttyChain::stop() {
     BlockLock lock(views_.blockMutex);
     running_.store(false);
+    publishState(false);
 }
 
 rtty::RttyParams RttyChain::setParams(const rtty::RttyParams& params) {
@@ -99,6 +100,7 @@ rtty::RttyParams RttyChain::setParams(const rtty::RttyParams& params) {
         framer_.reset();
     }
     mode_.store(used.mode);
+    publishState(running_.load());
     return used;
 }
 
@@ -123,8 +125,15 @@ void RttyChain::processBlock(std::span<const float> block) {
     if (!running_.load() || block.size() < static_cast<std::size_t>(rtty::kBlockLength)) return;
     decoder_.processBlock(block.first(rtty::kBlockLength));
     publishSignal(views_, decoder_.demodulated());
-    if (scopeOn_.load())
-        scope_.publish(decoder_.demodulator().lowerTone(), decoder_.demodulator().upperTone());
+    publishState(true);
+    if (scopeOn_.load()) scope_.publish(decoder_.lowerTone(), decoder_.upperTone());
+}
+
+void RttyChain::publishState(bool running) {
+    snrDb_.store(running ? static_cast<float>(decoder_.snrDb())
+                         : std::numeric_limits<float>::quiet_NaN());
+    squelchOpen_.store(decoder_.squelchOpen());
+    polarity_.store(static_cast<int>(decoder_.polarityInUse()));
 }
 
 void RttyChain::lockChanged(int value) { lock_.store(value); }

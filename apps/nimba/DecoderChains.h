@@ -9,6 +9,7 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -65,7 +66,8 @@ private:
     OutputQueue& queue_;
 };
 
-// The two tone-filter outputs of the last block, for the cross scope.
+// The two tone outputs of the last block (filters or correlators of the
+// design in use), for the cross scope.
 class ScopeBuffer {
 public:
     static constexpr int kLength = 1024;
@@ -123,6 +125,13 @@ public:
     ScopeBuffer& scope() { return scope_; }
     void setScopeOn(bool on);
     bool scopeOn() const { return scopeOn_.load(); }
+    // What the decoder reported after its last block (or after the last
+    // setParams): Eb/N0 in dB (NaN for the filter designs and while
+    // stopped), whether the squelch lets text through, and the polarity in
+    // use (Auto while the matched design is still undecided).
+    double snrDb() const { return snrDb_.load(); }
+    bool squelchOpen() const { return squelchOpen_.load(); }
+    rtty::Polarity polarityInUse() const { return static_cast<rtty::Polarity>(polarity_.load()); }
 
     void setClock(std::function<TimeKey()> clock);
     const weather::TextScanner* scanner() const { return scanner_.get(); }
@@ -130,6 +139,9 @@ public:
 private:
     void lockChanged(int value) override;
     void character(std::uint8_t ch) override;  // scanner or framer by mode
+    // Stores the decoder's state for the page (capture thread, or with the
+    // block mutex held); `running` false publishes no signal-to-noise value.
+    void publishState(bool running);
 
     ChainViews views_;
     QueuedDisplay display_;
@@ -141,6 +153,9 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<int> lock_{0};
     std::atomic<int> mode_{0};
+    std::atomic<float> snrDb_{std::numeric_limits<float>::quiet_NaN()};
+    std::atomic<bool> squelchOpen_{true};
+    std::atomic<int> polarity_{0};
     ScopeBuffer scope_;
     std::atomic<bool> scopeOn_{false};
 };

@@ -1,6 +1,8 @@
 #include "RttyPage.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLayout>
 #include <QPainter>
 #include <QPushButton>
@@ -8,7 +10,9 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <utility>
 
 #include "SpectrumLink.h"
 #include "TextCommands.h"
@@ -24,6 +28,21 @@ namespace {
 constexpr std::array<int, 8> kBaudPresets = {45, 50, 57, 75, 100, 110, 150, 200};
 constexpr std::array<int, 4> kShiftPresets = {85, 170, 425, 850};
 constexpr std::array<float, 3> kStops = {1.0f, 1.5f, 2.0f};
+
+// The designs in the order of the selector, with the strings naming them.
+constexpr std::array<std::pair<rtty::DemodVariant, int>, 3> kDesigns = {{
+    {rtty::DemodVariant::Matched, 9020},
+    {rtty::DemodVariant::Main, 9021},
+    {rtty::DemodVariant::Rtty, 9022},
+}};
+constexpr int kStrSnr = 9023;    // "S/N %d dB"
+constexpr int kStrNoSnr = 9024;  // "S/N –"
+constexpr int kNoSnr = INT_MIN;
+
+bool matched(const rtty::RttyParams& p) { return p.variant == rtty::DemodVariant::Matched; }
+
+// The highest lower tone for a shift: the upper tone stays within kMaxToneHz.
+int maxCenter(int shift) { return rtty::kMaxToneHz - shift; }
 
 }  // namespace
 
@@ -97,6 +116,7 @@ RttyPage::RttyPage(PageContext& context, RttyChain& chain, QWidget* parent)
     if (scope_) scope_->setBuffer(&chain_.scope());
     chain_.setScopeOn(scopeOn_ && scope_);
     lock_ = ui::controlAs<ui::Lamp>(dialog_, kRttyLock);
+    snr_ = ui::controlAs<QLabel>(dialog_, kRttySnr);
 
     auto button = [this](int id, auto slot) {
         if (auto* b = ui::controlAs<QPushButton>(dialog_, id))
@@ -105,11 +125,7 @@ RttyPage::RttyPage(PageContext& context, RttyChain& chain, QWidget* parent)
     button(kRttyBaudot, [this] { setMode(0); });
     button(kRttySync, [this] { setMode(1); });
     button(kRttySitor, [this] { setMode(2); });
-    button(kRttyInvert, [this] {
-        rtty::RttyParams p = chain_.params();
-        p.invert = p.invert ? 0 : 1;
-        apply(p);
-    });
+    button(kRttyInvert, [this] { toggleInvert(); });
     button(kRttyLetters, [this] {
         chain_.setLetters(true);
         refresh();
@@ -136,9 +152,31 @@ RttyPage::RttyPage(PageContext& context, RttyChain& chain, QWidget* parent)
         connect(combo, &QComboBox::activated, this, [this, combo](int index) {
             rtty::RttyParams p = chain_.params();
             p.shift = combo->itemData(index).toInt();
+            p.center = std::min(p.center, maxCenter(p.shift));
             apply(p);
         });
     }
+    if (auto* combo = ui::controlAs<QComboBox>(dialog_, kRttyDesign)) {
+        for (const auto& [variant, text] : kDesigns)
+            combo->addItem(context_.string(text), static_cast<int>(variant));
+        connect(combo, &QComboBox::activated, this, [this, combo](int index) {
+            rtty::RttyParams p = chain_.params();
+            p.variant = static_cast<rtty::DemodVariant>(combo->itemData(index).toInt());
+            apply(p);
+        });
+    }
+    auto check = [this](int id, auto slot) {
+        if (auto* c = ui::controlAs<QCheckBox>(dialog_, id))
+            connect(c, &QCheckBox::toggled, this, [this, slot](bool on) {
+                if (!updating_) slot(on);
+            });
+    };
+    check(kRttyAutoPolarity, [this](bool on) { setAutoPolarity(on); });
+    check(kRttyUsos, [this](bool on) {
+        rtty::RttyParams p = chain_.params();
+        p.usos = on;
+        apply(p);
+    });
     if (auto* combo = ui::controlAs<QComboBox>(dialog_, kRttyStop)) {
         for (float s : kStops) combo->addItem(QString::number(double(s)), double(s));
         connect(combo, &QComboBox::activated, this, [this, combo](int index) {
@@ -159,8 +197,15 @@ RttyPage::RttyPage(PageContext& context, RttyChain& chain, QWidget* parent)
         });
     };
     spin(kRttyBaud, 30, 270, [](rtty::RttyParams& p, int v) { p.baud = v; });
-    spin(kRttyShift, 50, 1450, [](rtty::RttyParams& p, int v) { p.shift = v; });
-    spin(kRttyCenter, 500, 1500, [](rtty::RttyParams& p, int v) { p.center = v; });
+    spin(kRttyShift, rtty::kMinShift, rtty::kMaxShift, [](rtty::RttyParams& p, int v) {
+        p.shift = v;
+        p.center = std::min(p.center, maxCenter(v));
+    });
+    // The top follows the shift (refresh()).
+    spin(kRttyCenter, rtty::kMinCenter, rtty::kMaxCenter,
+         [](rtty::RttyParams& p, int v) { p.center = v; });
+    spin(kRttySquelchDb, 0, static_cast<int>(rtty::kMaxSquelchDb),
+         [](rtty::RttyParams& p, int v) { p.squelchDb = static_cast<float>(v); });
     refresh();
     lockChanged();
 }
@@ -186,6 +231,38 @@ void RttyPage::setMode(int mode) {
     apply(p);
 }
 
+void RttyPage::toggleInvert() {
+    rtty::RttyParams p = chain_.params();
+    if (matched(p)) {
+        // The matched design finds the polarity itself unless it is forced.
+        if (p.polarity == rtty::Polarity::Auto) return;
+        const bool inverted = p.polarity != rtty::Polarity::Inverted;
+        p.polarity = inverted ? rtty::Polarity::Inverted : rtty::Polarity::Normal;
+        p.invert = inverted ? 1 : 0;
+    } else {
+        p.invert = p.invert ? 0 : 1;
+        // A forced polarity stays the same for every design.
+        if (p.polarity != rtty::Polarity::Auto)
+            p.polarity = p.invert ? rtty::Polarity::Inverted : rtty::Polarity::Normal;
+    }
+    apply(p);
+}
+
+void RttyPage::setAutoPolarity(bool on) {
+    rtty::RttyParams p = chain_.params();
+    if (on) {
+        p.polarity = rtty::Polarity::Auto;
+    } else {
+        // Keeps the polarity found so far; undecided, the stored one.
+        const rtty::Polarity found = chain_.polarityInUse();
+        p.polarity = found != rtty::Polarity::Auto ? found
+                     : p.invert                    ? rtty::Polarity::Inverted
+                                                   : rtty::Polarity::Normal;
+        p.invert = p.polarity == rtty::Polarity::Inverted ? 1 : 0;
+    }
+    apply(p);
+}
+
 void RttyPage::toggleScope() {
     scopeOn_ = !scopeOn_;
     chain_.setScopeOn(scopeOn_ && scope_);
@@ -202,7 +279,6 @@ void RttyPage::refresh() {
     lit(kRttyBaudot, p.mode == 0);
     lit(kRttySync, p.mode == 1);
     lit(kRttySitor, p.mode == 2);
-    lit(kRttyInvert, p.invert != 0);
     lit(kRttyLetters, chain_.letters());
     lit(kRttyFigures, !chain_.letters());
     lit(kRttyScopeSwitch, scopeOn_);
@@ -211,19 +287,55 @@ void RttyPage::refresh() {
     };
     setSpin(kRttyBaud, p.baud);
     setSpin(kRttyShift, p.shift);
+    if (auto* s = ui::controlAs<QSpinBox>(dialog_, kRttyCenter)) s->setMaximum(maxCenter(p.shift));
     setSpin(kRttyCenter, p.center);
+    setSpin(kRttySquelchDb, static_cast<int>(std::lround(p.squelchDb)));
+    // Squelch and automatic polarity belong to the matched design.
+    const bool isMatched = matched(p);
+    if (auto* s = ui::controlAs<QSpinBox>(dialog_, kRttySquelchDb)) s->setEnabled(isMatched);
+    if (auto* c = ui::controlAs<QCheckBox>(dialog_, kRttyAutoPolarity)) {
+        c->setChecked(p.polarity == rtty::Polarity::Auto);
+        c->setEnabled(isMatched);
+    }
+    if (auto* b = ui::controlAs<QWidget>(dialog_, kRttyInvert))
+        b->setEnabled(!isMatched || p.polarity != rtty::Polarity::Auto);
+    if (auto* c = ui::controlAs<QCheckBox>(dialog_, kRttyUsos)) c->setChecked(p.usos);
     auto select = [this](int id, const QVariant& value) {
         if (auto* c = ui::controlAs<QComboBox>(dialog_, id)) c->setCurrentIndex(c->findData(value));
     };
     select(kRttyBaudPreset, p.baud);
     select(kRttyShiftPreset, p.shift);
     select(kRttyStop, double(p.stop));
+    select(kRttyDesign, static_cast<int>(p.variant));
     updating_ = false;
+    showDecoderState();
+}
+
+void RttyPage::showDecoderState() {
+    const rtty::RttyParams p = chain_.params();
+    bool inverted = p.invert != 0;
+    if (matched(p)) {
+        inverted = p.polarity == rtty::Polarity::Auto
+                       ? chain_.polarityInUse() == rtty::Polarity::Inverted
+                       : p.polarity == rtty::Polarity::Inverted;
+    }
+    if (auto* b = ui::controlAs<ui::LitSwitch>(dialog_, kRttyInvert)) b->setLit(inverted);
+    if (!snr_) return;
+    const double snr = chain_.snrDb();
+    const int shown = std::isfinite(snr) ? static_cast<int>(std::lround(snr)) : kNoSnr;
+    if (shown != shownSnr_) {
+        shownSnr_ = shown;
+        snr_->setText(shown == kNoSnr || !context_.bundle
+                          ? context_.string(kStrNoSnr)
+                          : context_.bundle->format(kStrSnr, {shown}));
+    }
+    snr_->setEnabled(chain_.squelchOpen());
 }
 
 void RttyPage::poll() {
     if (scope_ && scopeOn_ && isVisible()) scope_->refresh();
     lockChanged();
+    showDecoderState();
 }
 
 void RttyPage::lockChanged() {

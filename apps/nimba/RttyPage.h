@@ -1,7 +1,8 @@
 // The RTTY page: the demodulator's settings (mode, baud rate, shift, stop
-// length, tone position, polarity), the letters/figures shift, the cross
-// scope and its switch, the lock lamp, the spectrum display and the
-// received-text window with its save, print and font commands.
+// length, tone position, design, squelch, polarity, unshift on space), the
+// letters/figures shift, the cross scope and its switch, the lock lamp, the
+// signal-to-noise readout, the spectrum display and the received-text window
+// with its save, print and font commands.
 //
 // The page lives for the whole run and is only hidden when another page is
 // chosen: its text window goes on receiving. Its settings are written to
@@ -12,11 +13,13 @@
 #include <QWidget>
 
 #include <array>
+#include <optional>
 
 #include "DecoderChains.h"
 #include "PageContext.h"
 
 class QComboBox;
+class QLabel;
 class QSpinBox;
 
 namespace zeb::ui {
@@ -36,7 +39,8 @@ inline constexpr int kRttyShiftPreset = 1206, kRttyShift = 1207;
 inline constexpr int kRttyStop = 1208, kRttyCenter = 1209, kRttyInvert = 1210;
 inline constexpr int kRttyLetters = 1211, kRttyFigures = 1212;
 inline constexpr int kRttyScopeSwitch = 1213, kRttyScope = 1214, kRttyLock = 1215;
-inline constexpr int kRttyText = 1220;
+inline constexpr int kRttyDesign = 1216, kRttySquelchDb = 1217, kRttySnr = 1218;
+inline constexpr int kRttyAutoPolarity = 1219, kRttyText = 1220, kRttyUsos = 1221;
 inline constexpr int kSpectrumControl = 1003;
 inline constexpr int kSaveButton = 1019, kPrintButton = 1103, kFontButton = 1104;
 
@@ -73,7 +77,8 @@ public:
     void refresh();
     // The lock lamp follows the decoder.
     void lockChanged();
-    // Takes what the decoder left for the scope and the lamp (often, on the
+    // Takes what the decoder left for the scope, the lamp, the
+    // signal-to-noise readout and the polarity found (often, on the
     // user-interface thread).
     void poll();
     QWidget* dialog() const { return dialog_; }
@@ -86,6 +91,11 @@ private:
     void apply(const rtty::RttyParams& params);
     void setMode(int mode);
     void toggleScope();
+    void toggleInvert();
+    void setAutoPolarity(bool on);
+    // The readout and, while the polarity is found automatically, the
+    // Invers switch.
+    void showDecoderState();
 
     PageContext& context_;
     RttyChain& chain_;
@@ -94,6 +104,9 @@ private:
     ui::SpectrumView* spectrum_ = nullptr;
     CrossScope* scope_ = nullptr;
     ui::Lamp* lock_ = nullptr;
+    QLabel* snr_ = nullptr;
+    // What the readout shows: whole dB, or INT_MIN for no value.
+    std::optional<int> shownSnr_;
     bool updating_ = false;
     bool scopeOn_ = true;
 };

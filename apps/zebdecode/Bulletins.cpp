@@ -153,6 +153,12 @@ std::optional<std::string> Bulletins::open(const std::filesystem::path& workDir,
     return std::nullopt;
 }
 
+std::unique_ptr<Bulletins> Bulletins::plain() {
+    std::unique_ptr<Bulletins> b(new Bulletins());
+    b->state_->plain = std::make_unique<PlainDisplay>();
+    return b;
+}
+
 TextSink& Bulletins::display() {
     if (state_->console) return *state_->console;
     return *state_->plain;

@@ -21,6 +21,8 @@ public:
     // `required`, when the error is returned.
     static std::optional<std::string> open(const std::filesystem::path& workDir, bool sitor,
                                            bool required, std::unique_ptr<Bulletins>& out);
+    // Only the received characters on stdout: no scanner, no framer, no files.
+    static std::unique_ptr<Bulletins> plain();
     ~Bulletins();
 
     // The display (prints to stdout) and the scanner or framer sink.

@@ -1,14 +1,19 @@
 // zebdecode rtty|sitor: the RTTY decoder over a recording. Prints what the
-// receive window would show, with its line ends as newlines.
+// receive window would show, with its line ends as newlines. Without a lower
+// tone given, the tone pair is found in the first seconds.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "Bulletins.h"
 #include "Commands.h"
 #include "common/TextSink.h"
 #include "rtty/RttyDecoder.h"
+#include "rtty/ToneFinder.h"
 
 namespace zeb::zebdecode {
 namespace {
@@ -24,19 +29,27 @@ constexpr const char* kRttyHelp =
     "  --dir DIR       working directory (default: the current directory); its\n"
     "                  DATA folder, or the one beside zebdecode, holds the\n"
     "                  station list and the report texts\n"
-    "  --baud N        bit rate, 30 to 300 (default 75; 45.45 Bd signals: 45)\n"
+    "  --plain         print only the received characters: no bulletin reading,\n"
+    "                  no report texts, no files\n"
+    "  --baud N        keying rate, 30 to 300, fractions allowed (default 75;\n"
+    "                  45 means 45.45)\n"
     "  --shift HZ      distance between the tones, 50 to 1450 (default 425)\n"
-    "  --center HZ     frequency of the lower tone, 500 to 1500 (default 1275)\n"
-    "  --stop N        stop length in bit periods: 1, 1.5 or 2 (default 1.5);\n"
-    "                  used by the synchronous slicer\n"
-    "  --invert        the upper tone is mark (default: the lower tone is mark)\n"
+    "  --center HZ     frequency of the lower tone, 300 up to 4000 minus the\n"
+    "                  shift (default: found in the first seconds and printed)\n"
+    "  --stop N        stop length in bit periods: 1, 1.5 or 2 (default 1.5)\n"
+    "  --invert        the upper tone is mark (default: found from the stop bits)\n"
+    "  --polarity P    auto (default), normal (the lower tone is mark) or inverted\n"
     "  --letters       start in letters shift (default: figures, as after a\n"
     "                  FIGS code)\n"
+    "  --usos          unshift on space: a space returns to letters\n"
     "  --sync          synchronous reception with a flywheel character clock\n"
-    "  --variant V     demodulator design: main (default) or rtty (normalised\n"
-    "                  filters with squelch)\n"
-    "  --squelch X     with --variant rtty: skip blocks whose tone levels are both\n"
-    "                  at or below X (0 to 1e6, default 0 = open)\n"
+    "  --variant V     demodulator design: matched (default: matched filters,\n"
+    "                  frequency correction, soft decisions), main or rtty (the\n"
+    "                  two filter designs of the main and the RTTY program)\n"
+    "  --squelch X     matched: signal-to-noise ratio (Eb/N0, dB, 0 to 30,\n"
+    "                  default 6; 0 = open) below which nothing is printed;\n"
+    "                  rtty: skip blocks whose tone levels are both at or below X\n"
+    "                  (0 to 1e6, default 0 = open)\n"
     "  --help          this text\n"
     "\n"
     "exit status: 0 decoded, 2 bad usage or a recording that cannot be read\n";
@@ -49,19 +62,36 @@ constexpr const char* kSitorHelp =
     "SYNOP/INFO_....RTF below the working directory.\n"
     "\n"
     "  --dir DIR       working directory (default: the current directory)\n"
-    "  --baud N        bit rate, 30 to 300 (default 100)\n"
+    "  --plain         print only the received characters, save no files\n"
+    "  --baud N        keying rate, 30 to 300 (default 100)\n"
     "  --shift HZ      distance between the tones, 50 to 1450 (default 170)\n"
-    "  --center HZ     frequency of the lower tone, 500 to 1500 (default 1275)\n"
-    "  --invert        the upper tone is mark (default: the lower tone is mark)\n"
+    "  --center HZ     frequency of the lower tone, 300 up to 4000 minus the\n"
+    "                  shift (default: found in the first seconds and printed)\n"
+    "  --invert        the upper tone is mark (default: found from the words)\n"
+    "  --polarity P    auto (default), normal (the lower tone is mark) or inverted\n"
     "  --letters       start in letters shift (default: figures, as after a\n"
     "                  FIGS code)\n"
-    "  --variant V     demodulator design: main (default) or rtty (normalised\n"
-    "                  filters with squelch)\n"
-    "  --squelch X     with --variant rtty: skip blocks whose tone levels are both\n"
-    "                  at or below X (0 to 1e6, default 0 = open)\n"
+    "  --variant V     demodulator design: matched (default: both copies of\n"
+    "                  every character combined), main or rtty\n"
+    "  --squelch X     matched: Eb/N0 in dB below which nothing is printed (0 to\n"
+    "                  30, default 6; 0 = open); rtty: tone level (0 to 1e6)\n"
     "  --help          this text\n"
     "\n"
     "exit status: 0 decoded, 2 bad usage or a recording that cannot be read\n";
+
+// Without --center, the first seconds are held back while the tone finder
+// listens, then decoded with the tones it found.
+constexpr double kFindMinSeconds = 2.0;
+constexpr double kFindMaxSeconds = 10.0;
+
+const char* polarityName(rtty::Polarity p) {
+    switch (p) {
+        case rtty::Polarity::Normal: return "normal (the lower tone is mark)";
+        case rtty::Polarity::Inverted: return "inverted (the upper tone is mark)";
+        case rtty::Polarity::Auto: break;
+    }
+    return "undecided";
+}
 
 int run(const std::vector<std::string>& args, bool sitor) {
     for (const auto& a : args) {
@@ -70,11 +100,13 @@ int run(const std::vector<std::string>& args, bool sitor) {
             return kExitOk;
         }
     }
-    std::vector<std::string_view> valued = {"baud", "shift", "center", "variant", "squelch", "dir"};
-    std::vector<std::string_view> flags = {"invert", "letters"};
+    std::vector<std::string_view> valued = {"baud",    "shift", "center",  "variant",
+                                            "squelch", "dir",   "polarity"};
+    std::vector<std::string_view> flags = {"invert", "letters", "plain"};
     if (!sitor) {
         valued.push_back("stop");
         flags.push_back("sync");
+        flags.push_back("usos");
     }
     ParsedArgs parsed;
     if (auto error = parseArgs(args, valued, flags, parsed)) return fail(*error);
@@ -84,8 +116,10 @@ int run(const std::vector<std::string>& args, bool sitor) {
     params.baud = sitor ? 100 : 75;
     params.shift = sitor ? 170 : 425;
     params.center = 1275;
-    auto variant = rtty::DemodVariant::Main;
     bool letters = false;
+    bool plain = false;
+    bool centerGiven = false;
+    std::optional<std::string> squelch;
     std::string workDir = ".";
     for (const auto& [name, value] : parsed.options) {
         auto integer = [&](double min, double max, int& field) {
@@ -96,41 +130,114 @@ int run(const std::vector<std::string>& args, bool sitor) {
         };
         bool ok = true;
         if (name == "baud") {
-            ok = integer(rtty::kMinBaud, rtty::kMaxBaud, params.baud);
+            const auto v = parseNumber(value, rtty::kMinBaud, rtty::kMaxBaud);
+            ok = v.has_value();
+            if (ok) {
+                params.baud = static_cast<int>(std::lround(*v));
+                params.rate = *v == std::floor(*v) ? 0.0 : *v;
+            }
         } else if (name == "shift") {
             ok = integer(rtty::kMinShift, rtty::kMaxShift, params.shift);
         } else if (name == "center") {
             ok = integer(rtty::kMinCenter, rtty::kMaxCenter, params.center);
+            centerGiven = true;
         } else if (name == "stop") {
             const auto v = parseNumber(value, 1.0, 2.0);
             ok = v && (*v == 1.0 || *v == 1.5 || *v == 2.0);
             if (ok) params.stop = static_cast<float>(*v);
         } else if (name == "invert") {
-            params.invert = 1;
+            params.polarity = rtty::Polarity::Inverted;
+        } else if (name == "polarity") {
+            ok = value == "auto" || value == "normal" || value == "inverted";
+            params.polarity = value == "normal"     ? rtty::Polarity::Normal
+                              : value == "inverted" ? rtty::Polarity::Inverted
+                                                    : rtty::Polarity::Auto;
         } else if (name == "letters") {
             letters = true;
+        } else if (name == "usos") {
+            params.usos = true;
+        } else if (name == "plain") {
+            plain = true;
         } else if (name == "sync") {
             params.mode = static_cast<int>(rtty::RttyMode::SyncBaudot);
         } else if (name == "variant") {
-            ok = value == "main" || value == "rtty";
-            variant = value == "rtty" ? rtty::DemodVariant::Rtty : rtty::DemodVariant::Main;
+            ok = value == "matched" || value == "main" || value == "rtty";
+            params.variant = value == "main"   ? rtty::DemodVariant::Main
+                             : value == "rtty" ? rtty::DemodVariant::Rtty
+                                               : rtty::DemodVariant::Matched;
         } else if (name == "dir") {
             workDir = value;
         } else if (name == "squelch") {
-            const auto v = parseNumber(value, 0.0, 1e6);
-            ok = v.has_value();
-            if (ok) params.squelch = static_cast<float>(*v);
+            squelch = value;
         }
         if (!ok) return fail("invalid value '" + value + "' for --" + name);
     }
+    if (params.center + params.shift > rtty::kMaxToneHz)
+        return fail("the upper tone " + std::to_string(params.center + params.shift) +
+                    " Hz lies above " + std::to_string(rtty::kMaxToneHz) + " Hz");
+    const bool matched = params.variant == rtty::DemodVariant::Matched;
+    // The filter designs have no polarity of their own to find: normal
+    // unless inverted.
+    params.invert = params.polarity == rtty::Polarity::Inverted ? 1 : 0;
+    if (squelch) {
+        const auto v = matched ? parseNumber(*squelch, 0.0, rtty::kMaxSquelchDb)
+                               : parseNumber(*squelch, 0.0, 1e6);
+        if (!v) return fail("invalid value '" + *squelch + "' for --squelch");
+        (matched ? params.squelchDb : params.squelch) = static_cast<float>(*v);
+    }
 
     std::unique_ptr<Bulletins> bulletins;
-    if (auto error = Bulletins::open(workDir, sitor, false, bulletins)) return fail(*error);
-    rtty::RttyDecoder decoder({&bulletins->display(), bulletins->scanner()}, variant);
+    if (plain) {
+        bulletins = Bulletins::plain();
+    } else if (auto error = Bulletins::open(workDir, sitor, false, bulletins)) {
+        return fail(*error);
+    }
+    rtty::RttyDecoder decoder({&bulletins->display(), bulletins->scanner()}, params.variant);
     decoder.configure(params);
     if (letters) decoder.startInLetters();
-    auto error = decodeRecording(
-        parsed.input, [&](std::span<const float> block) { decoder.processBlock(block); });
+
+    std::optional<rtty::ToneFinder> finder;
+    if (!centerGiven) finder.emplace(params.shift);
+    std::vector<float> held;
+    rtty::Polarity told = rtty::Polarity::Auto;
+    auto decode = [&](std::span<const float> block) {
+        decoder.processBlock(block);
+        if (matched && params.polarity == rtty::Polarity::Auto && told == rtty::Polarity::Auto &&
+            decoder.polarityInUse() != rtty::Polarity::Auto) {
+            told = decoder.polarityInUse();
+            std::fprintf(stderr, "zebdecode: polarity %s\n", polarityName(told));
+        }
+    };
+    // Tunes to what the finder heard and decodes what was held back.
+    auto settle = [&](bool atEnd) {
+        const auto pair = finder->best();
+        if (!pair && !atEnd && finder->seconds() < kFindMaxSeconds) return;
+        if (pair) {
+            params.center = std::clamp(static_cast<int>(std::lround(pair->lowerHz)),
+                                       rtty::kMinCenter, rtty::kMaxToneHz - params.shift);
+            std::fprintf(stderr, "zebdecode: tones %.0f/%.0f Hz found (%.0f dB above the noise)\n",
+                         pair->lowerHz, pair->upperHz, pair->strengthDb);
+        } else {
+            std::fprintf(stderr,
+                         "zebdecode: no tone pair %d Hz apart found; decoding at %d/%d Hz\n",
+                         params.shift, params.center, params.center + params.shift);
+        }
+        decoder.configure(params);
+        finder.reset();
+        for (std::size_t i = 0; i + rtty::kBlockLength <= held.size(); i += rtty::kBlockLength)
+            decode(std::span<const float>(held).subspan(i, rtty::kBlockLength));
+        held = {};
+    };
+    auto error = decodeRecording(parsed.input, [&](std::span<const float> block) {
+        if (!finder) {
+            decode(block);
+            return;
+        }
+        finder->feed(block);
+        held.insert(held.end(), block.begin(), block.end());
+        if (finder->seconds() >= kFindMinSeconds) settle(false);
+    });
+    if (finder) settle(true);
     bulletins->summary();
     if (error) return fail(*error);
     return kExitOk;

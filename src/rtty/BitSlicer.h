@@ -16,6 +16,12 @@ public:
     virtual ~WordHandler() = default;
     virtual int baudot(int frame) = 0;
     virtual int sitor(int word) = 0;
+    // A SITOR-B character already decided from both of its copies (the
+    // matched design): output as a repetition slot would be.
+    virtual void sitorDecided(int /*word*/) {}
+    // The matched design found the SITOR-B alignment: a new reception,
+    // which starts in letters.
+    virtual void sitorPhased() {}
 };
 
 inline constexpr int kCarryCapacity = 4096;

@@ -42,6 +42,7 @@ int BaudotHandler::handle(int frame) {
     } else {
         show(out_, ch);
         scan(out_, ch);
+        if (ch == ' ' && usos_ && !shift_.letters()) shift_.set(true);
     }
     return 1;
 }
@@ -71,28 +72,40 @@ int SitorHandler::handle(int word) {
     const std::uint8_t first =
         slot.shift != 0 ? kSitorLetters[history_[0].word] : kSitorFigures[history_[0].word];
     const std::uint8_t out = valid != 0 ? slot.ch : first;
+    return output(slot, out) ? valid : 0;
+}
+
+void SitorHandler::decided(int word) {
+    word &= 0x7F;
+    SlotRecord& slot = history_[kHistory - 1];
+    slot.word = static_cast<std::uint8_t>(word);
+    slot.ch = slot.shift != 0 ? kSitorLetters[word] : kSitorFigures[word];
+    output(slot, slot.ch);
+}
+
+bool SitorHandler::output(SlotRecord& slot, std::uint8_t out) {
     switch (out) {
-        case 0: return 0;
+        case 0: return false;
         case 10:
             show(out_, 13);
             scan(out_, 13);
-            return valid;
+            return true;
         case 13:
         case kSitorAlpha:
         case kSitorBeta:
-        case kSitorRepetition: return valid;
+        case kSitorRepetition: return true;
         case kSitorFigs:
             slot.shift = 0;
             shift_.set(false);
-            return valid;
+            return true;
         case kSitorLtrs:
             slot.shift = 1;
             shift_.set(true);
-            return valid;
+            return true;
         default:
             show(out_, out);
             scan(out_, out);
-            return valid;
+            return true;
     }
 }
 

@@ -56,9 +56,14 @@ public:
     // (nothing is output), else 1.
     int handle(int frame);
 
+    // Unshift on space: a received space returns to letters, as many
+    // teleprinters do (off by default).
+    void setUnshiftOnSpace(bool on) { usos_ = on; }
+
 private:
     ShiftState& shift_;
     CharacterOutputs out_;
+    bool usos_ = false;
 };
 
 // One slot of the SITOR-B history.
@@ -84,6 +89,11 @@ public:
     // is valid in the current shift, else 0.
     int handle(int word);
 
+    // Outputs a character word that was already decided from both of its
+    // copies, as a repetition slot would: shift codes change the shift, the
+    // service signals and CR show nothing. The history is not used.
+    void decided(int word);
+
     const std::array<SlotRecord, kHistory>& history() const { return history_; }
     // Puts the history in letters or figures shift (before reception starts).
     void startIn(bool letters) {
@@ -91,6 +101,9 @@ public:
     }
 
 private:
+    // Shows or acts on one output character; false when there is none.
+    bool output(SlotRecord& slot, std::uint8_t out);
+
     ShiftState& shift_;
     CharacterOutputs out_;
     std::array<SlotRecord, kHistory> history_{};

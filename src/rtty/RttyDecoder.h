@@ -8,6 +8,7 @@
 #include "dsp/Monitor.h"
 #include "rtty/BitSlicer.h"
 #include "rtty/CharacterHandlers.h"
+#include "rtty/MatchedDemodulator.h"
 #include "rtty/RttyParams.h"
 #include "rtty/ToneDemodulator.h"
 
@@ -23,16 +24,35 @@ public:
 
 class RttyDecoder : private WordHandler {
 public:
-    explicit RttyDecoder(CharacterOutputs outputs, DemodVariant variant = DemodVariant::Main);
+    // `variant` is the design used until configure() names another.
+    explicit RttyDecoder(CharacterOutputs outputs, DemodVariant variant = DemodVariant::Matched);
 
-    // Validates and applies the parameters (filters redesigned); the slicer
-    // state, the shift and the SITOR-B history carry on. Returns the values in use.
+    // Validates and applies the parameters, the design included (filters
+    // redesigned); the slicer state, the shift and the SITOR-B history carry
+    // on. Returns the values in use.
     const RttyParams& configure(const RttyParams& params);
     const RttyParams& params() const { return params_; }
 
     // One block of kBlockLength samples (integer sample values as floats).
-    // Returns false when the squelch kept the block from the slicer.
+    // Returns false when a squelch kept the block's characters back.
     bool processBlock(std::span<const float> block);
+
+    DemodVariant variant() const { return params_.variant; }
+    // Estimated Eb/N0 of the signal in dB (matched design; NaN for the others).
+    double snrDb() const;
+    // Whether the matched design's signal-to-noise squelch lets characters
+    // through (always true for the other designs).
+    bool squelchOpen() const;
+    // The polarity the matched design decodes with: the forced one, the one it
+    // found, or Auto while it is still undecided. The others: from `invert`.
+    Polarity polarityInUse() const;
+    // The tones the matched design follows after frequency correction, Hz.
+    double lowerToneHz() const;
+    double upperToneHz() const;
+    // Each tone filtered to the keying bandwidth, for the cross scope and
+    // the monitor (the last block).
+    std::span<const float> lowerTone() const;
+    std::span<const float> upperTone() const;
 
     // Starts reception in letters shift instead of figures (for recordings
     // that begin without a LTRS code).
@@ -52,11 +72,14 @@ public:
     const BitSlicer& slicer() const { return slicer_; }
     BitSlicer& slicer() { return slicer_; }
     const ToneDemodulator& demodulator() const { return demod_; }
+    const MatchedDemodulator& matched() const { return matched_; }
     std::span<const float> demodulated() const { return demodulated_; }
 
 private:
     int baudot(int frame) override { return baudot_.handle(frame); }
     int sitor(int word) override { return sitor_.handle(word); }
+    void sitorDecided(int word) override;
+    void sitorPhased() override { startInLetters(); }
 
     RttyParams params_;
     ShiftState shift_;
@@ -64,6 +87,7 @@ private:
     SitorHandler sitor_;
     ToneDemodulator demod_;
     BitSlicer slicer_;
+    MatchedDemodulator matched_;
     std::array<float, kBlockLength> demodulated_{};
     std::array<float, kBlockLength> monitorBlock_{};
     dsp::MonitorFeed* monitor_ = nullptr;

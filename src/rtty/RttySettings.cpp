@@ -19,15 +19,26 @@ RttyParams loadRttyParams(ProfileFile& file, const char* section, SettingsOwner 
     if (owner == SettingsOwner::Rtty) {
         p.squelch = static_cast<float>(file.readReal("SQUELCH", defaults.squelch));
     }
+    // Unknown numbers become enumerators that validated() replaces by the default.
+    p.variant =
+        static_cast<DemodVariant>(file.readInt("DEMOD", static_cast<int>(defaults.variant)));
+    p.polarity =
+        static_cast<Polarity>(file.readInt("POLARITY", static_cast<int>(defaults.polarity)));
+    p.squelchDb = static_cast<float>(file.readReal("SQUELCHDB", defaults.squelchDb));
+    // 0 or 1; anything else is the default (off).
+    p.usos = file.readInt("USOS", 0) == 1;
     return validated(p);
 }
 
 Result<void> saveRttyParams(ProfileFile& file, const char* section, SettingsOwner owner,
                             const RttyParams& params) {
     file.setSection(section);
-    for (auto [key, value] : {std::pair{"MODE", params.mode}, std::pair{"BAUD", params.baud},
-                              std::pair{"INVERS", params.invert}, std::pair{"SHIFT", params.shift},
-                              std::pair{"CENTER", params.center}}) {
+    for (auto [key, value] :
+         {std::pair{"MODE", params.mode}, std::pair{"BAUD", params.baud},
+          std::pair{"INVERS", params.invert}, std::pair{"SHIFT", params.shift},
+          std::pair{"CENTER", params.center}, std::pair{"DEMOD", static_cast<int>(params.variant)},
+          std::pair{"POLARITY", static_cast<int>(params.polarity)},
+          std::pair{"USOS", params.usos ? 1 : 0}}) {
         if (auto r = file.writeInt(key, value); !r) return r;
     }
     if (owner == SettingsOwner::Rtty) {
@@ -41,6 +52,7 @@ Result<void> saveRttyParams(ProfileFile& file, const char* section, SettingsOwne
     } else {
         if (auto r = file.writeReal("BITS", params.stop); !r) return r;
     }
+    if (auto r = file.writeReal("SQUELCHDB", params.squelchDb); !r) return r;
     return file.writeReal("SPEED", params.speed);
 }
 

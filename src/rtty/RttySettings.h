@@ -16,7 +16,10 @@ inline constexpr const char* kRttySection = "PARAM";
 enum class SettingsOwner { Main, Rtty };
 
 // Reads the keys of `section`; absent keys give the file defaults (mode 0,
-// 75 Bd, stop 1.5, normal, shift 425, center 1275, speed 1.0, squelch 0).
+// 75 Bd, stop 1.5, normal, shift 425, center 1275, speed 1.0, squelch 0,
+// matched design, automatic polarity, 6 dB signal-to-noise squelch, no
+// unshift on space). Both programs keep "DEMOD", "POLARITY", "SQUELCHDB"
+// and "USOS"; "INVERS" remains the polarity of the filter designs.
 // The result is validated: a value out of range falls back to its default.
 RttyParams loadRttyParams(ProfileFile& file, const char* section, SettingsOwner owner);
 

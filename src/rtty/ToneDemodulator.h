@@ -13,11 +13,6 @@
 
 namespace zeb::rtty {
 
-// The main program's design (unnormalised windowed sinc, no window) or the
-// RTTY program's (normalised taps, narrower tone filters, Hamming-windowed
-// low-pass at a third of the mid-frequency, and a squelch).
-enum class DemodVariant { Main, Rtty };
-
 inline constexpr int kFilterOrder = 128;
 inline constexpr float kClip = 16000.0f;
 
@@ -33,6 +28,8 @@ public:
     explicit ToneDemodulator(DemodVariant variant = DemodVariant::Main);
 
     DemodVariant variant() const { return variant_; }
+    // Main or Rtty; takes effect with the next configure().
+    void setVariant(DemodVariant variant) { variant_ = variant; }
 
     // (Re)designs the three filters; delay lines restart. Parameters are used
     // as given: validate them first.

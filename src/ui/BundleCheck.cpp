@@ -40,6 +40,9 @@ BundleManifest nimbaManifest() {
     for (int id : {19, 27, 28,   29,   30,   31,   32,   33,   34,   73,
                    39, 51, 9000, 9001, 9002, 9003, 9010, 9011, 9012, 9013})
         m.strings.push_back({id});
+    // RTTY page: the demodulator designs and the signal-to-noise readout.
+    for (int id : {9020, 9021, 9022, 9024}) m.strings.push_back({id});
+    m.strings.push_back({9023, "i"});  // Eb/N0 in dB
     m.icons = {103};
     DialogRequirement main{101, {{1000, "QTabWidget"}, {1012, "QLabel"}}};
     append(main.controls, buttons({1004, 1005, 1006, 1008, 1042}));
@@ -59,7 +62,12 @@ BundleManifest nimbaManifest() {
                             {1209, "QSpinBox"},
                             {1214, "QWidget"},
                             {1215, "QWidget"},
-                            {1220, "QWidget"}}};
+                            {1216, "QComboBox"},
+                            {1217, "QSpinBox"},
+                            {1218, "QLabel"},
+                            {1219, "QCheckBox"},
+                            {1220, "QWidget"},
+                            {1221, "QCheckBox"}}};
     append(rtty.controls, buttons({1201, 1202, 1203, 1210, 1211, 1212, 1213, 1019, 1103, 1104}));
     // The CW page.
     DialogRequirement cw{124,

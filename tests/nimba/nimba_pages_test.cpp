@@ -1,8 +1,12 @@
 // The RTTY and CW pages of the running program: their controls reach the
-// decoders, their settings are written when the page is left, and the RTTY
-// mode chooses between the bulletin scanner and the NAVTEX message framer.
+// decoders, their settings are written when the page is left, the RTTY page
+// shows what the decoder measures, and the RTTY mode chooses between the
+// bulletin scanner and the NAVTEX message framer.
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 
 #include <gtest/gtest.h>
@@ -54,6 +58,7 @@ TEST(NimbaRttyPage, ControlsReachTheDecoderAndAreWrittenWhenThePageIsLeft) {
     auto* stop = ui::controlAs<QComboBox>(d, kRttyStop);
     stop->setCurrentIndex(stop->findData(2.0));
     emit stop->activated(stop->currentIndex());
+    ui::controlAs<QCheckBox>(d, kRttyAutoPolarity)->click();  // Invers forces the polarity
     ui::controlAs<QPushButton>(d, kRttyInvert)->click();
     EXPECT_EQ(nimba.rtty()->params().baud, 50);
     EXPECT_EQ(nimba.rtty()->params().shift, 450);
@@ -78,6 +83,57 @@ TEST(NimbaRttyPage, ControlsReachTheDecoderAndAreWrittenWhenThePageIsLeft) {
     EXPECT_EQ(iniValue(box.dir.path(), "MODE"), "2");
     EXPECT_EQ(iniValue(box.dir.path(), "INVERS"), "1");
     EXPECT_EQ(nimba.spectrum().attached(), w.cwPage()->spectrumView());
+}
+
+TEST(NimbaRttyPage, DesignControlsReachTheDecoderAndTheReadoutFollowsTheSignal) {
+    test::Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    Nimba nimba(shownOptions(box.dir.path()));
+    ASSERT_FALSE(nimba.startUp().has_value());
+    MainWindow& w = *nimba.window();
+    w.selectTab(kRttyTab);
+    RttyPage& page = *w.rttyPage();
+    QWidget* d = page.dialog();
+    RttyChain& chain = *nimba.rtty();
+    ASSERT_TRUE(chain.start());
+    auto* autoPolarity = ui::controlAs<QCheckBox>(d, kRttyAutoPolarity);
+    auto* invert = ui::controlAs<ui::LitSwitch>(d, kRttyInvert);
+    auto* snr = ui::controlAs<QLabel>(d, kRttySnr);
+    ASSERT_TRUE(autoPolarity && invert && snr);
+    EXPECT_FALSE(invert->isEnabled());  // the matched design finds the polarity
+    // An inverted 50 Bd signal: the pump shows the polarity found and the S/N.
+    ui::controlAs<QSpinBox>(d, kRttyBaud)->setValue(50);
+    const auto audio = zeb::test::fskAudio(
+        zeb::test::ita2Frames(zeb::test::ita2Codes("RYRYRY CQ CQ DE TEST TEST\n"), 1.5, 0, 20),
+        {.baud = 50, .markHz = 1700, .spaceHz = 1275, .ebN0Db = 20});
+    for (std::size_t at = 0; at + 1024 <= audio.size(); at += 1024)
+        chain.processBlock(std::span<const float>(audio.data() + at, 1024));
+    const QRegularExpression number(QStringLiteral("\\d+ dB"));
+    page.poll();
+    EXPECT_TRUE(number.match(snr->text()).hasMatch()) << snr->text().toStdString();
+    EXPECT_TRUE(invert->isLit());
+
+    autoPolarity->click();  // keeps the polarity found
+    ui::controlAs<QSpinBox>(d, kRttySquelchDb)->setValue(12);
+    ui::controlAs<QCheckBox>(d, kRttyUsos)->click();
+    ui::controlAs<QSpinBox>(d, kRttyShift)->setValue(170);
+    ui::controlAs<QSpinBox>(d, kRttyCenter)->setValue(1915);
+    auto* design = ui::controlAs<QComboBox>(d, kRttyDesign);
+    design->setCurrentIndex(design->findData(static_cast<int>(rtty::DemodVariant::Main)));
+    emit design->activated(design->currentIndex());
+    const rtty::RttyParams p = chain.params();
+    EXPECT_EQ(std::tuple(p.variant, p.polarity, p.invert, p.squelchDb, p.usos, p.center),
+              std::tuple(rtty::DemodVariant::Main, rtty::Polarity::Inverted, 1, 12.0f, true, 1915));
+    page.poll();  // the filter designs measure no S/N
+    EXPECT_FALSE(number.match(snr->text()).hasMatch()) << snr->text().toStdString();
+    EXPECT_FALSE(autoPolarity->isEnabled());
+    EXPECT_TRUE(invert->isEnabled() && invert->isLit());
+
+    w.selectTab(kFrequencyTab);
+    for (const auto& [key, value] :
+         {std::pair{"DEMOD", "0"}, std::pair{"POLARITY", "2"}, std::pair{"SQUELCHDB", "12.000000"},
+          std::pair{"USOS", "1"}, std::pair{"INVERS", "1"}})
+        EXPECT_EQ(iniValue(box.dir.path(), key), value) << key;
 }
 
 TEST(NimbaCwPage, KnobsSetTheFilterAndItsPassBandAndAreWrittenWhenLeft) {

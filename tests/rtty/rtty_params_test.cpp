@@ -56,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(Fields, Validation, ::testing::Values(
     Bad{"Shift20", with([](RttyParams& p) { p.shift = 20; }), with([](RttyParams& p) { p.shift = 425; })},
     Bad{"Shift2000", with([](RttyParams& p) { p.shift = 2000; }), with([](RttyParams& p) { p.shift = 425; })},
     Bad{"Center10", with([](RttyParams& p) { p.center = 10; }), with([](RttyParams& p) { p.center = 1275; })},
-    Bad{"Center1915", with([](RttyParams& p) { p.center = 1915; }), with([](RttyParams& p) { p.center = 1275; })},
+    Bad{"UpperToneAbove4000Hz", with([](RttyParams& p) { p.center = 3600; }), with([](RttyParams& p) { p.center = 1275; })},
     Bad{"StopNaN", with([](RttyParams& p) { p.stop = NAN; }), with([](RttyParams& p) { p.stop = 1.5f; })},
     Bad{"StopZero", with([](RttyParams& p) { p.stop = 0.0f; }), with([](RttyParams& p) { p.stop = 1.0f; })},
     Bad{"Stop1_4", with([](RttyParams& p) { p.stop = 1.4f; }), with([](RttyParams& p) { p.stop = 1.5f; })},

@@ -57,24 +57,32 @@ TEST_P(RttyRecordings, MostOfTheKnownTextIsDecoded) {
 const char* const kNavtexText =
     "NOW IS THE TIME FOR ALL GOOD MEN TO COME TO THE AID OF THEIR COUNTRY.";
 
+// Only the keying rate and shift are given: the decoder finds the tones and
+// the polarity itself.
 INSTANTIATE_TEST_SUITE_P(
     Files, RttyRecordings,
     ::testing::Values(
         Recording{"Wikipedia45Bd",
                   "rtty/wikipedia_RTTY_ogg_8k_u8.wav",
-                  {"rtty", "--baud", "45", "--shift", "170", "--center", "915"},
+                  {"rtty", "--plain", "--baud", "45.45", "--shift", "170"},
                   "WELCOME TO WIKIPEDIA, THE FREE ENCYCLOPEDIA THAT ANYONE CAN EDIT."},
-        Recording{"NavtexExample",
-                  "navtex/navtex_example.wav",
-                  {"sitor", "--center", "915", "--invert", "--letters"},
-                  kNavtexText},
+        Recording{"GrRadioteletype2085Hz",
+                  "rtty/bitglue_gr-radioteletype_rtty.wav",
+                  {"rtty", "--plain", "--baud", "45.45", "--shift", "170"},
+                  "CQ CQ DE W8II W8II CQ CQ DE W8II W8II CQ K"},
+        Recording{"NavtexExample", "navtex/navtex_example.wav", {"sitor", "--plain"}, kNavtexText},
         Recording{"Pd0wmNavtex48k",
                   "navtex/pd0wm_navtex_example.wav",
-                  {"sitor", "--center", "900", "--shift", "184", "--invert", "--letters"},
+                  {"sitor", "--plain", "--shift", "184"},
+                  kNavtexText},
+        Recording{"NavtexExampleMainDesign",
+                  "navtex/navtex_example.wav",
+                  {"sitor", "--variant", "main", "--center", "915", "--invert", "--letters"},
                   kNavtexText}),
     [](const auto& tpi) { return std::string(tpi.param.name); });
 
-// Parameters outside the settings ranges are refused with exit status 2.
+// Parameters outside the settings ranges are refused with exit status 2
+// (the upper tone must stay at or below 4000 Hz).
 class RttyCommandLine : public ::testing::TestWithParam<std::vector<std::string>> {};
 
 TEST_P(RttyCommandLine, OutOfRangeParameterIsAUsageError) {
@@ -91,9 +99,9 @@ TEST_P(RttyCommandLine, OutOfRangeParameterIsAUsageError) {
 INSTANTIATE_TEST_SUITE_P(Options, RttyCommandLine,
                          ::testing::Values(std::vector<std::string>{"rtty", "--baud", "0"},
                                            std::vector<std::string>{"rtty", "--baud", "301"},
-                                           std::vector<std::string>{"rtty", "--baud", "45.45"},
+                                           std::vector<std::string>{"rtty", "--baud", "29.5"},
                                            std::vector<std::string>{"sitor", "--shift", "40"},
-                                           std::vector<std::string>{"rtty", "--center", "1501"},
+                                           std::vector<std::string>{"rtty", "--center", "3900"},
                                            std::vector<std::string>{"rtty", "--stop", "1.2"},
                                            std::vector<std::string>{"rtty", "--variant", "other"},
                                            std::vector<std::string>{"rtty", "--squelch", "-1"},

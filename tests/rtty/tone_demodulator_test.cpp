@@ -134,6 +134,7 @@ TEST_P(Squelch, ThresholdAgainstToneLevel) {
     StringTextSink display;
     RttyDecoder decoder({&display, nullptr}, DemodVariant::Rtty);
     RttyParams p;
+    p.variant = DemodVariant::Rtty;
     p.mode = static_cast<int>(RttyMode::SitorB);
     p.squelch = GetParam().squelch;
     decoder.configure(p);
@@ -162,6 +163,7 @@ TEST(Squelch, MainDesignIgnoresIt) {
     StringTextSink display;
     RttyDecoder decoder({&display, nullptr}, DemodVariant::Main);
     RttyParams p;
+    p.variant = DemodVariant::Main;
     p.squelch = 50000.0f;
     decoder.configure(p);
     const std::vector<float> silence(kBlockLength, 0.0f);

@@ -190,7 +190,7 @@ std::vector<float> fskAudio(const std::vector<FskElement>& elements, const FskSi
             if (element < elements.size()) elementEnd += elements[element].bits / s.baud;
         }
         const bool mark = element >= elements.size() || elements[element].mark;
-        const double f = mark ? s.markHz : s.spaceHz;
+        const double f = (mark ? s.markHz : s.spaceHz) + s.driftHzPerSecond * t;
         phase += 2.0 * std::numbers::pi * f / kRate;
         if (phase > 2.0 * std::numbers::pi) phase -= 2.0 * std::numbers::pi;
         double v = s.amplitude * std::sin(phase);

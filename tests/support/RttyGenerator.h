@@ -53,7 +53,8 @@ struct FskSignal {
     double amplitude = 8000.0;
     double ebN0Db = 1000.0;  // above ~200 dB no noise is added
     std::uint32_t seed = 1;
-    double tailSeconds = 0.5;  // mark after the last element
+    double tailSeconds = 0.5;       // mark after the last element
+    double driftHzPerSecond = 0.0;  // both tones slide by this much per second
 };
 
 // Samples at 11025 Hz (integer-valued range, not clipped).

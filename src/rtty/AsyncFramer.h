@@ -1,0 +1,65 @@
+// Character framing of the matched design for start-stop ITA2: finds each
+// start edge in the soft values, refines the character's timing from all its
+// bit transitions, and reads the bits at the ends of their windows. While
+// characters follow one another, the next start is expected one character
+// later and the timing is smoothed across characters, so noise that would
+// make a false start edge is not taken for one.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "rtty/ToneCorrelator.h"
+
+namespace zeb::rtty {
+
+struct FramedCharacter {
+    int frame = 0;              // bit 6 start … bit 0 stop, as the slicers give it
+    std::int64_t position = 0;  // sample of the start edge
+    float strength = 0.0f;      // mean |soft value| of its bits
+};
+
+class AsyncFramer {
+public:
+    // `sign` +1 reads the lower tone as mark, −1 the upper.
+    explicit AsyncFramer(int sign) : sign_(sign) {}
+
+    // Bit length in samples and the nominal stop length in bits.
+    void configure(double bitLength, double stopBits);
+    void restart(std::int64_t from);
+
+    // Frames every character whose bits are all in `history`; each is
+    // appended to `out`. `amplitude`: the correlator's signal amplitude.
+    void run(const SoftHistory& history, double amplitude, std::vector<FramedCharacter>& out);
+
+    int sign() const { return sign_; }
+    bool synchronised() const { return chained_ > 0; }
+    // +1 for a character with its stop bit, −1 for a start edge that was not
+    // one: high for the right polarity, around zero or below for the wrong.
+    int score() const { return score_; }
+    void resetScore() { score_ = 0; }
+
+private:
+    double bit(const SoftHistory& h, double start, int k) const;
+    double edge(const SoftHistory& h, double t) const;
+    double refine(const SoftHistory& h, double start, int frame) const;
+    int frameAt(const SoftHistory& h, double start) const;
+    float strength(const SoftHistory& h, double start) const;
+    // Reads the character starting at `t0` and, when it is one, appends it
+    // and expects the next one a period later. `due`: where the last
+    // character said it would be.
+    bool take(const SoftHistory& h, double t0, bool due, std::vector<FramedCharacter>& out);
+
+    int sign_;
+    double T_ = 220.5;
+    double stop_ = 1.5;
+    double hunt_ = 0.0;       // no start edge before this position
+    double expected_ = -1.0;  // where the next start is due while chained
+    int chained_ = 0;         // characters in a row, each where the last one said
+    int misses_ = 0;          // stop bits lost in a row while chained
+    double period_ = 0.0;     // samples from one start to the next while chained
+    double bias_ = 0.0;       // mean timing offset of the chained characters
+    int score_ = 0;
+};
+
+}  // namespace zeb::rtty
