@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace zeb::rtty {
 namespace {
@@ -14,15 +12,14 @@ namespace {
 constexpr double kHuntThreshold = 1.0;
 constexpr double kChainedThreshold = 0.5;
 constexpr int kMaxScore = 16;
-// How far the chained timing follows each character's own measurement, and
-// how fast the character period follows a keying rate that is off: small,
-// because one character's transitions measure its timing only roughly.
-constexpr double kTimingGain = 0.15;
-constexpr double kPeriodGain = 0.01;
-// Mean timing offset over characters (weight of the newest) beyond which
-// (in bits) the character period is wrong rather than the timing noisy.
-constexpr double kBiasGain = 0.2;
-constexpr double kBiasLimit = 0.12;
+// How far the chained timing follows each character's own measurement: a
+// little, because one character's transitions measure its timing only
+// roughly.
+constexpr double kTimingGain = 0.1;
+// The same at the start of a run, before the period is measured.
+constexpr double kEarlyGain = 0.5;
+// Starts of a run that measure its character period.
+constexpr int kFitMin = 6;
 
 }  // namespace
 
@@ -39,6 +36,7 @@ void AsyncFramer::restart(std::int64_t from) {
     chained_ = 0;
     misses_ = 0;
     period_ = (6.0 + stop_) * T_;
+    fitted_ = 0;
     score_ = 0;
 }
 
@@ -115,23 +113,15 @@ void AsyncFramer::run(const SoftHistory& h, double amplitude, std::vector<Framed
                 bit(h, expected_, 0) >= 0.0 && (edge(h, expected_ + reach + T_ / 6.0) > bestEdge ||
                                                 edge(h, expected_ - reach - T_ / 6.0) > bestEdge);
             if (bestEdge >= kChainedThreshold * amp && bit(h, best, 0) < 0.0 && !beyond) {
-                // Its timing is measured around where it was due and smoothed
-                // across characters: the start and the character period follow
-                // the measurement part of the way, which keeps the timing
-                // steady through noise and follows a keying rate that is off.
-                // One character's transitions measure its timing only
-                // roughly (a tenth of a bit at 12 dB); a bias that persists
-                // over characters is the sender's: the period is corrected by
-                // it at once.
+                // Its timing is measured around where it was due. One
+                // character's transitions measure it only roughly (a tenth of
+                // a bit at 12 dB): the start follows the measurement a little
+                // of the way, and the character period is the slope of a line
+                // through the measured starts of the run, which follows a
+                // keying rate that is off.
                 const double err = refine(h, expected_, frameAt(h, expected_));
-                bias_ += (err - bias_) * kBiasGain;
-                double t0 = expected_ + kTimingGain * err;
-                if (std::fabs(bias_) > kBiasLimit * T_) {
-                    period_ += bias_;
-                    t0 = expected_ + err;
-                    bias_ = 0.0;
-                }
-                period_ = std::clamp(period_ + kPeriodGain * err, 6.75 * T_, 8.25 * T_);
+                fit(expected_ + err);
+                const double t0 = expected_ + (fitted_ < kFitMin ? kEarlyGain : kTimingGain) * err;
                 take(h, t0, true, out);
                 continue;
             }
@@ -177,17 +167,18 @@ void AsyncFramer::run(const SoftHistory& h, double amplitude, std::vector<Framed
             // Still in a run after a longer or shorter stop: a spacing of a
             // whole number of half bits from one to two bits of stop becomes
             // the character period.
+            // Still in a run after a longer or shorter stop: a spacing of a
+            // stop bit from one to two and a quarter bits long becomes the
+            // character period until a new run measures it.
             const double spacing = t0 - (expected_ - period_);
-            const double stopBits = std::round(2.0 * (spacing / T_ - 6.0)) / 2.0;
-            if (stopBits < 1.0 || stopBits > 2.0) {
+            if (spacing < 6.9 * T_ || spacing > 8.35 * T_) {
                 chained_ = 0;
             } else if (std::fabs(spacing - period_) >= 0.4 * T_) {
-                period_ = (6.0 + stopBits) * T_;
+                period_ = spacing;
             }
-            bias_ = 0.0;
+            fitted_ = 0;
         } else {
-            period_ = (6.0 + stop_) * T_;
-            bias_ = 0.0;
+            fitted_ = 0;
         }
         if (!take(h, t0, false, out)) {
             hunt_ = best + T_ / 4.0;
@@ -195,6 +186,25 @@ void AsyncFramer::run(const SoftHistory& h, double amplitude, std::vector<Framed
             chained_ = 0;
         }
     }
+}
+
+void AsyncFramer::fit(double start) {
+    starts_[static_cast<std::size_t>(fitted_ % kFitLength)] = start;
+    ++fitted_;
+    const int n = std::min(fitted_, kFitLength);
+    if (n < kFitMin) return;
+    // Least-squares slope of start against its index in the run.
+    double sk = 0.0, st = 0.0, skk = 0.0, skt = 0.0;
+    const double base = starts_[static_cast<std::size_t>((fitted_ - n) % kFitLength)];
+    for (int k = 0; k < n; ++k) {
+        const double t = starts_[static_cast<std::size_t>((fitted_ - n + k) % kFitLength)] - base;
+        sk += k;
+        st += t;
+        skk += static_cast<double>(k) * k;
+        skt += k * t;
+    }
+    const double slope = (n * skt - sk * st) / (n * skk - sk * sk);
+    period_ = std::clamp(slope, 6.75 * T_, 8.35 * T_);
 }
 
 bool AsyncFramer::take(const SoftHistory& h, double t0, bool due,

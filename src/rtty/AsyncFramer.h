@@ -2,10 +2,12 @@
 // start edge in the soft values, refines the character's timing from all its
 // bit transitions, and reads the bits at the ends of their windows. While
 // characters follow one another, the next start is expected one character
-// later and the timing is smoothed across characters, so noise that would
-// make a false start edge is not taken for one.
+// later, the timing is smoothed across characters and the character period
+// measured from them, so noise that would make a false start edge is not
+// taken for one; a longer or shorter stop or a pause starts a new run.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -49,6 +51,9 @@ private:
     // and expects the next one a period later. `due`: where the last
     // character said it would be.
     bool take(const SoftHistory& h, double t0, bool due, std::vector<FramedCharacter>& out);
+    // Adds a measured start of the run; from kFitMin on, the period is the
+    // slope of the last kFitLength.
+    void fit(double start);
 
     int sign_;
     double T_ = 220.5;
@@ -58,7 +63,10 @@ private:
     int chained_ = 0;         // characters in a row, each where the last one said
     int misses_ = 0;          // stop bits lost in a row while chained
     double period_ = 0.0;     // samples from one start to the next while chained
-    double bias_ = 0.0;       // mean timing offset of the chained characters
+    // The measured starts of the run, for its character period.
+    static constexpr int kFitLength = 16;
+    std::array<double, kFitLength> starts_{};
+    int fitted_ = 0;  // starts measured in this run
     int score_ = 0;
 };
 

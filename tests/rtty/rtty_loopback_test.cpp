@@ -188,7 +188,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NoiseCase{"Sitor100Bd170Hz14dB", RttyMode::SitorB, 100, 170, 14.0, 0.0, 0.02},
                       NoiseCase{"Sitor100Bd170Hz10dB", RttyMode::SitorB, 100, 170, 10.0, 0.05, 0.4},
                       // The matched design where the filter designs lose a tenth or more.
-                      NoiseCase{"MatchedAsync50Bd450Hz10dB", RttyMode::Baudot, 50, 450, 10.0, 0.0,
+                      NoiseCase{"MatchedAsync50Bd450Hz11dB", RttyMode::Baudot, 50, 450, 11.0, 0.0,
                                 0.05, DemodVariant::Matched},
                       NoiseCase{"MatchedAsync50Bd450Hz8dB", RttyMode::Baudot, 50, 450, 8.0, 0.05,
                                 0.45, DemodVariant::Matched},
