@@ -20,6 +20,10 @@ constexpr int kDecideLead = 4;
 constexpr int kSwitchLead = 8;
 // The squelch closes this much below the level at which it opens.
 constexpr double kHysteresisDb = 1.0;
+// SITOR-B keeps the squelch open longer once the alignment is locked: the
+// lock itself ends with the signal, and the tones' crosstalk at 170 Hz and
+// 100 Bd makes the estimate read a decibel or so low.
+constexpr double kLockedHysteresisDb = 3.0;
 // Scale of the soft values in the signal window, like the filter designs'.
 constexpr float kDisplayScale = 16.0f;
 
@@ -70,7 +74,8 @@ void MatchedDemodulator::updateSquelch() {
     if (params_.squelchDb <= 0.0f) {
         open_ = true;
     } else if (open_) {
-        open_ = snr >= params_.squelchDb - kHysteresisDb;
+        const bool locked = params_.rttyMode() == RttyMode::SitorB && sitor_.locked();
+        open_ = snr >= params_.squelchDb - (locked ? kLockedHysteresisDb : kHysteresisDb);
     } else {
         open_ = snr >= params_.squelchDb;
     }
