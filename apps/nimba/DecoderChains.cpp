@@ -50,7 +50,7 @@ RttyChain::RttyChain(OutputQueue& queue, ChainViews views, const weather::Weathe
     : views_(std::move(views)),
       display_(queue, TextTarget::Rtty),
       bulletins_(queue),
-      framer_(bulletins_),
+      framer_(bulletins_, synopDir),
       decoder_(rtty::CharacterOutputs{&display_, this}) {
     if (data) {
         std::error_code ec;
@@ -65,6 +65,7 @@ RttyChain::RttyChain(OutputQueue& queue, ChainViews views, const weather::Weathe
 RttyChain::~RttyChain() = default;
 
 void RttyChain::setClock(std::function<TimeKey()> clock) {
+    framer_.setClock(clock);
     if (scanner_) scanner_->setClock(std::move(clock));
 }
 
@@ -72,7 +73,15 @@ void RttyChain::loadParams() {
     if (!views_.profile) return;
     const rtty::RttyParams params =
         rtty::loadRttyParams(*views_.profile, rtty::kMainSection, rtty::SettingsOwner::Main);
+    views_.profile->setSection(rtty::kMainSection);
+    weather::NavtexSelection selection;
+    selection.stations = weather::LetterSet::parse(views_.profile->readText("NAVTEXSTATIONS"))
+                             .value_or(weather::LetterSet());
+    selection.subjects = weather::LetterSet::parse(views_.profile->readText("NAVTEXSUBJECTS"))
+                             .value_or(weather::LetterSet());
     setParams(params);
+    BlockLock lock(views_.blockMutex);
+    framer_.setSelection(selection);
 }
 
 bool RttyChain::start() {
@@ -144,6 +153,10 @@ void RttyChain::character(std::uint8_t ch) {
     } else if (scanner_) {
         scanner_->scanChar(ch);
     }
+}
+
+void RttyChain::characterLost() {
+    if (mode_.load() == static_cast<int>(rtty::RttyMode::SitorB)) framer_.characterLost();
 }
 
 // ---- CW ----

@@ -60,6 +60,10 @@ public:
     void saveCollected(weather::Collected kind, bool beforeCurrentLine) override {
         queue_.pushSave(TextTarget::Rtty, kind, beforeCurrentLine);
     }
+    void saveCollectedAs(std::string_view fileName, bool beforeCurrentLine) override {
+        queue_.pushSave(TextTarget::Rtty, weather::Collected::Information, beforeCurrentLine,
+                        fileName);
+    }
     void playWarningTone() override { queue_.pushTone(TextTarget::Rtty); }
 
 private:
@@ -102,6 +106,8 @@ public:
     ~RttyChain() override;
 
     // Reads "RTTYPARAM" and configures the decoder; then every start does.
+    // "NAVTEXSTATIONS" and "NAVTEXSUBJECTS" there (letters A to Z; absent,
+    // empty or holding anything else: all) select the NAVTEX messages saved.
     void loadParams();
     bool start() override;
     void stop() override;
@@ -135,10 +141,12 @@ public:
 
     void setClock(std::function<TimeKey()> clock);
     const weather::TextScanner* scanner() const { return scanner_.get(); }
+    const weather::MessageFramer& framer() const { return framer_; }
 
 private:
     void lockChanged(int value) override;
     void character(std::uint8_t ch) override;  // scanner or framer by mode
+    void characterLost() override;
     // Stores the decoder's state for the page (capture thread, or with the
     // block mutex held); `running` false publishes no signal-to-noise value.
     void publishState(bool running);

@@ -275,7 +275,7 @@ void MainWindow::drainOutput() {
                 if (window) window->markStart(kind);
                 break;
             case ItemKind::Save:
-                if (window) window->saveCollected(kind, item.flag);
+                if (window) window->saveCollected(kind, item.flag, text);
                 break;
             case ItemKind::Tone:
                 if (nimba_.tones()) nimba_.tones()->play(weather::kWarningTone);

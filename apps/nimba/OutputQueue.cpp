@@ -55,10 +55,11 @@ void OutputQueue::pushMark(TextTarget target, weather::Collected kind) {
     push(OutputItem{target, ItemKind::Mark, static_cast<std::uint8_t>(kind), false, 0, 0}, {});
 }
 
-void OutputQueue::pushSave(TextTarget target, weather::Collected kind, bool beforeCurrentLine) {
+void OutputQueue::pushSave(TextTarget target, weather::Collected kind, bool beforeCurrentLine,
+                           std::string_view fileName) {
     push(OutputItem{target, ItemKind::Save, static_cast<std::uint8_t>(kind), beforeCurrentLine, 0,
                     0},
-         {});
+         fileName);
 }
 
 void OutputQueue::pushTone(TextTarget target) {

@@ -31,7 +31,8 @@ enum class ItemKind : std::uint8_t {
     Received,  // decoded characters
     Report,    // a whole text: report description, error line, prosign
     Mark,      // start collecting (arg: weather::Collected)
-    Save,      // save what was collected (arg: kind; flag: before the current line)
+    Save,      // save what was collected (arg: kind; flag: before the current line;
+               // text: the file name chosen by the framer, or empty)
     Tone,      // sound the warning tone
 };
 
@@ -64,7 +65,8 @@ public:
     // Capture thread (or any thread).
     void pushText(TextTarget target, ItemKind kind, std::string_view text);
     void pushMark(TextTarget target, weather::Collected kind);
-    void pushSave(TextTarget target, weather::Collected kind, bool beforeCurrentLine);
+    void pushSave(TextTarget target, weather::Collected kind, bool beforeCurrentLine,
+                  std::string_view fileName = {});
     void pushTone(TextTarget target);
 
     // UI thread: takes everything queued so far (the batch is cleared first).

@@ -71,6 +71,12 @@ public:
             std::fprintf(stderr, "zebdecode: %s\n", model_.lastError().c_str());
         }
     }
+    void saveCollectedAs(std::string_view fileName, bool beforeCurrentLine) override {
+        model_.saveCollectedAs(fileName, beforeCurrentLine);
+        if (!model_.lastError().empty()) {
+            std::fprintf(stderr, "zebdecode: %s\n", model_.lastError().c_str());
+        }
+    }
     void playWarningTone() override { std::fputs("zebdecode: warning tone\n", stderr); }
 
     int files() const { return files_; }
@@ -123,7 +129,9 @@ std::optional<std::string> Bulletins::open(const std::filesystem::path& workDir,
 
     if (sitor) {
         s.console = std::make_unique<Console>(workDir, synopDir);
-        s.framer = std::make_unique<weather::MessageFramer>(*s.console);
+        s.framer = std::make_unique<weather::MessageFramer>(*s.console, synopDir);
+        if (!s.framer->log().loadError().empty())
+            std::fprintf(stderr, "zebdecode: %s\n", s.framer->log().loadError().c_str());
         out = std::move(b);
         return std::nullopt;
     }
@@ -157,6 +165,10 @@ std::unique_ptr<Bulletins> Bulletins::plain() {
     std::unique_ptr<Bulletins> b(new Bulletins());
     b->state_->plain = std::make_unique<PlainDisplay>();
     return b;
+}
+
+void Bulletins::setNavtexSelection(const weather::NavtexSelection& selection) {
+    if (state_->framer) state_->framer->setSelection(selection);
 }
 
 TextSink& Bulletins::display() {

@@ -1,7 +1,8 @@
 // What zebdecode does with decoded teleprinter text besides printing it: the
 // bulletin scanner (ITA2) or the SITOR-B message framer, with the program's
 // received-text rules, writing the files the main program writes below the
-// working directory (SYNOP/STATION.DAT, SYNOP/WARN_….RTF, SYNOP/INFO_….RTF).
+// working directory (SYNOP/STATION.DAT, SYNOP/WARN_….RTF, SYNOP/INFO_….RTF,
+// SYNOP/NAVTEX.DAT).
 #pragma once
 
 #include <filesystem>
@@ -11,6 +12,7 @@
 
 #include "common/TextSink.h"
 #include "rtty/CharacterHandlers.h"
+#include "weather/NavtexMessage.h"
 
 namespace zeb::zebdecode {
 
@@ -24,6 +26,9 @@ public:
     // Only the received characters on stdout: no scanner, no framer, no files.
     static std::unique_ptr<Bulletins> plain();
     ~Bulletins();
+
+    // The NAVTEX stations and subjects whose messages are saved (SITOR-B).
+    void setNavtexSelection(const weather::NavtexSelection& selection);
 
     // The display (prints to stdout) and the scanner or framer sink.
     TextSink& display();

@@ -14,6 +14,7 @@
 #include "common/TextSink.h"
 #include "rtty/RttyDecoder.h"
 #include "rtty/ToneFinder.h"
+#include "weather/NavtexMessage.h"
 
 namespace zeb::zebdecode {
 namespace {
@@ -59,10 +60,19 @@ constexpr const char* kSitorHelp =
     "\n"
     "Decodes SITOR-B (CCIR 476 collective FEC, as NAVTEX sends it) and prints\n"
     "the received text. Each message from ZCZC to NNNN is saved as\n"
-    "SYNOP/INFO_....RTF below the working directory.\n"
+    "SYNOP/INFO_....RTF below the working directory, with a last line giving\n"
+    "its identity (ZCZC B1B2B3B4), its subject and the characters lost. As a\n"
+    "NAVTEX receiver does, a message received with at most 4 % of its\n"
+    "characters lost is not saved again when it is repeated within 72 hours\n"
+    "(SYNOP/NAVTEX.DAT keeps the identities), a copy with fewer characters\n"
+    "lost replaces the one saved, and serial number 00 is always saved.\n"
     "\n"
     "  --dir DIR       working directory (default: the current directory)\n"
     "  --plain         print only the received characters, save no files\n"
+    "  --stations L    save only the messages of these stations (B1 letters A\n"
+    "                  to Z, e.g. ABC; default: all)\n"
+    "  --subjects L    save only messages of these subjects (B2 letters, e.g.\n"
+    "                  EF; default: all); A, B, D and L are always saved\n"
     "  --baud N        keying rate, 30 to 300 (default 100)\n"
     "  --shift HZ      distance between the tones, 50 to 1450 (default 170)\n"
     "  --center HZ     frequency of the lower tone, 300 up to 4000 minus the\n"
@@ -107,6 +117,9 @@ int run(const std::vector<std::string>& args, bool sitor) {
         valued.push_back("stop");
         flags.push_back("sync");
         flags.push_back("usos");
+    } else {
+        valued.push_back("stations");
+        valued.push_back("subjects");
     }
     ParsedArgs parsed;
     if (auto error = parseArgs(args, valued, flags, parsed)) return fail(*error);
@@ -121,6 +134,7 @@ int run(const std::vector<std::string>& args, bool sitor) {
     bool centerGiven = false;
     std::optional<std::string> squelch;
     std::string workDir = ".";
+    weather::NavtexSelection selection;
     for (const auto& [name, value] : parsed.options) {
         auto integer = [&](double min, double max, int& field) {
             const auto v = parseNumber(value, min, max);
@@ -169,8 +183,17 @@ int run(const std::vector<std::string>& args, bool sitor) {
             workDir = value;
         } else if (name == "squelch") {
             squelch = value;
+        } else if (name == "stations" || name == "subjects") {
+            const auto set = weather::LetterSet::parse(value);
+            ok = set.has_value();
+            if (ok) (name == "stations" ? selection.stations : selection.subjects) = *set;
         }
-        if (!ok) return fail("invalid value '" + value + "' for --" + name);
+        if (!ok) {
+            if (name == "stations" || name == "subjects")
+                return fail("invalid value '" + value + "' for --" + name +
+                            ": only the letters A to Z");
+            return fail("invalid value '" + value + "' for --" + name);
+        }
     }
     if (params.center + params.shift > rtty::kMaxToneHz)
         return fail("the upper tone " + std::to_string(params.center + params.shift) +
@@ -192,6 +215,7 @@ int run(const std::vector<std::string>& args, bool sitor) {
     } else if (auto error = Bulletins::open(workDir, sitor, false, bulletins)) {
         return fail(*error);
     }
+    bulletins->setNavtexSelection(selection);
     rtty::RttyDecoder decoder({&bulletins->display(), bulletins->scanner()}, params.variant);
     decoder.configure(params);
     if (letters) decoder.startInLetters();

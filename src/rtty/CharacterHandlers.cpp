@@ -72,7 +72,9 @@ int SitorHandler::handle(int word) {
     const std::uint8_t first =
         slot.shift != 0 ? kSitorLetters[history_[0].word] : kSitorFigures[history_[0].word];
     const std::uint8_t out = valid != 0 ? slot.ch : first;
-    return output(slot, out) ? valid : 0;
+    if (output(slot, out)) return valid;
+    if (out_.scanner != nullptr) out_.scanner->characterLost();
+    return 0;
 }
 
 void SitorHandler::decided(int word) {

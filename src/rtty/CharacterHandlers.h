@@ -15,6 +15,9 @@ class CharacterSink {
 public:
     virtual ~CharacterSink() = default;
     virtual void character(std::uint8_t ch) = 0;
+    // A character was lost: neither of its two SITOR-B copies could be read.
+    // The message framer counts these; the bulletin scanner ignores them.
+    virtual void characterLost() {}
 };
 
 // Told about every change of the shift state (the LTRS/FIGS indicators).
@@ -76,7 +79,8 @@ struct SlotRecord {
 
 // CCIR 476 words in collective FEC: each character is sent twice, the
 // repetition five slots after the first transmission. Only repetition slots
-// are output; an invalid repetition is replaced by its first transmission.
+// are output; an invalid repetition is replaced by its first transmission,
+// and when both are invalid the scanner sink is told the character was lost.
 // Slots alternate first transmission / repetition; phasing signal β marks a
 // first-transmission slot.
 class SitorHandler {
@@ -91,7 +95,8 @@ public:
 
     // Outputs a character word that was already decided from both of its
     // copies, as a repetition slot would: shift codes change the shift, the
-    // service signals and CR show nothing. The history is not used.
+    // service signals and CR show nothing. The history is not used, and no
+    // loss is reported: the word was decided.
     void decided(int word);
 
     const std::array<SlotRecord, kHistory>& history() const { return history_; }

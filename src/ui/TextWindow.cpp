@@ -149,8 +149,12 @@ void ReceivedTextWindow::markStart(weather::Collected kind) {
     sync();
 }
 
-void ReceivedTextWindow::saveCollected(weather::Collected kind, bool beforeCurrentLine) {
-    model_.saveCollected(kind, beforeCurrentLine);
+void ReceivedTextWindow::saveCollected(weather::Collected kind, bool beforeCurrentLine,
+                                       std::string_view fileName) {
+    if (fileName.empty())
+        model_.saveCollected(kind, beforeCurrentLine);
+    else
+        model_.saveCollectedAs(fileName, beforeCurrentLine);
     sync();
 }
 

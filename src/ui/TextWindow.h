@@ -55,7 +55,10 @@ public:
     // A whole text (report description, error line), in the report colour.
     void appendText(std::string_view bytes);
     void markStart(weather::Collected kind);
-    void saveCollected(weather::Collected kind, bool beforeCurrentLine);
+    // With a file name: the name the message framer chose (see
+    // weather::BulletinOutput::saveCollectedAs).
+    void saveCollected(weather::Collected kind, bool beforeCurrentLine,
+                       std::string_view fileName = {});
 
     weather::TextModel& model() { return model_; }
     const weather::TextModel& model() const { return model_; }

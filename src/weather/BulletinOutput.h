@@ -27,6 +27,15 @@ public:
     // With `beforeCurrentLine` the line being received is left out: it
     // already belongs to the next bulletin (its "ZCZC").
     virtual void saveCollected(Collected kind, bool beforeCurrentLine = false) = 0;
+    // Writes the collected information under a name the caller chose in the
+    // SYNOP folder ("INFO_….RTF"), replacing a file of that name: the message
+    // framer names NAVTEX messages itself so that a better copy of a message
+    // takes the place of the one saved before. An output without a folder of
+    // its own may save as saveCollected does.
+    virtual void saveCollectedAs(std::string_view fileName, bool beforeCurrentLine = false) {
+        (void)fileName;
+        saveCollected(Collected::Information, beforeCurrentLine);
+    }
     // Sounds the warning tone sequence unless one is playing or the warning
     // sound is off.
     virtual void playWarningTone() = 0;

@@ -80,6 +80,20 @@ RtfDocument TextModel::rtfRange(std::size_t from, std::size_t to) const {
 }
 
 void TextModel::saveCollected(Collected kind, bool beforeCurrentLine) {
+    save(kind, beforeCurrentLine, {});
+}
+
+void TextModel::saveCollectedAs(std::string_view name, bool beforeCurrentLine) {
+    const std::filesystem::path file(name);
+    if (name.empty() || file.filename() != file || name == "." || name == "..") {
+        // Not a plain name of the folder: saved under a name of its own.
+        save(Collected::Information, beforeCurrentLine, {});
+        return;
+    }
+    save(Collected::Information, beforeCurrentLine, synopDir_ / file);
+}
+
+void TextModel::save(Collected kind, bool beforeCurrentLine, std::filesystem::path target) {
     const std::size_t end = beforeCurrentLine ? currentLineStart() : text_.size();
     const std::size_t from = std::min(mark_, end);
     collecting_ = false;
@@ -90,7 +104,6 @@ void TextModel::saveCollected(Collected kind, bool beforeCurrentLine) {
     // Never replace a file received earlier in the same minute: take the next free minute.
     TimeKey t = clock_();
     t -= ((t % 60) + 60) % 60;
-    std::filesystem::path target;
     for (int minute = 0; minute < 1440 && target.empty(); ++minute) {
         const std::filesystem::path candidate =
             synopDir_ / fileName(fileKind, breakDown(t + minute * 60));

@@ -45,6 +45,7 @@ public:
     void appendText(std::string_view text) override;
     void markStart(Collected kind) override;
     void saveCollected(Collected kind, bool beforeCurrentLine = false) override;
+    void saveCollectedAs(std::string_view fileName, bool beforeCurrentLine = false) override;
     void playWarningTone() override;
 
     // The whole text as RTF when the name ends in ".RTF" (any case), else as
@@ -82,6 +83,8 @@ private:
     void append(std::string_view bytes, bool report);
     void checkFill();
     std::size_t currentLineStart() const;
+    // Writes the collected text to `target` ("" = the first free minute's name).
+    void save(Collected kind, bool beforeCurrentLine, std::filesystem::path target);
     RtfDocument document(std::size_t from, std::size_t to) const;
 
     std::filesystem::path synopDir_;

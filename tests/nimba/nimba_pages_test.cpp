@@ -16,6 +16,7 @@
 #include "NimbaTestSupport.h"
 #include "RttyPage.h"
 #include "SpectrumLink.h"
+#include "common/ProfileFile.h"
 #include "support/RttyGenerator.h"
 #include "ui/DialogLoader.h"
 #include "ui/EventLoop.h"
@@ -165,6 +166,10 @@ TEST(NimbaCwPage, KnobsSetTheFilterAndItsPassBandAndAreWrittenWhenLeft) {
 TEST(NimbaRttyPage, SitorModeSavesNavtexMessagesThroughTheFramer) {
     test::Sandbox box;
     if (!box.ready) GTEST_SKIP() << "suite not staged";
+    // Only station G is selected: F's navigational warning is not saved.
+    ProfileFile ini(box.dir.path() / "NIMBA.INI");
+    ini.setSection("RTTYPARAM");
+    ASSERT_TRUE(ini.writeText("NAVTEXSTATIONS", "G").ok());
     Nimba nimba(shownOptions(box.dir.path()));
     ASSERT_FALSE(nimba.startUp().has_value());
     RttyChain& chain = *nimba.rtty();
@@ -176,7 +181,8 @@ TEST(NimbaRttyPage, SitorModeSavesNavtexMessagesThroughTheFramer) {
     p.center = 1275;
     chain.setParams(p);
 
-    const std::string message = "ZCZC FA01\nGALE WARNING SKAGERRAK\nNNNN\n";
+    const std::string message =
+        "ZCZC FA01\nLIGHT OUT\nNNNN\nZCZC GA01\nGALE WARNING SKAGERRAK\nNNNN\n";
     zeb::test::FskSignal signal;
     signal.baud = 100;
     signal.markHz = 1275 + 8;
@@ -195,6 +201,7 @@ TEST(NimbaRttyPage, SitorModeSavesNavtexMessagesThroughTheFramer) {
     const auto saved = nimba.window()->rttyPage()->text().model().saved()[0];
     EXPECT_EQ(saved.filename().string().rfind("INFO_", 0), 0u) << saved;
     EXPECT_NE(zeb::test::readFile(saved).find("GALE WARNING SKAGERRAK"), std::string::npos);
+    EXPECT_EQ(zeb::test::readFile(saved).find("LIGHT OUT"), std::string::npos);
     EXPECT_EQ(chain.scanner()->state(), 1);  // the bulletin scanner saw nothing
 }
 

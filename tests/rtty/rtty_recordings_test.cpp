@@ -105,7 +105,10 @@ INSTANTIATE_TEST_SUITE_P(Options, RttyCommandLine,
                                            std::vector<std::string>{"rtty", "--stop", "1.2"},
                                            std::vector<std::string>{"rtty", "--variant", "other"},
                                            std::vector<std::string>{"rtty", "--squelch", "-1"},
-                                           std::vector<std::string>{"sitor", "--sync"}));
+                                           std::vector<std::string>{"sitor", "--sync"},
+                                           std::vector<std::string>{"sitor", "--stations", "ab"},
+                                           std::vector<std::string>{"sitor", "--subjects", "E1"},
+                                           std::vector<std::string>{"rtty", "--stations", "A"}));
 
 }  // namespace
 }  // namespace zeb::rtty

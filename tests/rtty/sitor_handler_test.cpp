@@ -20,7 +20,9 @@ constexpr int kInvalid = 0x7F;
 class Framer : public CharacterSink {
 public:
     void character(std::uint8_t ch) override { text.push_back(static_cast<char>(ch)); }
+    void characterLost() override { ++lost; }
     std::string text;
+    int lost = 0;
 };
 
 struct Fixture {
@@ -75,6 +77,10 @@ TEST(SitorHandler, BothCopiesLostGiveNothing) {
     int invalid = 0;
     for (int r : results) invalid += r == 0 ? 1 : 0;
     EXPECT_EQ(invalid, 2);
+    EXPECT_EQ(f.framer.lost, 1);  // the framer hears of the lost "E" once
+    // A word decided from both copies is never reported lost.
+    f.handler.decided(kH);
+    EXPECT_EQ(f.framer.lost, 1);
 }
 
 TEST(SitorHandler, FiguresDigitThreeDoesNotDisturbAlternation) {

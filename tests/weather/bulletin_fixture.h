@@ -1,11 +1,16 @@
 // Shared pieces of the bulletin tests: a small set of reference data, an
-// output that records what the scanner asks for, and a fixed clock.
+// output that records what the scanner asks for, a fixed clock and a NAVTEX
+// transmission through the SITOR-B handler.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "common/TextSink.h"
 #include "common/TimeKey.h"
+#include "rtty/CharacterHandlers.h"
+#include "rtty/CodeTables.h"
+#include "support/RttyGenerator.h"
 #include "weather/BulletinOutput.h"
 #include "weather/TextScanner.h"
 #include "weather/WeatherData.h"
@@ -85,6 +90,31 @@ inline TimeKey sampleNow() { return timeKey({2026, 12, 6, 13, 30, 0}); }
 
 inline void feed(TextScanner& scanner, std::string_view text) {
     for (char c : text) scanner.scanChar(static_cast<std::uint8_t>(c));
+}
+
+// Sends `text` as a NAVTEX station does and decodes it with the filter designs'
+// SITOR-B handler; both copies of `lost` characters of the body (no shift,
+// line end or "NNNN") are destroyed. False when the text is too short.
+inline bool transmitSitor(TextSink& display, rtty::CharacterSink& sink, std::string text,
+                          int lost = 0) {
+    for (char& c : text) c = c == '\r' ? '\n' : c;
+    const std::vector<int> words = zeb::test::ccir476Words(text);
+    std::vector<std::size_t> body;  // words that may be lost
+    bool header = true;
+    for (std::size_t i = 0; i + 12 < words.size(); ++i) {
+        const std::uint8_t ch = rtty::kSitorLetters[static_cast<std::size_t>(words[i])];
+        const bool control =
+            ch == 10 || ch == 13 || ch == rtty::kSitorLtrs || ch == rtty::kSitorFigs;
+        if (!header && !control) body.push_back(i);
+        header = header && ch != 10;
+    }
+    if (static_cast<std::size_t>(lost) > body.size()) return false;
+    std::vector<int> damaged = words;
+    for (int k = 0; k < lost; ++k) damaged[body[body.size() * k / lost]] = 0x7F;
+    rtty::ShiftState shift;
+    rtty::SitorHandler handler(shift, {&display, &sink});
+    for (int slot : zeb::test::fecSlots(damaged, 4, false)) handler.handle(slot);
+    return true;
 }
 
 }  // namespace zeb::weather::test

@@ -184,7 +184,9 @@ TEST_F(CollectedFilesTest, TwoSitorMessagesWithoutEndGiveTwoFiles) {
     // The same minute: the second file takes the next free name.
     EXPECT_EQ(model.saved()[0].filename(), "INFO_2026-12-06_13-30.RTF");
     EXPECT_EQ(model.saved()[1].filename(), "INFO_2026-12-06_13-31.RTF");
-    EXPECT_EQ(savedText(1), "ZCZC FA02\nSECOND\nNNNN");
+    // A message ended by NNNN closes with its identity and lost characters.
+    EXPECT_EQ(savedText(1),
+              "ZCZC FA02\nSECOND\nNNNN\nNAVTEX FA02 navigational warnings: no characters lost\n");
     EXPECT_EQ(model.tonesRequested(), 2);
     // Noise between messages is not collected.
     receive(framer, "NNNN ZCZ\r\n");
