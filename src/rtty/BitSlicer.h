@@ -22,6 +22,8 @@ public:
     // The matched design found the SITOR-B alignment: a new reception,
     // which starts in letters.
     virtual void sitorPhased() {}
+    // The matched design lost a SITOR-B character: neither copy could be read.
+    virtual void sitorLost() {}
 };
 
 inline constexpr int kCarryCapacity = 4096;

@@ -98,6 +98,11 @@ public:
     // service signals and CR show nothing. The history is not used, and no
     // loss is reported: the word was decided.
     void decided(int word);
+    // A character the matched design could not read from either copy: only
+    // reported to the scanner sink, which counts it.
+    void lost() {
+        if (out_.scanner != nullptr) out_.scanner->characterLost();
+    }
 
     const std::array<SlotRecord, kHistory>& history() const { return history_; }
     // Puts the history in letters or figures shift (before reception starts).

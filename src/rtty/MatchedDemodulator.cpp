@@ -99,6 +99,8 @@ bool MatchedDemodulator::process(std::span<const float> block, WordHandler& hand
         for (int w : words_) {
             if (w == SitorReceiver::kLocked) {
                 handler.sitorPhased();
+            } else if (w == SitorReceiver::kLost) {
+                if (open_) handler.sitorLost();
             } else if (open_) {
                 handler.sitorDecided(w);
             }

@@ -80,6 +80,7 @@ private:
     int sitor(int word) override { return sitor_.handle(word); }
     void sitorDecided(int word) override;
     void sitorPhased() override { startInLetters(); }
+    void sitorLost() override { sitor_.lost(); }
 
     RttyParams params_;
     ShiftState shift_;

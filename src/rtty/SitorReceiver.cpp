@@ -23,6 +23,11 @@ constexpr float kSwitchFrom = 0.5f;
 // A decision needs the best word ahead of the next by this share of the
 // evidence.
 constexpr float kMinMargin = 0.05f;
+// A character neither of whose copies is valid is given out only when the
+// two together fit their word this much better than the next.
+constexpr float kDoubtMargin = 0.08f;
+// Repetition slots in a row with neither copy valid that end the lock.
+constexpr int kUnreadableMax = 3;
 
 // Whether two soft words carry the same bits: their normalised correlation.
 bool agree(const std::array<float, 7>& a, const std::array<float, 7>& b) {
@@ -54,7 +59,7 @@ const ValidWords& validWords() {
 // The valid word that agrees best with soft bits (first bit in [0], mark
 // positive): the most likely one when the soft values measure the evidence.
 // −1 when no word stands out (a steady tone fits many words equally).
-int mostLikely(const std::array<float, 7>& soft) {
+int mostLikely(const std::array<float, 7>& soft, float& margin) {
     int best = -1;
     float bestScore = -1e30f, second = -1e30f, total = 0.0f;
     for (float v : soft) total += std::fabs(v);
@@ -71,7 +76,8 @@ int mostLikely(const std::array<float, 7>& soft) {
             second = s;
         }
     }
-    return bestScore - second > kMinMargin * total ? best : -1;
+    margin = total > 0.0f ? (bestScore - second) / total : 0.0f;
+    return margin > kMinMargin ? best : -1;
 }
 
 }  // namespace
@@ -149,7 +155,7 @@ void SitorReceiver::run(ToneCorrelator& correlator, std::vector<int>& out) {
         const bool wasLocked = locked_;
         const int decided = takeWord();
         if (locked_ && !wasLocked) out.push_back(kLocked);
-        if (decided >= 0) out.push_back(decided);
+        if (decided >= 0 || decided == kLost) out.push_back(decided);
     }
 }
 
@@ -213,7 +219,7 @@ int SitorReceiver::takeWord() {
             wordsSinceLock_ = 0;
         }
     }
-    if (!locked_ || phase != phase_) return -1;
+    if (!locked_ || phase != phase_) return kNothing;
 
     // A word at the locked phase: keep it, mark polarity applied.
     ++word_;
@@ -246,24 +252,50 @@ int SitorReceiver::takeWord() {
         if (p != rxParity_ && mine >= 1.0f && mine > 2.0f * other + (rxParity_ < 0 ? 0.0f : 1.0f))
             rxParity_ = p;
     }
-    if (parity != rxParity_) return -1;  // a first transmission, or not known yet
-    return decide(static_cast<int>(word_ % kSlots),
-                  wordsSinceLock_ > 5 ? static_cast<int>((word_ - 5) % kSlots) : -1);
+    if (parity != rxParity_) return kNothing;  // a first transmission, or not known yet
+    const bool haveFirst = wordsSinceLock_ > 5;
+    const std::int64_t first = word_ - 5;
+    // A signal that is gone leaves noise, whose words are mostly invalid in
+    // both copies: a few such slots in a row end the lock at once, before
+    // the slower alignment score would.
+    const bool unreadable =
+        !validWord(w) &&
+        (!haveFirst || !validWord(hardWords_[static_cast<std::size_t>(first % kSlots)]));
+    unreadable_ = unreadable ? unreadable_ + 1 : 0;
+    if (unreadable_ >= kUnreadableMax) {
+        locked_ = false;
+        unreadable_ = 0;
+        return kNothing;
+    }
+    const int decided =
+        decide(static_cast<int>(word_ % kSlots), haveFirst ? static_cast<int>(first % kSlots) : -1);
+    if (decided == kIdle) return kNothing;
+    // Neither copy valid and the two together fit a word only weakly: the
+    // character is lost rather than guessed.
+    if (decided == kUnclear || (unreadable && decidedMargin_ < kDoubtMargin)) return kLost;
+    return decided;
 }
 
-int SitorReceiver::decide(int rxSlot, int dxSlot) const {
+int SitorReceiver::decide(int rxSlot, int dxSlot) {
     const auto& rx = slots_[static_cast<std::size_t>(rxSlot)];
-    const int alone = mostLikely(rx);
-    if (alone == kSitorAlphaWord) return -1;  // idle repetition slot
+    float margin = 0.0f;
+    const int alone = mostLikely(rx, margin);
+    decidedMargin_ = margin;
+    if (alone == kSitorAlphaWord) return kIdle;  // idle repetition slot
+    if (alone < 0 && dxSlot < 0) return kUnclear;
     if (dxSlot < 0) return alone;
     const auto& dx = slots_[static_cast<std::size_t>(dxSlot)];
-    if (mostLikely(dx) == kSitorBetaWord) return alone;  // phasing in the first slot
+    float dxMargin = 0.0f;
+    if (mostLikely(dx, dxMargin) == kSitorBetaWord) {
+        return alone < 0 ? kUnclear : alone;  // phasing in the first slot
+    }
     std::array<float, 7> both{};
     for (int b = 0; b < 7; ++b)
         both[static_cast<std::size_t>(b)] =
             rx[static_cast<std::size_t>(b)] + dx[static_cast<std::size_t>(b)];
-    const int w = mostLikely(both);
-    return w == kSitorAlphaWord ? -1 : w;
+    const int w = mostLikely(both, decidedMargin_);
+    if (w == kSitorAlphaWord) return kIdle;
+    return w < 0 ? kUnclear : w;
 }
 
 }  // namespace zeb::rtty

@@ -26,6 +26,9 @@ public:
     // In the output of run(): the alignment was found; what follows is a new
     // reception, which starts in letters as after phasing.
     static constexpr int kLocked = -1;
+    // In the output of run(): a character was lost; neither copy could be
+    // read and together they fit no word clearly.
+    static constexpr int kLost = -2;
 
     // Appends to `out` every character word decided from the bits in the
     // correlator's history (the first received bit in bit 6, mark as 1), and
@@ -43,9 +46,14 @@ private:
     // One bit: returns false when the history holds no further bit yet.
     bool nextBit(const SoftHistory& h, float& value);
     // Takes the word that ended with the last bit; returns a decided
-    // character word, or −1.
+    // character word, kLost, or kNothing.
+    static constexpr int kNothing = -3;
     int takeWord();
-    int decide(int rxSlot, int dxSlot) const;
+    // The character of a repetition slot and its first transmission (−1
+    // when there is none): a word, kIdle (α: nothing sent) or kUnclear.
+    static constexpr int kIdle = -1;
+    static constexpr int kUnclear = -2;
+    int decide(int rxSlot, int dxSlot);
 
     double T_ = 110.25;
     Polarity forced_ = Polarity::Auto;
@@ -68,6 +76,8 @@ private:
     std::int64_t wordsSinceLock_ = 0;
     std::array<std::array<float, 7>, kSlots> slots_{};  // soft words by word index
     std::array<int, kSlots> hardWords_{};
+    int unreadable_ = 0;          // repetition slots in a row with neither copy valid
+    float decidedMargin_ = 0.0f;  // how clearly the last decision won
 };
 
 }  // namespace zeb::rtty

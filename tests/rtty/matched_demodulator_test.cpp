@@ -165,6 +165,35 @@ TEST(SitorCombining, CharactersWithOneCopyDamagedAreRecovered) {
     EXPECT_EQ(decode(sitor(slots, s), params(RttyMode::SitorB, 100, 170)).text, text);
 }
 
+// The same bit damaged in both copies of one character: no word fits it
+// clearly, so it is not guessed but reported lost to the message framer.
+TEST(SitorCombining, CharacterDamagedInBothCopiesIsReportedLost) {
+    struct Counter : CharacterSink {
+        void character(std::uint8_t) override {}
+        void characterLost() override { at.push_back(display->collected().size()); }
+        std::vector<std::size_t> at;  // characters shown before each loss
+        StringTextSink* display = nullptr;
+    } counter;
+    const std::string text = kText;
+    const auto words = test::ccir476Words(text);
+    auto slots = test::fecSlots(words, 16, false);
+    const std::size_t damaged = 6;  // the "W" of "WARNING", after LTRS
+    slots[32 + 2 * damaged] ^= 0x08;
+    slots[32 + 2 * (damaged + 2) + 1] ^= 0x08;
+    test::FskSignal s;
+    s.spaceHz = s.markHz + 170.0;
+    s.ebN0Db = 20.0;
+    StringTextSink display;
+    counter.display = &display;
+    RttyDecoder decoder({&display, &counter});
+    decoder.configure(params(RttyMode::SitorB, 100, 170));
+    test::forEachBlock<kBlockLength>(sitor(slots, s), [&](auto b) { decoder.processBlock(b); });
+    // (The steady tone after the emission may count as a loss outside it.)
+    ASSERT_FALSE(counter.at.empty());
+    EXPECT_EQ(counter.at.front(), 5u);
+    EXPECT_EQ(display.collected(), "GALE ARNING 0600 UTC WIND NORTH 8 TO 9 SEA ROUGH VIS GOOD");
+}
+
 // Band noise alone prints nothing with the squelch at its default, and the
 // signal-to-noise estimate reads it as noise; a signal at 12 dB reads near 12.
 TEST(Squelch, NoiseIsQuietAndSignalIsMeasured) {
