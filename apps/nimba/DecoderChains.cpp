@@ -48,6 +48,7 @@ bool ScopeBuffer::copyTo(std::array<float, kLength>& lower, std::array<float, kL
 RttyChain::RttyChain(OutputQueue& queue, ChainViews views, const weather::WeatherData* data,
                      const std::filesystem::path& synopDir, weather::ReportFormats formats)
     : views_(std::move(views)),
+      queue_(queue),
       display_(queue, TextTarget::Rtty),
       bulletins_(queue),
       framer_(bulletins_, synopDir),
@@ -149,7 +150,14 @@ void RttyChain::lockChanged(int value) { lock_.store(value); }
 
 void RttyChain::character(std::uint8_t ch) {
     if (mode_.load() == static_cast<int>(rtty::RttyMode::SitorB)) {
+        const bool inMessage = framer_.inMessage();
+        const unsigned starts = bulletins_.starts();
         framer_.frameChar(ch);
+        // Ended by "NNNN", or cut off by the next "ZCZC": the message list
+        // gets it behind the message's text and the next message's start.
+        if (inMessage && (!framer_.inMessage() || bulletins_.starts() != starts) &&
+            framer_.lastMessage())
+            queue_.pushMessage(TextTarget::Rtty, *framer_.lastMessage());
     } else if (scanner_) {
         scanner_->scanChar(ch);
     }

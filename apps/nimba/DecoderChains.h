@@ -56,7 +56,10 @@ public:
     void appendText(std::string_view text) override {
         queue_.pushText(TextTarget::Rtty, ItemKind::Report, text);
     }
-    void markStart(weather::Collected kind) override { queue_.pushMark(TextTarget::Rtty, kind); }
+    void markStart(weather::Collected kind) override {
+        ++starts_;
+        queue_.pushMark(TextTarget::Rtty, kind);
+    }
     void saveCollected(weather::Collected kind, bool beforeCurrentLine) override {
         queue_.pushSave(TextTarget::Rtty, kind, beforeCurrentLine);
     }
@@ -66,8 +69,13 @@ public:
     }
     void playWarningTone() override { queue_.pushTone(TextTarget::Rtty); }
 
+    // How many starts were asked for (capture thread): a start while the
+    // framer was in a message tells that the message was cut off.
+    unsigned starts() const { return starts_; }
+
 private:
     OutputQueue& queue_;
+    unsigned starts_ = 0;
 };
 
 // The two tone outputs of the last block (filters or correlators of the
@@ -152,6 +160,7 @@ private:
     void publishState(bool running);
 
     ChainViews views_;
+    OutputQueue& queue_;
     QueuedDisplay display_;
     QueuedBulletinOutput bulletins_;
     std::unique_ptr<weather::StationFileStore> store_;

@@ -272,13 +272,22 @@ void MainWindow::drainOutput() {
                 if (window) window->appendText(text);
                 break;
             case ItemKind::Mark:
-                if (window) window->markStart(kind);
+                // The RTTY page notes where each NAVTEX message starts.
+                if (item.target == TextTarget::Rtty && rttyPage_)
+                    rttyPage_->markStart(kind);
+                else if (window)
+                    window->markStart(kind);
                 break;
             case ItemKind::Save:
                 if (window) window->saveCollected(kind, item.flag, text);
                 break;
             case ItemKind::Tone:
                 if (nimba_.tones()) nimba_.tones()->play(weather::kWarningTone);
+                break;
+            case ItemKind::Message:
+                if (item.target == TextTarget::Rtty && rttyPage_ &&
+                    item.offset < batch_.messages.size())
+                    rttyPage_->messageFramed(batch_.messages[item.offset]);
                 break;
         }
     }

@@ -23,6 +23,11 @@ void OutputQueue::setReceiver(QObject* receiver, const char* method) {
     method_ = method;
 }
 
+void OutputQueue::askToDrain(const QPointer<QObject>& receiver, const char* method) {
+    if (receiver && method && !requested_.exchange(true))
+        QMetaObject::invokeMethod(receiver.data(), method, Qt::QueuedConnection);
+}
+
 void OutputQueue::push(OutputItem item, std::string_view text) {
     QPointer<QObject> receiver;
     const char* method = nullptr;
@@ -42,8 +47,7 @@ void OutputQueue::push(OutputItem item, std::string_view text) {
         receiver = receiver_;
         method = method_;
     }
-    if (receiver && method && !requested_.exchange(true))
-        QMetaObject::invokeMethod(receiver.data(), method, Qt::QueuedConnection);
+    askToDrain(receiver, method);
 }
 
 void OutputQueue::pushText(TextTarget target, ItemKind kind, std::string_view text) {
@@ -64,6 +68,21 @@ void OutputQueue::pushSave(TextTarget target, weather::Collected kind, bool befo
 
 void OutputQueue::pushTone(TextTarget target) {
     push(OutputItem{target, ItemKind::Tone, 0, false, 0, 0}, {});
+}
+
+void OutputQueue::pushMessage(TextTarget target, const weather::MessageFramer::Message& message) {
+    QPointer<QObject> receiver;
+    const char* method = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        pending_.items.push_back(OutputItem{target, ItemKind::Message, 0, false,
+                                            static_cast<std::uint32_t>(pending_.messages.size()),
+                                            0});
+        pending_.messages.push_back(message);
+        receiver = receiver_;
+        method = method_;
+    }
+    askToDrain(receiver, method);
 }
 
 void OutputQueue::take(OutputBatch& out) {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "weather/BulletinOutput.h"
+#include "weather/MessageFramer.h"
 
 namespace zeb::nimba {
 
@@ -34,6 +35,8 @@ enum class ItemKind : std::uint8_t {
     Save,      // save what was collected (arg: kind; flag: before the current line;
                // text: the file name chosen by the framer, or empty)
     Tone,      // sound the warning tone
+    Message,   // the message framer finished a message (offset: its index in
+               // the batch's messages)
 };
 
 struct OutputItem {
@@ -48,9 +51,12 @@ struct OutputItem {
 struct OutputBatch {
     std::vector<OutputItem> items;
     std::string text;
+    // Few and far between: one per NAVTEX message.
+    std::vector<weather::MessageFramer::Message> messages;
     void clear() {
         items.clear();
         text.clear();
+        messages.clear();
     }
 };
 
@@ -68,6 +74,8 @@ public:
     void pushSave(TextTarget target, weather::Collected kind, bool beforeCurrentLine,
                   std::string_view fileName = {});
     void pushTone(TextTarget target);
+    // Allocates: only for the rare end of a message.
+    void pushMessage(TextTarget target, const weather::MessageFramer::Message& message);
 
     // UI thread: takes everything queued so far (the batch is cleared first).
     void take(OutputBatch& out);
@@ -75,6 +83,7 @@ public:
 
 private:
     void push(OutputItem item, std::string_view text);
+    void askToDrain(const QPointer<QObject>& receiver, const char* method);
 
     mutable std::mutex mutex_;
     OutputBatch pending_;

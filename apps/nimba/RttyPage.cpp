@@ -2,11 +2,16 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -16,11 +21,15 @@
 
 #include "SpectrumLink.h"
 #include "TextCommands.h"
+#include "common/AtomicFile.h"
+#include "common/Codepage.h"
+#include "common/Format.h"
 #include "rtty/RttySettings.h"
 #include "ui/DialogLoader.h"
 #include "ui/PanelControls.h"
 #include "ui/SpectrumView.h"
 #include "ui/TextWindow.h"
+#include "weather/Rtf.h"
 
 namespace zeb::nimba {
 namespace {
@@ -38,6 +47,12 @@ constexpr std::array<std::pair<rtty::DemodVariant, int>, 3> kDesigns = {{
 constexpr int kStrSnr = 9023;    // "S/N %d dB"
 constexpr int kStrNoSnr = 9024;  // "S/N –"
 constexpr int kNoSnr = INT_MIN;
+constexpr int kStrRepeat = 9025, kStrNotSelected = 9026, kStrCutOff = 9027, kStrGone = 9028;
+
+// The columns of the message list.
+enum Column { kTime, kStation, kSubject, kNumber, kLost, kWarning, kNote };
+
+using Outcome = weather::MessageFramer::Outcome;
 
 bool matched(const rtty::RttyParams& p) { return p.variant == rtty::DemodVariant::Matched; }
 
@@ -117,6 +132,19 @@ RttyPage::RttyPage(PageContext& context, RttyChain& chain, QWidget* parent)
     chain_.setScopeOn(scopeOn_ && scope_);
     lock_ = ui::controlAs<ui::Lamp>(dialog_, kRttyLock);
     snr_ = ui::controlAs<QLabel>(dialog_, kRttySnr);
+    list_ = ui::controlAs<QTreeWidget>(dialog_, kRttyMessages);
+    if (list_) {
+        list_->setSelectionMode(QAbstractItemView::SingleSelection);
+        list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        QHeaderView* header = list_->header();
+        header->setStretchLastSection(false);
+        header->setMinimumSectionSize(12);
+        header->setSectionResizeMode(QHeaderView::ResizeToContents);
+        // The subject's name takes what is left (elided; in full as tooltip).
+        header->setSectionResizeMode(kSubject, QHeaderView::Stretch);
+        connect(list_, &QTreeWidget::itemClicked, this,
+                [this](QTreeWidgetItem* item) { showMessage(list_->indexOfTopLevelItem(item)); });
+    }
 
     auto button = [this](int id, auto slot) {
         if (auto* b = ui::controlAs<QPushButton>(dialog_, id))
@@ -300,6 +328,7 @@ void RttyPage::refresh() {
     if (auto* b = ui::controlAs<QWidget>(dialog_, kRttyInvert))
         b->setEnabled(!isMatched || p.polarity != rtty::Polarity::Auto);
     if (auto* c = ui::controlAs<QCheckBox>(dialog_, kRttyUsos)) c->setChecked(p.usos);
+    if (list_) list_->setVisible(p.mode == static_cast<int>(rtty::RttyMode::SitorB));
     auto select = [this](int id, const QVariant& value) {
         if (auto* c = ui::controlAs<QComboBox>(dialog_, id)) c->setCurrentIndex(c->findData(value));
     };
@@ -337,6 +366,111 @@ void RttyPage::poll() {
     lockChanged();
     showDecoderState();
 }
+
+void RttyPage::markStart(weather::Collected kind) {
+    text_->markStart(kind);
+    previousStart_ = start_;
+    start_ = text_->model().trimmedCount() + text_->model().startMark();
+}
+
+void RttyPage::messageFramed(const weather::MessageFramer::Message& message) {
+    const weather::TextModel& model = text_->model();
+    const std::uint64_t end = model.trimmedCount() + model.contents().size();
+    listed_.push_back(message.complete ? Listed{message, start_, end}
+                                       : Listed{message, previousStart_, start_});
+    if (!list_) return;
+    const NameTime t = breakDown(context_.clock());
+    QStringList cells(kNote + 1);
+    cells[kTime] = QString::fromStdString(formatPrintf("%02d:%02d", {t.hour, t.minute}));
+    cells[kLost] = QString::number(message.lost);
+    const bool warning = message.id && weather::isMandatorySubject(message.id->subject);
+    if (message.id) {
+        cells[kStation] = QChar(message.id->station);
+        cells[kSubject] = QString(QChar(message.id->subject)) + u' ' +
+                          QString::fromUtf8(weather::subjectName(message.id->subject));
+        cells[kNumber] = QString::fromStdString(message.id->text().substr(2));
+    } else {
+        cells[kStation] = cells[kSubject] = cells[kNumber] = QStringLiteral("?");
+    }
+    if (warning) cells[kWarning] = QStringLiteral("!");
+    if (message.outcome == Outcome::Repeated)
+        cells[kNote] = context_.string(kStrRepeat);
+    else if (message.outcome == Outcome::NotSelected)
+        cells[kNote] = context_.string(kStrNotSelected);
+    else if (!message.complete)
+        cells[kNote] = context_.string(kStrCutOff);
+    auto* item = new QTreeWidgetItem(cells);
+    item->setToolTip(kSubject, cells[kSubject]);
+    item->setTextAlignment(kLost, Qt::AlignRight | Qt::AlignVCenter);
+    QFont font = list_->font();
+    font.setBold(warning);
+    for (int c = 0; c <= kNote; ++c) {
+        item->setFont(c, font);
+        // Messages not saved this time are greyed.
+        if (message.outcome == Outcome::Repeated || message.outcome == Outcome::NotSelected)
+            item->setForeground(c, list_->palette().brush(QPalette::Disabled, QPalette::Text));
+    }
+    list_->addTopLevelItem(item);
+    list_->scrollToItem(item);
+}
+
+void RttyPage::showMessage(int row) {
+    if (row < 0 || row >= static_cast<int>(listed_.size())) return;
+    const Listed& listed = listed_[static_cast<std::size_t>(row)];
+    const weather::TextModel& model = text_->model();
+    const std::uint64_t first = model.trimmedCount();
+    const std::uint64_t last = first + model.contents().size();
+    if (listed.start < first || listed.end > last || listed.end <= listed.start) {
+        // A repeat has no file of its own: the copy saved before stands for it.
+        std::string file = listed.message.file;
+        for (std::size_t i = static_cast<std::size_t>(row); file.empty() && i-- > 0;)
+            if (listed.message.id && listed_[i].message.id == listed.message.id)
+                file = listed_[i].message.file;
+        showFile(listed.message, file);
+        return;
+    }
+    // The cursor at the start keeps the beginning of the message in view;
+    // the focus keeps new text from scrolling it away.
+    QTextCursor cursor(text_->document());
+    cursor.setPosition(static_cast<int>(listed.end - first));
+    cursor.setPosition(static_cast<int>(listed.start - first), QTextCursor::KeepAnchor);
+    text_->setTextCursor(cursor);
+    text_->ensureCursorVisible();
+    text_->setFocus();
+}
+
+void RttyPage::showFile(const weather::MessageFramer::Message& message, const std::string& file) {
+    std::string text;
+    if (auto bytes = file.empty() ? Result<std::string>(Error{})
+                                  : readWholeFile(context_.workDir / "SYNOP" / file)) {
+        text = std::move(*bytes);
+    } else {
+        if (context_.messages) context_.messages->showMessage(kStrGone);
+        return;
+    }
+    if (text.rfind("{\\rtf", 0) == 0) {
+        if (auto doc = weather::readRtf(text)) text = doc->plainText();
+    }
+    if (file_) file_->close();
+    auto* dialog = new QDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(
+        QString::fromStdString(message.id ? "NAVTEX " + message.id->text() : file));
+    auto* layout = new QVBoxLayout(dialog);
+    auto* view = new QPlainTextEdit(dialog);
+    view->setReadOnly(true);
+    view->setFont(text_->textFont());
+    view->setPlainText(QString::fromStdString(cp1252ToUtf8(text)));
+    layout->addWidget(view);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
+    layout->addWidget(buttons);
+    dialog->resize(480, 360);
+    dialog->show();
+    file_ = dialog;
+}
+
+QDialog* RttyPage::messageFile() const { return file_.data(); }
 
 void RttyPage::lockChanged() {
     if (lock_) lock_->setLit(chain_.lockValue() > 0);

@@ -2,7 +2,8 @@
 // length, tone position, design, squelch, polarity, unshift on space), the
 // letters/figures shift, the cross scope and its switch, the lock lamp, the
 // signal-to-noise readout, the spectrum display and the received-text window
-// with its save, print and font commands.
+// with its save, print and font commands. In SITOR-B mode the NAVTEX messages
+// framed in this session are listed beside the text; a click on one shows it.
 //
 // The page lives for the whole run and is only hidden when another page is
 // chosen: its text window goes on receiving. Its settings are written to
@@ -13,14 +14,18 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "DecoderChains.h"
 #include "PageContext.h"
 
 class QComboBox;
+class QDialog;
 class QLabel;
 class QSpinBox;
+class QTreeWidget;
 
 namespace zeb::ui {
 class Lamp;
@@ -41,6 +46,7 @@ inline constexpr int kRttyLetters = 1211, kRttyFigures = 1212;
 inline constexpr int kRttyScopeSwitch = 1213, kRttyScope = 1214, kRttyLock = 1215;
 inline constexpr int kRttyDesign = 1216, kRttySquelchDb = 1217, kRttySnr = 1218;
 inline constexpr int kRttyAutoPolarity = 1219, kRttyText = 1220, kRttyUsos = 1221;
+inline constexpr int kRttyMessages = 1222;
 inline constexpr int kSpectrumControl = 1003;
 inline constexpr int kSaveButton = 1019, kPrintButton = 1103, kFontButton = 1104;
 
@@ -83,6 +89,19 @@ public:
     void poll();
     QWidget* dialog() const { return dialog_; }
 
+    // The queue's start marks and framed messages, in the order they were
+    // queued: a message's text runs from its start mark to the end of the
+    // window, or, cut off by the next "ZCZC", to the next start mark.
+    void markStart(weather::Collected kind);
+    void messageFramed(const weather::MessageFramer::Message& message);
+    QTreeWidget* messageList() const { return list_; }
+    // Selects the row's message in the text window and scrolls to it; when
+    // its text has left the window, shows its saved file, or says that it is
+    // gone.
+    void showMessage(int row);
+    // The saved file's text (open until closed).
+    QDialog* messageFile() const;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
@@ -96,6 +115,16 @@ private:
     // The readout and, while the polarity is found automatically, the
     // Invers switch.
     void showDecoderState();
+    // `file`: in the SYNOP folder ("" none).
+    void showFile(const weather::MessageFramer::Message& message, const std::string& file);
+
+    // A listed message and where its text is, counted from the first
+    // character the window ever held (trimmed ones included).
+    struct Listed {
+        weather::MessageFramer::Message message;
+        std::uint64_t start = 0;
+        std::uint64_t end = 0;
+    };
 
     PageContext& context_;
     RttyChain& chain_;
@@ -105,6 +134,10 @@ private:
     CrossScope* scope_ = nullptr;
     ui::Lamp* lock_ = nullptr;
     QLabel* snr_ = nullptr;
+    QTreeWidget* list_ = nullptr;
+    std::vector<Listed> listed_;
+    std::uint64_t start_ = 0, previousStart_ = 0;  // the last two start marks
+    QPointer<QDialog> file_;
     // What the readout shows: whole dB, or INT_MIN for no value.
     std::optional<int> shownSnr_;
     bool updating_ = false;

@@ -40,8 +40,9 @@ BundleManifest nimbaManifest() {
     for (int id : {19, 27, 28,   29,   30,   31,   32,   33,   34,   73,
                    39, 51, 9000, 9001, 9002, 9003, 9010, 9011, 9012, 9013})
         m.strings.push_back({id});
-    // RTTY page: the demodulator designs and the signal-to-noise readout.
-    for (int id : {9020, 9021, 9022, 9024}) m.strings.push_back({id});
+    // RTTY page: the demodulator designs, the signal-to-noise readout and the
+    // notes of the NAVTEX message list.
+    for (int id : {9020, 9021, 9022, 9024, 9025, 9026, 9027, 9028}) m.strings.push_back({id});
     m.strings.push_back({9023, "i"});  // Eb/N0 in dB
     m.icons = {103};
     DialogRequirement main{101, {{1000, "QTabWidget"}, {1012, "QLabel"}}};
@@ -51,7 +52,8 @@ BundleManifest nimbaManifest() {
     for (int id : {1028, 1029, 1053, 1057, 1058, 1059}) fax.controls.push_back({id, "QWidget"});
     append(fax.controls, buttons({1043, 1044, 1045, 1046, 1047, 1048, 1049, 1050, 1051, 1052, 1054,
                                   1055, 1056, 1060, 1064, 1065, 1066, 1071}));
-    // The RTTY page: its settings, the text window's place and the commands.
+    // The RTTY page: its settings, the text window's place, the NAVTEX message list
+    // and the commands.
     DialogRequirement rtty{120,
                            {{1003, "QFrame"},
                             {1204, "QComboBox"},
@@ -67,7 +69,8 @@ BundleManifest nimbaManifest() {
                             {1218, "QLabel"},
                             {1219, "QCheckBox"},
                             {1220, "QWidget"},
-                            {1221, "QCheckBox"}}};
+                            {1221, "QCheckBox"},
+                            {1222, "QTreeWidget"}}};
     append(rtty.controls, buttons({1201, 1202, 1203, 1210, 1211, 1212, 1213, 1019, 1103, 1104}));
     // The CW page.
     DialogRequirement cw{124,

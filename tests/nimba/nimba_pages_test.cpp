@@ -1,13 +1,17 @@
 // The RTTY and CW pages of the running program: their controls reach the
 // decoders, their settings are written when the page is left, the RTTY page
-// shows what the decoder measures, and the RTTY mode chooses between the
-// bulletin scanner and the NAVTEX message framer.
+// shows what the decoder measures, the RTTY mode chooses between the
+// bulletin scanner and the NAVTEX message framer, and the framed messages are
+// listed and shown on a click.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -163,6 +167,29 @@ TEST(NimbaCwPage, KnobsSetTheFilterAndItsPassBandAndAreWrittenWhenLeft) {
     EXPECT_EQ(iniValue(box.dir.path(), "WIDTH"), "90");
 }
 
+// Starts the chain in SITOR-B mode and decodes a generated NAVTEX broadcast
+// in blocks as the capture thread hands them over.
+void receiveNavtex(RttyChain& chain, const std::string& text) {
+    ASSERT_TRUE(chain.start());  // reads RTTYPARAM; the page's settings follow
+    rtty::RttyParams p = chain.params();
+    p.mode = 2;
+    p.baud = 100;
+    p.shift = 170;
+    p.center = 1275;
+    chain.setParams(p);
+    zeb::test::FskSignal signal;
+    signal.baud = 100;
+    signal.markHz = 1275 + 8;
+    signal.spaceHz = 1445 + 8;
+    signal.ebN0Db = 25;
+    const auto audio = zeb::test::fskAudio(
+        zeb::test::sitorElements(zeb::test::fecSlots(zeb::test::ccir476Words(text), 20, false),
+                                 14.0),
+        signal);
+    for (std::size_t at = 0; at + 1024 <= audio.size(); at += 1024)
+        chain.processBlock(std::span<const float>(audio.data() + at, 1024));
+}
+
 TEST(NimbaRttyPage, SitorModeSavesNavtexMessagesThroughTheFramer) {
     test::Sandbox box;
     if (!box.ready) GTEST_SKIP() << "suite not staged";
@@ -173,28 +200,7 @@ TEST(NimbaRttyPage, SitorModeSavesNavtexMessagesThroughTheFramer) {
     Nimba nimba(shownOptions(box.dir.path()));
     ASSERT_FALSE(nimba.startUp().has_value());
     RttyChain& chain = *nimba.rtty();
-    ASSERT_TRUE(chain.start());  // reads RTTYPARAM; the page's settings follow
-    rtty::RttyParams p = chain.params();
-    p.mode = 2;
-    p.baud = 100;
-    p.shift = 170;
-    p.center = 1275;
-    chain.setParams(p);
-
-    const std::string message =
-        "ZCZC FA01\nLIGHT OUT\nNNNN\nZCZC GA01\nGALE WARNING SKAGERRAK\nNNNN\n";
-    zeb::test::FskSignal signal;
-    signal.baud = 100;
-    signal.markHz = 1275 + 8;
-    signal.spaceHz = 1445 + 8;
-    signal.ebN0Db = 25;
-    const auto audio = zeb::test::fskAudio(
-        zeb::test::sitorElements(zeb::test::fecSlots(zeb::test::ccir476Words(message), 20, false),
-                                 14.0),
-        signal);
-    // Blocks as the capture thread hands them over.
-    for (std::size_t at = 0; at + 1024 <= audio.size(); at += 1024)
-        chain.processBlock(std::span<const float>(audio.data() + at, 1024));
+    receiveNavtex(chain, "ZCZC FA01\nLIGHT OUT\nNNNN\nZCZC GA01\nGALE WARNING SKAGERRAK\nNNNN\n");
     ASSERT_TRUE(zeb::test::pumpUntil([&] {
         return nimba.window()->rttyPage()->text().model().saved().size() == 1;
     })) << nimba.window()->rttyPage()->text().model().contents();
@@ -203,6 +209,72 @@ TEST(NimbaRttyPage, SitorModeSavesNavtexMessagesThroughTheFramer) {
     EXPECT_NE(zeb::test::readFile(saved).find("GALE WARNING SKAGERRAK"), std::string::npos);
     EXPECT_EQ(zeb::test::readFile(saved).find("LIGHT OUT"), std::string::npos);
     EXPECT_EQ(chain.scanner()->state(), 1);  // the bulletin scanner saw nothing
+}
+
+TEST(NimbaRttyPage, NavtexMessagesAreListedAndAClickShowsThem) {
+    test::Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    ProfileFile ini(box.dir.path() / "NIMBA.INI");
+    ini.setSection("RTTYPARAM");
+    ASSERT_TRUE(ini.writeText("NAVTEXSTATIONS", "G").ok());
+    Nimba nimba(shownOptions(box.dir.path()));
+    ASSERT_FALSE(nimba.startUp().has_value());
+    MainWindow& w = *nimba.window();
+    w.selectTab(kRttyTab);
+    RttyPage& page = *w.rttyPage();
+    QTreeWidget* list = page.messageList();
+    ASSERT_NE(list, nullptr);
+    EXPECT_TRUE(list->isHidden());  // Baudot
+
+    // A warning, a message of a station not selected, one cut off by the next.
+    receiveNavtex(*nimba.rtty(),
+                  "ZCZC GB01\nGALE WARNING SKAGERRAK\nNNNN\nZCZC FE02\nFORECAST\n"
+                  "NNNN\nZCZC GE03\nSW 4\nZCZC GA04\nLIGHT OUT\nNNNN\n");
+    ASSERT_TRUE(zeb::test::pumpUntil([&] { return list->topLevelItemCount() == 4; }))
+        << page.text().model().contents();
+    page.refresh();
+    EXPECT_FALSE(list->isHidden());
+    QStringList rows;
+    for (int r = 0; r < 4; ++r) {
+        QStringList cells;
+        for (int c = 1; c < list->columnCount(); ++c)
+            cells << list->topLevelItem(r)->text(c).left(c == 2 ? 1 : -1);
+        rows << cells.join(u'|');
+    }
+    EXPECT_EQ(rows, QStringList({"G|B|01|0|!|", "F|E|02|0||" + nimba.bundle()->string(9026),
+                                 "G|E|03|0||" + nimba.bundle()->string(9027), "G|A|04|0|!|"}));
+
+    auto click = [&](int row) {
+        const QPointF at = list->visualItemRect(list->topLevelItem(row)).center();
+        for (const auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent event(type, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
+                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                              Qt::NoModifier);
+            QCoreApplication::sendEvent(list->viewport(), &event);
+        }
+    };
+    // The cut-off message ends where the next one starts.
+    click(2);
+    const QString selected = page.text().textCursor().selectedText();
+    EXPECT_TRUE(selected.startsWith("ZCZC GE03")) << selected.toStdString();
+    EXPECT_TRUE(selected.contains("SW 4"));
+    EXPECT_FALSE(selected.contains("GA04"));
+    EXPECT_TRUE(page.text().hasFocus());
+
+    // Once the window has dropped the messages: the saved file, or a word
+    // that the text is gone.
+    std::string filler;
+    for (int i = 0; i < 14000; ++i) filler += "FILLER LINE OF FORTY CHARACTERS .......\n";
+    page.text().appendReceived(filler);
+    click(0);
+    ASSERT_NE(page.messageFile(), nullptr);
+    EXPECT_TRUE(page.messageFile()->findChild<QPlainTextEdit*>()->toPlainText().contains(
+        "GALE WARNING SKAGERRAK"));
+    click(1);
+    EXPECT_EQ(box.boxes.texts, QStringList({nimba.bundle()->string(9028)}));
+
+    ui::controlAs<QPushButton>(page.dialog(), kRttyBaudot)->click();
+    EXPECT_TRUE(list->isHidden());
 }
 
 }  // namespace

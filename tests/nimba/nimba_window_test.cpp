@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QTabWidget>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -499,6 +500,49 @@ TEST(NimbaRecording, RttyBulletinShowsInTheWindowAndIsStored) {
         warnings += e.path().filename().string().rfind("WARN_", 0) == 0;
     EXPECT_EQ(warnings, 1);
     saveScreenshot(nimba, "rtty.png");
+}
+
+TEST(NimbaRecording, NavtexMessagesAreListedOnTheRttyPage) {
+    test::Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    const auto shared = zeb::test::sharedData();
+    const std::filesystem::path day =
+        shared ? *shared / "fixtures" / "navtex" / "2022" / "01" / "01" : "";
+    if (!shared || !std::filesystem::exists(day)) GTEST_SKIP() << "NAVTEX messages absent";
+    // Station C is not selected; TE01 was received an hour ago.
+    std::string text = "\n";
+    for (const char* id : {"FA05", "TE01", "DB65", "CB06", "EB22"})
+        text += zeb::test::readFile(day / id) + "\n";
+    std::filesystem::create_directories(box.dir / "SYNOP");
+    zeb::test::writeFile(box.dir / "SYNOP" / "INFO_TE01.RTF", zeb::test::readFile(day / "TE01"));
+    zeb::test::writeFile(box.dir / "SYNOP" / "NAVTEX.DAT",
+                         "TE01 " + std::to_string(zeb::now() - 3600) + " 0 210 INFO_TE01.RTF\n");
+    zeb::test::FskSignal signal;
+    signal.baud = 100;
+    signal.markHz = 1275 + 8;
+    signal.spaceHz = 1445 + 8;
+    signal.ebN0Db = 20;
+    writeWav(box.dir / "navtex.wav",
+             zeb::test::fskAudio(
+                 zeb::test::sitorElements(
+                     zeb::test::fecSlots(zeb::test::ccir476Words(text), 20, false), 14.0),
+                 signal));
+    zeb::test::writeFile(box.dir / "NIMBA.INI",
+                         "[RTTYPARAM]\nMODE=2\nBAUD=100\nSHIFT=170\nCENTER=1275\nINVERS=0\n"
+                         "NAVTEXSTATIONS=DEFT\n");
+    Nimba nimba(
+        recordingOptions(box.dir.path(), box.dir / "navtex.wav", DecoderMode::Rtty, kRttyTab));
+    ASSERT_FALSE(nimba.startUp().has_value());
+    decode(nimba);
+    const QTreeWidget* list = nimba.window()->rttyPage()->messageList();
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->topLevelItemCount(), 5)
+        << nimba.window()->rttyPage()->text().model().contents();
+    EXPECT_TRUE(list->isVisible());
+    const int note = list->columnCount() - 1;
+    EXPECT_EQ(list->topLevelItem(1)->text(note), nimba.bundle()->string(9025));
+    EXPECT_EQ(list->topLevelItem(3)->text(note), nimba.bundle()->string(9026));
+    saveScreenshot(nimba, "navtex.png");
 }
 
 TEST(NimbaRecording, FaxChartInProgressIsSavedWhenTheProgramEnds) {
