@@ -80,6 +80,10 @@ protected:
         outChannels_ = format.channels;
         blockSamples_ = blockBytes / 2;
         resample_ = static_cast<std::uint32_t>(info.samplerate) != format.samplesPerSec;
+        // Floating-point samples (±1) would be read as 16-bit integers by
+        // truncation, giving -1, 0 and 1: they are read as floats and scaled.
+        const int sub = info.format & SF_FORMAT_SUBMASK;
+        floatSource_ = sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE;
         if (resample_) {
             soxr_error_t error = nullptr;
             const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
@@ -137,6 +141,20 @@ private:
 
     // Moves more audio into pending_; sets sourceDone_ at the end of the file.
     void refill() {
+        if (!resample_ && floatSource_) {
+            const sf_count_t got = sf_readf_float(file_, readFloat_.data(), chunk());
+            if (got <= 0) {
+                sourceDone_ = true;
+                return;
+            }
+            framesLeft_ -= got;
+            mixFloats(static_cast<std::size_t>(got));
+            for (std::size_t i = 0; i < mixedLen_ * outChannels_; ++i)
+                pending_[pendingLen_ * outChannels_ + i] = toSample(mixed_[i]);
+            pendingLen_ += mixedLen_;
+            mixedPos_ = mixedLen_ = 0;
+            return;
+        }
         if (!resample_) {
             const sf_count_t got = sf_readf_short(file_, readShort_.data(), chunk());
             if (got <= 0) {
@@ -197,6 +215,10 @@ private:
     }
 
     void mixFloats(std::size_t frames) {
+        // A sample that is not a number (a damaged float file) would spread
+        // through the resampler over a whole block: it becomes silence.
+        for (std::size_t i = 0; i < frames * inChannels_; ++i)
+            if (!std::isfinite(readFloat_[i])) readFloat_[i] = 0.0f;
         if (outChannels_ == inChannels_) {
             std::copy_n(readFloat_.begin(), frames * inChannels_, mixed_.begin());
         } else {
@@ -213,6 +235,7 @@ private:
 
     std::filesystem::path path_;
     SNDFILE* file_ = nullptr;
+    bool floatSource_ = false;  // float or double samples
     soxr_t soxr_ = nullptr;
     bool resample_ = false;
     sf_count_t framesLeft_ = 0;

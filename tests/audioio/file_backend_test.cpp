@@ -20,18 +20,25 @@ namespace {
 
 using test::eventually;
 
-// Writes frames × channels interleaved 16-bit samples as a WAV file.
+// Writes frames × channels interleaved 16-bit samples as a WAV file; with a
+// float sample format, as floats of ±1 full scale, as other programs write them.
 void writeRecording(const std::filesystem::path& path, int rate, int channels,
-                    const std::vector<std::int16_t>& interleaved) {
+                    const std::vector<std::int16_t>& interleaved,
+                    int sampleFormat = SF_FORMAT_PCM_16) {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = channels;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    info.format = SF_FORMAT_WAV | sampleFormat;
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
-    ASSERT_EQ(sf_writef_short(f, interleaved.data(),
-                              static_cast<sf_count_t>(interleaved.size()) / channels),
-              static_cast<sf_count_t>(interleaved.size()) / channels);
+    const auto frames = static_cast<sf_count_t>(interleaved.size()) / channels;
+    if (sampleFormat == SF_FORMAT_PCM_16) {
+        ASSERT_EQ(sf_writef_short(f, interleaved.data(), frames), frames);
+    } else {
+        std::vector<float> scaled(interleaved.size());
+        for (std::size_t i = 0; i < scaled.size(); ++i) scaled[i] = interleaved[i] / 32768.0f;
+        ASSERT_EQ(sf_writef_float(f, scaled.data(), frames), frames);
+    }
     sf_close(f);
 }
 
@@ -59,6 +66,7 @@ struct RecordingCase {
     const char* name;
     int rate;
     int channels;
+    int sampleFormat = SF_FORMAT_PCM_16;
 };
 
 class FileCapture : public ::testing::TestWithParam<RecordingCase> {};
@@ -97,7 +105,7 @@ TEST_P(FileCapture, ResampledKeepsLengthAndTone) {
             interleaved.push_back(static_cast<std::int16_t>(std::lround(v)));
         }
     }
-    writeRecording(dir / "tone.wav", c.rate, c.channels, interleaved);
+    writeRecording(dir / "tone.wav", c.rate, c.channels, interleaved, c.sampleFormat);
 
     const std::vector<std::int16_t> got = captureAll(dir / "tone.wav");
     const double expected = static_cast<double>(frames) * 11025.0 / c.rate;
@@ -135,7 +143,10 @@ INSTANTIATE_TEST_SUITE_P(
     Recordings, FileCapture,
     ::testing::Values(RecordingCase{"Mono11025", 11025, 1}, RecordingCase{"Stereo11025", 11025, 2},
                       RecordingCase{"Mono8000", 8000, 1}, RecordingCase{"Mono44100", 44100, 1},
-                      RecordingCase{"Mono48000", 48000, 1}, RecordingCase{"Stereo48000", 48000, 2}),
+                      RecordingCase{"Mono48000", 48000, 1}, RecordingCase{"Stereo48000", 48000, 2},
+                      RecordingCase{"Float11025", 11025, 1, SF_FORMAT_FLOAT},
+                      RecordingCase{"DoubleStereo11025", 11025, 2, SF_FORMAT_DOUBLE},
+                      RecordingCase{"Float48000", 48000, 1, SF_FORMAT_FLOAT}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(FileCaptureMixdown, StereoIsAveraged) {
