@@ -48,6 +48,11 @@ double RttyDecoder::upperToneHz() const {
                                                     : params_.upperHz();
 }
 
+std::span<const float> RttyDecoder::demodulated() const {
+    if (params_.variant == DemodVariant::Matched) return matched_.demodulated();
+    return demodulated_;
+}
+
 std::span<const float> RttyDecoder::lowerTone() const {
     return params_.variant == DemodVariant::Matched ? matched_.lowerTone() : demod_.lowerTone();
 }
@@ -64,8 +69,6 @@ bool RttyDecoder::processBlock(std::span<const float> block) {
     bool open = true;
     if (matched) {
         open = matched_.process(block, *this);
-        const auto d = matched_.demodulated();
-        std::copy(d.begin(), d.end(), demodulated_.begin());
     } else if (!demod_.processBlock(block, demodulated_)) {
         return false;
     }

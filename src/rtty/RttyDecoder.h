@@ -73,7 +73,8 @@ public:
     BitSlicer& slicer() { return slicer_; }
     const ToneDemodulator& demodulator() const { return demod_; }
     const MatchedDemodulator& matched() const { return matched_; }
-    std::span<const float> demodulated() const { return demodulated_; }
+    // The demodulated signal of the last block (mark positive).
+    std::span<const float> demodulated() const;
 
 private:
     int baudot(int frame) override { return baudot_.handle(frame); }

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <vector>
 
 #include "dsp/Dft.h"
+#include "dsp/Primitives.h"
 
 namespace zeb::rtty {
 namespace {
@@ -15,9 +15,8 @@ constexpr double kBinHz = static_cast<double>(kSampleRate) / ToneFinder::kSize;
 }  // namespace
 
 ToneFinder::ToneFinder(int shift) : shift_(shift) {
-    for (int i = 0; i < kSize; ++i)
-        window_[static_cast<std::size_t>(i)] =
-            static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / (kSize - 1)));
+    window_.fill(1.0f);
+    dsp::nspsWinHann(window_.data(), kSize);
     dsp::nspcrDft(re_.data(), im_.data(), kOrder, dsp::kDftForward | dsp::kDftPrepare);
 }
 
