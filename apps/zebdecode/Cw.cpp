@@ -1,6 +1,5 @@
 // zebdecode cw: Morse telegraphy from a recording.
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -16,19 +15,26 @@ namespace zeb::zebdecode {
 namespace {
 
 constexpr const char* kCwHelp =
-    "usage: zebdecode cw [--center HZ] [--width HZ] [--save DIR] FILE|-\n"
+    "usage: zebdecode cw [--center auto|HZ] [--width HZ] [--variant matched|filter]\n"
+    "                    [--save DIR] FILE|-\n"
     "\n"
     "Decodes Morse telegraphy from a recording and prints the text. The speed is\n"
-    "learnt from the signal, starting at about 26 words per minute.\n"
+    "learnt from the signal (5 to 60 words per minute).\n"
     "\n"
     "options:\n"
-    "  --center HZ  tone frequency, the centre of the filter (500-2000, default 1275)\n"
-    "  --width HZ   half width of the filter: it passes CENTER-WIDTH to CENTER+WIDTH\n"
-    "               (20-500, default 100)\n"
-    "  --save DIR   also save the text as DIR/SYNOP/WARN_yyyy-mm-dd_hh-mi.RTF (UTC now,\n"
-    "               the next free minute when that name exists), as the main program\n"
-    "               does when a scheduled CW reception ends\n"
-    "  --help       this text\n";
+    "  --center auto|HZ  auto (the default): the strongest keyed tone from 200 to\n"
+    "                    3000 Hz is found and followed, and printed on stderr;\n"
+    "                    HZ: the tone is looked for in HZ-WIDTH to HZ+WIDTH only\n"
+    "                    (500-2000; with --variant filter, the filter's centre)\n"
+    "  --width HZ        half width of that band (20-500, default 100)\n"
+    "  --variant NAME    matched (the default): a filter matched to the dot length\n"
+    "                    and timing that adapts to the sender; filter: a band-pass\n"
+    "                    filter, a 20 Hz envelope and fixed timing ratios (this design\n"
+    "                    starts at about 26 words per minute and needs --center)\n"
+    "  --save DIR        also save the text as DIR/SYNOP/WARN_yyyy-mm-dd_hh-mi.RTF (UTC\n"
+    "                    now, the next free minute when that name exists), as the main\n"
+    "                    program does when a scheduled CW reception ends\n"
+    "  --help            this text\n";
 
 // Prints decoded text as it comes and keeps a copy for --save.
 class StdoutSink : public TextSink {
@@ -51,14 +57,28 @@ int runCw(const std::vector<std::string>& args) {
         return kExitOk;
     }
     ParsedArgs parsed;
-    if (auto error = parseArgs(args, {"center", "width", "save"}, {}, parsed)) return fail(*error);
+    if (auto error = parseArgs(args, {"center", "width", "save", "variant"}, {}, parsed))
+        return fail(*error);
 
     cw::ToneBand band;
     std::string saveDir;
+    bool autoCenter = true;
+    auto variant = cw::CwVariant::Matched;
     for (const auto& [name, value] : parsed.options) {
-        if (name == "center") {
+        if (name == "center" && value == "auto") {
+            autoCenter = true;
+        } else if (name == "variant") {
+            if (value == "matched") {
+                variant = cw::CwVariant::Matched;
+            } else if (value == "filter") {
+                variant = cw::CwVariant::Filter;
+            } else {
+                return fail("--variant must be matched or filter");
+            }
+        } else if (name == "center") {
+            autoCenter = false;
             const auto v = parseNumber(value, cw::kMinCenter, cw::kMaxCenter);
-            if (!v) return fail("--center must be a frequency from 500 to 2000 Hz");
+            if (!v) return fail("--center must be auto or a frequency from 500 to 2000 Hz");
             band.center = static_cast<int>(*v + 0.5);
         } else if (name == "width") {
             const auto v = parseNumber(value, cw::kMinWidth, cw::kMaxWidth);
@@ -72,25 +92,23 @@ int runCw(const std::vector<std::string>& args) {
 
     StdoutSink sink;
     cw::CwDecoder decoder(sink);
+    decoder.setVariant(variant, autoCenter);
     if (!decoder.start(band)) return fail("the CW filters cannot be created");
+    bool reported = false;
     const auto feed = [&](std::span<const float> block) {
         decoder.processBlock(
             std::span<const float, cw::kBlockLength>(block.data(), cw::kBlockLength));
+        if (!reported && variant == cw::CwVariant::Matched && decoder.matched().locked()) {
+            std::fprintf(stderr, "zebdecode: tone %.1f Hz\n", decoder.matched().toneHz());
+            reported = true;
+        }
     };
     if (auto error = decodeRecording(parsed.input, feed)) return fail(*error);
-
-    // Silence after the recording, long enough for the word timeout of
-    // 8 dot lengths, posts the character still being collected.
-    std::array<float, cw::kBlockLength> silence{};
-    const int blocks =
-        std::min(200, (8 * decoder.tracker().dotLength() + 2 * cw::KeyTracker::kHysteresis) /
-                              cw::kBlockLength +
-                          2);
-    const auto pending = [&] {
-        return !decoder.tracker().inGap() || !decoder.tracker().elements().empty();
-    };
-    for (int i = 0; i < blocks && pending(); ++i) feed(silence);
+    decoder.finish();
     std::fputs("\n", stdout);
+    if (variant == cw::CwVariant::Matched && !reported) {
+        std::fputs("zebdecode: no keyed tone found\n", stderr);
+    }
 
     if (!saveDir.empty()) {
         auto saved = cw::stopAndSave(decoder, true, saveDir, sink.collected(), breakDown(now()));

@@ -1,5 +1,7 @@
 #include "cw/CwDecoder.h"
 
+#include <algorithm>
+#include <array>
 #include <new>
 
 namespace zeb::cw {
@@ -38,6 +40,8 @@ bool CwDecoder::start(ToneBand band) {
         stop();
         return false;
     }
+    // Audio from before a stop is not heard again; the speed learnt stays.
+    matched_->reset();
     running_ = true;
     return true;
 }
@@ -46,6 +50,13 @@ void CwDecoder::stop() {
     running_ = false;
     std::vector<float>().swap(tone_);
     std::vector<float>().swap(envelope_);
+}
+
+void CwDecoder::setVariant(CwVariant variant, bool autoCenter) {
+    if (variant != variant_) matched_->reset();
+    variant_ = variant;
+    autoCenter_ = autoCenter;
+    matched_->setSearch(autoCenter_, band_.center, band_.width);
 }
 
 bool CwDecoder::setTone(ToneBand band) {
@@ -57,6 +68,7 @@ bool CwDecoder::setTone(ToneBand band) {
         return false;
     }
     band_ = band;
+    matched_->setSearch(autoCenter_, band_.center, band_.width);
     monitorGain_ = dsp::monitorGain(kMonitorGainNumerator, toneFilter_.gainSum());
     if (monitor_ != nullptr) monitor_->setGain(monitorGain_);
     toneFilter_.setPassBand(low, high);
@@ -68,6 +80,16 @@ void CwDecoder::processBlock(std::span<const float, kBlockLength> block) {
     if (!running_ || squelchClosed_.load()) return;
     float* f = tone_.data();
     float* e = envelope_.data();
+    if (variant_ == CwVariant::Matched) {
+        if (monitor_ != nullptr) {
+            toneFilter_.filter(block.data(), f, kBlockLength);
+            monitor_->feed(std::span<const float, kBlockLength>(f, kBlockLength));
+        }
+        // The envelope shown is the magnitude after the dot filter.
+        matched_->process(block.data(), kBlockLength);
+        std::fill(envelope_.begin(), envelope_.end(), matched_->envelope());
+        return;
+    }
     toneFilter_.filter(block.data(), f, kBlockLength);
     if (monitor_ != nullptr) {
         monitor_->feed(std::span<const float, kBlockLength>(f, kBlockLength));
@@ -84,6 +106,22 @@ void CwDecoder::processBlock(std::span<const float, kBlockLength> block) {
         for (int i = 0; i < kBlockLength; ++i) tracker_.sample(e[i] >= t);
     } else {
         for (int i = 0; i < kBlockLength; ++i) tracker_.sample(false);
+    }
+}
+
+void CwDecoder::finish() {
+    if (!running_) return;
+    if (variant_ == CwVariant::Matched) {
+        matched_->finish();
+        return;
+    }
+    // Silence long enough for the word timeout of 8 dot lengths posts the
+    // character still being collected.
+    std::array<float, kBlockLength> silence{};
+    const int blocks =
+        std::min(200, (8 * tracker_.dotLength() + 2 * KeyTracker::kHysteresis) / kBlockLength + 2);
+    for (int i = 0; i < blocks && (!tracker_.inGap() || !tracker_.elements().empty()); ++i) {
+        processBlock(std::span<const float, kBlockLength>(silence.data(), kBlockLength));
     }
 }
 

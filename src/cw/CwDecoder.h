@@ -1,6 +1,11 @@
-// The CW decoder: isolates the tone with a band-pass filter, forms its
-// envelope with a 20 Hz low-pass, keys with an adaptive threshold and hands
-// the key decisions to the KeyTracker, which posts the decoded text.
+// The CW decoder, in one of two designs:
+// - matched (the default): MatchedCwReceiver finds the keyed tone itself,
+//   filters it matched to the dot length and reads the timing with clusters
+//   that follow the sender;
+// - filter: isolates the tone with a band-pass filter, forms its envelope with
+//   a 20 Hz low-pass, keys with an adaptive threshold and hands the key
+//   decisions to the KeyTracker, which posts the decoded text.
+// The band-pass filter feeds the monitor in both.
 //
 // Threads: processBlock() runs on the capture thread; start(), stop() and
 // setTone() run on the user-interface thread while the caller holds the
@@ -9,10 +14,12 @@
 
 #include "common/TextSink.h"
 #include "cw/KeyTracker.h"
+#include "cw/MatchedCwReceiver.h"
 #include "dsp/AudioFilter.h"
 #include "dsp/Monitor.h"
 
 #include <atomic>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -23,6 +30,8 @@ inline constexpr float kSampleRate = 11025.0f;
 inline constexpr int kFilterOrder = 128;
 inline constexpr float kEnvelopeCutoffHz = 20.0f;
 inline constexpr float kMonitorGainNumerator = 1.414f;
+
+enum class CwVariant : int { Filter = 0, Matched = 1 };
 
 // Centre and half width of the tone filter in Hz; the pass band is
 // center − width … center + width.
@@ -50,7 +59,15 @@ private:
 
 class CwDecoder {
 public:
-    explicit CwDecoder(TextSink& sink) : tracker_(sink) {}
+    explicit CwDecoder(TextSink& sink)
+        : tracker_(sink), matched_(std::make_unique<MatchedCwReceiver>(sink)) {}
+
+    // The design and, for the matched one, whether it looks for the tone in
+    // the whole audio band (otherwise in the filter's pass band). Set while
+    // blocks are kept out (like setTone); a change of design starts over.
+    void setVariant(CwVariant variant, bool autoCenter);
+    CwVariant variant() const { return variant_; }
+    bool autoCenter() const { return autoCenter_; }
 
     // Creates the two filters if they do not exist yet (they are kept
     // afterwards) and designs them for `band`. False when that fails.
@@ -78,6 +95,13 @@ public:
     // One block of kBlockLength samples, unscaled (−32768 … 32767). Nothing
     // when not running.
     void processBlock(std::span<const float, kBlockLength> block);
+    // End of the input (a recording): the character still being received is
+    // written.
+    void finish();
+
+    // Read-outs of the matched design for the page (any thread): whether a
+    // tone is held, where, the speed and the signal to noise in 3 kHz.
+    const MatchedCwReceiver& matched() const { return *matched_; }
 
     // The envelope of the last block (for the signal window); empty when
     // not running.
@@ -99,6 +123,9 @@ private:
     std::atomic<bool> squelchClosed_{false};
     KeyThreshold threshold_;
     KeyTracker tracker_;
+    CwVariant variant_ = CwVariant::Matched;
+    bool autoCenter_ = true;
+    std::unique_ptr<MatchedCwReceiver> matched_;
 };
 
 }  // namespace zeb::cw

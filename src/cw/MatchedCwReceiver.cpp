@@ -1,0 +1,615 @@
+#include "cw/MatchedCwReceiver.h"
+
+#include "cw/MorseTable.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+namespace zeb::cw {
+
+namespace {
+
+constexpr long long kAudioMask = MatchedCwReceiver::kAudioRing - 1;
+constexpr long long kBaseMask = MatchedCwReceiver::kBaseRing - 1;
+constexpr double kHopSeconds = CwToneTracker::kHop / CwToneTracker::kSampleRate;
+constexpr int kSettleHops = 8;
+
+// Runs shorter than this part of a dot are taken as noise and absorbed by the
+// run around them.
+constexpr double kMinRun = 0.2;
+// The key goes down where a tone of 55 % of the signal's amplitude would
+// bring the magnitude on average, up at 45 %: halfway, so marks and gaps keep
+// their lengths however strong the noise.
+constexpr double kOnFraction = 0.5, kOffFraction = 0.4;
+// No key decisions while the signal's power is not this many times the
+// noise's (after the dot filter).
+constexpr double kOpenRatio = 2.0;
+// A mark's energy summed over its length must be this many times what noise
+// alone gives on average.
+constexpr double kMinMarkEnergy = 3.0;
+// Magnitudes of noise alone follow a Rayleigh law: the mean is 1.876 times the
+// 20th percentile.
+constexpr double kRayleighMeanOverP20 = 1.876;
+
+double firstDot(double learnt) { return learnt > 0.0 ? learnt : 0.05; }
+
+// The magnitude of a tone of amplitude `fraction`·A in noise: a Rice law,
+// whose mean is close to sqrt(ν² + σ²) with σ² half the noise power.
+double threshold(double fraction, double signalPower, double noisePower) {
+    return std::sqrt(fraction * fraction * signalPower + 0.5 * noisePower);
+}
+
+// The dot length from the marks and gaps of a few seconds (in seconds): the
+// shorter of two clearly separate mark clusters; with one cluster only, dots
+// when it is about as long as the shortest gaps, dashes when three times.
+double estimateDot(const double* marks, int nMarks, const double* gaps, int nGaps, double guess) {
+    if (nMarks < 3) return guess;
+    double lo = 1e9, hi = 0.0;
+    for (int i = 0; i < nMarks; ++i) {
+        lo = std::min(lo, marks[i]);
+        hi = std::max(hi, marks[i]);
+    }
+    double dots = 0.0, dashes = 0.0;
+    int nDots = 0, nDashes = 0;
+    for (int iteration = 0; iteration < 8; ++iteration) {
+        const double split = std::sqrt(lo * hi);
+        double sumLo = 0.0, sumHi = 0.0;
+        nDots = nDashes = 0;
+        for (int i = 0; i < nMarks; ++i) {
+            if (marks[i] < split) {
+                sumLo += std::log(marks[i]);
+                ++nDots;
+            } else {
+                sumHi += std::log(marks[i]);
+                ++nDashes;
+            }
+        }
+        if (nDots == 0 || nDashes == 0) break;
+        dots = std::exp(sumLo / nDots);
+        dashes = std::exp(sumHi / nDashes);
+        lo = dots;
+        hi = dashes;
+    }
+    if (nDots > 0 && nDashes > 0 && dashes >= 2.0 * dots) return dots;
+    double all = 0.0;
+    for (int i = 0; i < nMarks; ++i) all += std::log(marks[i]);
+    const double typical = std::exp(all / nMarks);
+    double shortestGap = typical;
+    if (nGaps > 0) shortestGap = *std::min_element(gaps, gaps + nGaps);
+    return typical > 2.0 * shortestGap ? typical / 3.0 : typical;
+}
+
+}  // namespace
+
+MatchedCwReceiver::MatchedCwReceiver(TextSink& sink) : timing_(sink) {
+    timing_.setJudge(this);
+    setSearch(true, 1000.0, 100.0);
+    reset();
+}
+
+void MatchedCwReceiver::setSearch(bool automatic, double centerHz, double widthHz) {
+    automatic_ = automatic;
+    centerHz_ = centerHz;
+    widthHz_ = std::max(widthHz, 10.0);
+    if (automatic_) {
+        tracker_.setBand(200.0, 3000.0);
+    } else {
+        tracker_.setBand(centerHz_ - widthHz_, centerHz_ + widthHz_);
+    }
+}
+
+void MatchedCwReceiver::reset() {
+    if (locked_) unlock();
+    tracker_.reset();
+    audioCount_ = decodedUpTo_ = 0;
+    hop_ = 0;
+    candidateHops_ = rivalHops_ = 0;
+    envelope_ = 0.0f;
+    publish();
+}
+
+void MatchedCwReceiver::process(const float* samples, int count) {
+    for (int i = 0; i < count; ++i) {
+        const float x = std::isfinite(samples[i]) ? samples[i] : 0.0f;
+        audio_[static_cast<std::size_t>(audioCount_ & kAudioMask)] = x;
+        ++audioCount_;
+        if (locked_) {
+            mix(x);
+            decodedUpTo_ = audioCount_;
+        }
+        if (++hop_ >= CwToneTracker::kHop) {
+            hop_ = 0;
+            if (audioCount_ >= CwToneTracker::kSize) analyseHop();
+        }
+    }
+    publish();
+}
+
+void MatchedCwReceiver::finish() {
+    // A tone about to be taken is taken now, with what there is.
+    if (!locked_ && candidateHops_ >= 2) lock(candidateHz_);
+    if (locked_ && live_ && keyDown_) {
+        endRun(baseCount_);
+        keyDown_ = false;
+    }
+    releaseMark();
+    timing_.finish(false);
+}
+
+void MatchedCwReceiver::analyseHop() {
+    const long long start = audioCount_ - CwToneTracker::kSize;
+    for (int i = 0; i < CwToneTracker::kSize; ++i) {
+        frame_[static_cast<std::size_t>(i)] =
+            audio_[static_cast<std::size_t>((start + i) & kAudioMask)];
+    }
+    tracker_.analyse(frame_.data());
+    if (!locked_) {
+        // A few spectra first: a single one has noise peaks as strong as a
+        // weak tone.
+        const auto peak = tracker_.frames() >= 4 ? tracker_.strongest() : std::nullopt;
+        if (peak && peak->strengthDb >= kLockDb) {
+            candidateHops_ = candidateHops_ > 0 && std::fabs(peak->hz - candidateHz_) < 10.0
+                                 ? candidateHops_ + 1
+                                 : 1;
+            candidateHz_ = peak->hz;
+            // Taken after 1.5 s more, so the speed and the levels are found
+            // from enough marks; the ring still holds the first of them.
+            if (candidateHops_ >= 2 + kSettleHops) lock(candidateHz_);
+        } else {
+            candidateHops_ = 0;
+        }
+        return;
+    }
+    const auto held = tracker_.near(tone_, 15.0);
+    if (held && held->strengthDb >= kHoldDb) {
+        weakSeconds_ = 0.0;
+        setTone(tone_ + 0.3 * (held->hz - tone_));
+    } else {
+        weakSeconds_ += kHopSeconds;
+        if (weakSeconds_ >= kLoseSeconds) {
+            unlock();
+            return;
+        }
+    }
+    if (automatic_) {
+        // A clearly stronger keyed tone elsewhere for a second takes over.
+        const auto rival = tracker_.strongest();
+        if (rival && std::fabs(rival->hz - tone_) > 30.0 &&
+            rival->strengthDb > (held ? held->strengthDb : 0.0) + 6.0) {
+            if (++rivalHops_ >= 6) {
+                unlock();
+                lock(rival->hz);
+            }
+        } else {
+            rivalHops_ = 0;
+        }
+    }
+}
+
+void MatchedCwReceiver::setTone(double hz) {
+    tone_ = hz;
+    step_ = std::polar(1.0, 2.0 * std::numbers::pi * hz / kSampleRate);
+}
+
+void MatchedCwReceiver::lock(double hz) {
+    const double previousTone = tone_;
+    setTone(hz);
+    locked_ = true;
+    weakSeconds_ = 0.0;
+    rivalHops_ = candidateHops_ = 0;
+    phasor_ = {1.0, 0.0};
+    dump_ = {};
+    dumped_ = 0;
+    baseCount_ = 0;
+    total_ = {};
+    live_ = false;
+    // The audio still held, mixed at the new tone; the decisions start where
+    // the last ones ended.
+    const long long from = std::max(0LL, audioCount_ - kAudioRing);
+    for (long long i = from; i < audioCount_; ++i) {
+        mix(audio_[static_cast<std::size_t>(i & kAudioMask)]);
+    }
+    const long long replayFrom = std::max(decodedUpTo_, from);
+    decodedUpTo_ = audioCount_;
+    const bool sameStation = std::fabs(previousTone - hz) < 20.0;
+    estimateStart((replayFrom - from) / kDecimation, sameStation);
+}
+
+void MatchedCwReceiver::unlock() {
+    if (live_ && keyDown_) endRun(baseCount_);
+    releaseMark();
+    keyDown_ = false;
+    pending_ = 0;
+    anyMark_ = false;
+    // The tone is gone: the letter in progress is complete, and the pause
+    // separates words.
+    timing_.finish(true);
+    locked_ = false;
+    live_ = false;
+    candidateHops_ = 0;
+}
+
+void MatchedCwReceiver::mix(float x) {
+    dump_ += static_cast<double>(x) * std::conj(phasor_);
+    phasor_ *= step_;
+    if (++dumped_ == kDecimation) {
+        phasor_ /= std::abs(phasor_);
+        const auto z = dump_ / static_cast<double>(kDecimation);
+        pushBase({static_cast<float>(z.real()), static_cast<float>(z.imag())});
+        dump_ = {};
+        dumped_ = 0;
+    }
+}
+
+void MatchedCwReceiver::pushBase(std::complex<float> z) {
+    base_[static_cast<std::size_t>(baseCount_ & kBaseMask)] = z;
+    total_ += std::complex<double>(z);
+    cumulative_[static_cast<std::size_t>(baseCount_ & kBaseMask)] = total_;
+    ++baseCount_;
+    if (!live_) return;
+    sum_ += std::complex<double>(z);
+    if (baseCount_ > boxcar_) {
+        sum_ -= std::complex<double>(
+            base_[static_cast<std::size_t>((baseCount_ - 1 - boxcar_) & kBaseMask)]);
+    }
+    // Rounding errors of the running sum are cleared now and then.
+    if ((baseCount_ & kBaseMask) == 0) setBoxcar(boxcarDot_);
+    const double a = std::abs(sum_) / boxcar_;
+    envelope_ = static_cast<float>(a);
+    decide(a, baseCount_ - 1);
+}
+
+double MatchedCwReceiver::boxcarAt(long long index) const {
+    std::complex<double> s{};
+    for (long long i = std::max(0LL, index - boxcar_ + 1); i <= index; ++i) {
+        s += std::complex<double>(base_[static_cast<std::size_t>(i & kBaseMask)]);
+    }
+    return std::abs(s) / boxcar_;
+}
+
+void MatchedCwReceiver::setBoxcar(double dotSeconds) {
+    const int previous = boxcar_;
+    boxcarDot_ = dotSeconds;
+    boxcar_ = std::clamp(static_cast<int>(std::lround(0.9 * dotSeconds * kRate)), 4, kReplay / 4);
+    minRun_ = std::max(2, static_cast<int>(std::lround(kMinRun * dotSeconds * kRate)));
+    // The noise power falls with the length summed.
+    noise_ *= static_cast<double>(previous) / boxcar_;
+    sum_ = {};
+    for (long long i = std::max(0LL, baseCount_ - boxcar_); i < baseCount_; ++i) {
+        sum_ += std::complex<double>(base_[static_cast<std::size_t>(i & kBaseMask)]);
+    }
+}
+
+int MatchedCwReceiver::magnitudes() {
+    const long long first = boxcar_ - 1;
+    const int count = static_cast<int>(std::max(0LL, baseCount_ - first));
+    for (int k = 0; k < count; ++k) {
+        const auto end = static_cast<std::size_t>(first + k + 1);
+        scratch_[static_cast<std::size_t>(k)] = static_cast<float>(
+            std::abs(prefix_[end] - prefix_[end - static_cast<std::size_t>(boxcar_)]) / boxcar_);
+    }
+    return count;
+}
+
+void MatchedCwReceiver::levels(int count, double& signalPower, double& noisePower) {
+    std::copy_n(scratch_.begin(), count, sorted_.begin());
+    const auto nth = [&](double q) {
+        const auto at = sorted_.begin() + static_cast<std::ptrdiff_t>(q * (count - 1));
+        std::nth_element(sorted_.begin(), at, sorted_.begin() + count);
+        return static_cast<double>(*at);
+    };
+    const double noise = kRayleighMeanOverP20 * nth(0.2);
+    noisePower = 4.0 / std::numbers::pi * noise * noise;
+    const double top = nth(0.97);
+    signalPower = std::max(0.0, top * top - noisePower);
+}
+
+MatchedCwReceiver::Trial MatchedCwReceiver::tryDot(double dot) {
+    Trial trial;
+    trial.dot = dot;
+    boxcar_ = std::clamp(static_cast<int>(std::lround(0.9 * dot * kRate)), 4, kReplay / 4);
+    const int count = magnitudes();
+    if (count < 16) return trial;
+    levels(count, trial.signal, trial.noise);
+    if (trial.signal < kOpenRatio * trial.noise) return trial;
+    // The runs of these seconds at a threshold halfway, short ones absorbed.
+    const double on = threshold(kOnFraction, trial.signal, trial.noise);
+    const double off = threshold(kOffFraction, trial.signal, trial.noise);
+    const int minRun = std::max(2, static_cast<int>(std::lround(kMinRun * dot * kRate)));
+    bool down = false, firstRun = true;
+    long long run = 0;
+    int pending = 0;
+    double fitting = 0.0, total = 0.0;
+    for (int k = 0; k < count; ++k) {
+        const double a = scratch_[static_cast<std::size_t>(k)];
+        const bool above = down ? a >= off : a >= on;
+        if (above == down) {
+            run += pending + 1;
+            pending = 0;
+            continue;
+        }
+        if (++pending < minRun) continue;
+        // The first run began before these seconds: its length is unknown.
+        if (!firstRun) {
+            const double seconds = static_cast<double>(run) / kRate;
+            auto& list = down ? trial.marks : trial.gaps;
+            auto& n = down ? trial.nMarks : trial.nGaps;
+            if (n < static_cast<int>(list.size())) list[static_cast<std::size_t>(n++)] = seconds;
+            // How much of the time fits Morse timing at this dot, and how
+            // closely: marks of 1 or 3 dots, gaps of 1, 3 or 7; pauses aside.
+            const double units = seconds / dot;
+            if (down || units < 15.0) {
+                double distance =
+                    std::min(std::fabs(std::log(units)), std::fabs(std::log(units / 3.0)));
+                if (!down) distance = std::min(distance, std::fabs(std::log(units / 7.0)));
+                total += seconds;
+                fitting += seconds * std::max(0.0, 1.0 - distance / 0.35);
+            }
+        }
+        firstRun = false;
+        down = above;
+        run = pending;
+        pending = 0;
+    }
+    if (trial.nMarks >= 4 && total > 0.0) trial.fit = fitting / total;
+    return trial;
+}
+
+void MatchedCwReceiver::estimateStart(long long replayFrom, bool sameStation) {
+    const long long n = baseCount_;
+    prefix_[0] = {};
+    for (long long i = 0; i < n; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        prefix_[k + 1] = prefix_[k] + std::complex<double>(base_[k]);
+    }
+    // The speed that makes these seconds look most like Morse, from 5 to 60
+    // WPM in steps of a fourth of an octave, then refined from its runs. Of
+    // speeds that fit about as well, the fastest: a filter too short for the
+    // dots costs a little signal, one too long runs the elements together
+    // and would never find the right speed again.
+    std::array<double, 16> dots{}, fits{};
+    int tried = 0;
+    double bestFit = 0.0;
+    for (double dot = MorseTiming::kMinDot; dot <= MorseTiming::kMaxDot * 1.01 && tried < 16;
+         dot *= std::pow(2.0, 0.25)) {
+        const auto k = static_cast<std::size_t>(tried++);
+        dots[k] = dot;
+        fits[k] = tryDot(dot).fit;
+        bestFit = std::max(bestFit, fits[k]);
+    }
+    Trial best;
+    for (int i = 0; i < tried && bestFit > 0.0; ++i) {
+        if (fits[static_cast<std::size_t>(i)] >= 0.85 * bestFit) {
+            best = tryDot(dots[static_cast<std::size_t>(i)]);
+            break;
+        }
+    }
+    double dot = firstDot(sameStation ? timing_.unit() : 0.0);
+    if (best.fit > 0.0) {
+        dot = std::clamp(
+            estimateDot(best.marks.data(), best.nMarks, best.gaps.data(), best.nGaps, best.dot),
+            best.dot / 1.3, best.dot * 1.3);
+    }
+    if (!sameStation || std::fabs(std::log(dot / timing_.unit())) > 0.3) timing_.restart(dot);
+    noise_ = 0.0;
+    setBoxcar(timing_.unit());
+    // The levels with the filter now in use.
+    double signal = 0.0, noise = 0.0;
+    const int count = magnitudes();
+    if (count >= 16) levels(count, signal, noise);
+    signal_ = signal;
+    noise_ = noise;
+    keyDown_ = false;
+    runStart_ = std::max<long long>(replayFrom, boxcar_ - 1);
+    pending_ = 0;
+    markHeld_ = false;
+    anyMark_ = false;
+    live_ = true;
+    for (long long i = runStart_; i < n; ++i) {
+        const double a = boxcarAt(i);
+        envelope_ = static_cast<float>(a);
+        decide(a, i);
+    }
+    setBoxcar(boxcarDot_);
+}
+
+void MatchedCwReceiver::decide(double a, long long index) {
+    if (index % kLevelHop == 0) followLevel(index);
+    const bool open = signal_ > kOpenRatio * noise_;
+    const bool above =
+        open && a >= threshold(keyDown_ ? kOffFraction : kOnFraction, signal_, noise_);
+    if (above != keyDown_) {
+        if (++pending_ >= minRun_) {
+            // The run ends where the threshold was first crossed.
+            endRun(index - pending_ + 1);
+            keyDown_ = above;
+            runStart_ = index - pending_ + 1;
+            pending_ = 0;
+        }
+    } else {
+        pending_ = 0;
+    }
+    if (keyDown_) return;
+    // The gap so far, in the time of the signal (the filter delays by half
+    // its length, the same for every edge); samples past a crossing that may
+    // begin a mark are not counted yet.
+    const long long now = index - pending_ - boxcar_ / 2;
+    if (markHeld_ && static_cast<double>(now - heldTo_) / kRate > 1.5 * timing_.unit()) {
+        // Too long for a dropout inside a mark: the held mark is final.
+        reportHeld();
+        markHeld_ = false;
+    }
+    const double gapSeconds = static_cast<double>(now - lastMarkTo_) / kRate;
+    if (!markHeld_ && anyMark_) timing_.gap(gapSeconds, false);
+    if (pending_ == 0 && index - runStart_ > 2 * boxcar_) {
+        // Inside a gap, clear of the smear of the marks around it: the
+        // magnitude of one filter length ago (a mark that begins now has not
+        // reached it), the mark before more than a filter length behind.
+        const double past = magnitudeAt(index - boxcar_);
+        noise_ += 0.002 * (past * past - noise_);
+    }
+}
+
+void MatchedCwReceiver::followLevel(long long index) {
+    // The signal's level from the last 1.5 s of magnitudes: their 90th
+    // percentile lies inside the marks whenever the key is down a tenth of
+    // the time, so the level follows a fade within a second, and sinks into
+    // the noise in a pause (which closes the key decisions).
+    // Ten units, and long enough for two letters with the sender's letter
+    // gaps (Farnsworth spacing leaves long stretches without a mark).
+    const double units = std::max(8.0, 2.0 * timing_.letterGapUnits() + 4.0);
+    const auto window =
+        std::clamp(static_cast<long long>(units * timing_.unit() * kRate),
+                   static_cast<long long>(0.6 * kRate), static_cast<long long>(kLevelWindow));
+    const long long first = std::max<long long>(boxcar_ - 1, index - window + 1);
+    const int count = static_cast<int>(index - first + 1);
+    if (count < 4 * boxcar_) return;
+    for (int k = 0; k < count; ++k) {
+        sorted_[static_cast<std::size_t>(k)] = static_cast<float>(magnitudeAt(first + k));
+    }
+    const auto at = sorted_.begin() + static_cast<std::ptrdiff_t>(0.9 * (count - 1));
+    std::nth_element(sorted_.begin(), at, sorted_.begin() + count);
+    const double top = *at;
+    // Up at once, down by at most 20 dB a second: a fade is slower, and a
+    // pause between words must not take the level with it.
+    const double target = std::max(0.0, top * top - noise_);
+    const double floor = signal_ * std::pow(10.0, -2.0 * kLevelHop / kRate);
+    signal_ = std::max(signal_ + 0.5 * (target - signal_), floor);
+}
+
+std::complex<double> MatchedCwReceiver::cumulativeAt(long long index) const {
+    return index < 0 ? std::complex<double>{}
+                     : cumulative_[static_cast<std::size_t>(index & kBaseMask)];
+}
+
+double MatchedCwReceiver::magnitudeAt(long long index) const {
+    return std::abs(cumulativeAt(index) - cumulativeAt(index - boxcar_)) / boxcar_;
+}
+
+bool MatchedCwReceiver::held(long long from, long long to) const {
+    return to > from && from >= 0 && from >= baseCount_ - kBaseRing + 1 && to <= baseCount_;
+}
+
+double MatchedCwReceiver::toneEnergy(long long from, long long to) const {
+    // |sum|² / (L σ²): 1 on average for noise alone, L·A²/σ² for a tone.
+    if (!held(from, to)) return 0.0;
+    const double magnitude = std::abs(cumulativeAt(to - 1) - cumulativeAt(from - 1));
+    const double variance = std::max(noise_ * boxcar_, 1e-30);  // per baseband sample
+    return magnitude * magnitude / (static_cast<double>(to - from) * variance);
+}
+
+double MatchedCwReceiver::toneEvidence(long long from, long long to) const {
+    // Log-likelihood ratio of the tone (amplitude sqrt(signal) per baseband
+    // sample, unknown phase) against noise alone over [from, to): the whole
+    // interval summed coherently, so a dash counts three dots and a noise
+    // bump that barely crossed the threshold counts little.
+    if (!held(from, to)) return 0.0;
+    const double magnitude = std::abs(cumulativeAt(to - 1) - cumulativeAt(from - 1));
+    const double variance = std::max(noise_ * boxcar_, 1e-30);
+    const double amplitude = std::sqrt(std::max(signal_, 0.0));
+    const double x = 2.0 * amplitude * magnitude / variance;
+    // ln I0(x), by its series start and its asymptote.
+    const double logI0 = x < 2.0 ? x * x / 4.0 : x - 0.5 * std::log(2.0 * std::numbers::pi * x);
+    return logI0 - amplitude * amplitude * static_cast<double>(to - from) / variance;
+}
+
+void MatchedCwReceiver::endRun(long long end) {
+    const long long shift = boxcar_ / 2;
+    const long long from = runStart_ - shift, to = end - shift;
+    if (!keyDown_) return;  // gaps are measured between the marks taken
+    // A mark without enough tone in it is noise: the gap goes on.
+    // A mark without enough tone in it is noise: the gap goes on. Its energy
+    // is measured against the noise alone, whatever the signal's level, so
+    // that marks in a fade still count (and bring the level down with them).
+    if (toneEnergy(from, to) < kMinMarkEnergy) return;
+    if (markHeld_ && toneEvidence(heldTo_, from) > 0.0) {
+        // The gap before it held tone: a dropout inside one mark.
+        heldTo_ = to;
+    } else {
+        if (markHeld_) {
+            reportHeld();
+        }
+        if (anyMark_) timing_.gap(static_cast<double>(from - lastMarkTo_) / kRate, true);
+        heldFrom_ = from;
+        heldTo_ = to;
+        markHeld_ = true;
+    }
+    anyMark_ = true;
+    lastMarkTo_ = heldTo_;
+    if (std::fabs(std::log(timing_.unit() / boxcarDot_)) > 0.1) setBoxcar(timing_.unit());
+}
+
+void MatchedCwReceiver::reportHeld() {
+    timing_.mark(static_cast<double>(heldTo_ - heldFrom_) / kRate,
+                 static_cast<double>(heldFrom_) / kRate);
+}
+
+void MatchedCwReceiver::releaseMark() {
+    if (!markHeld_) return;
+    reportHeld();
+    markHeld_ = false;
+}
+
+MatchedCwReceiver::Template MatchedCwReceiver::templateLengths() const {
+    // The key threshold shortens every mark and lengthens every gap by the
+    // same amount: the template takes the unit for the dot and moves that
+    // amount back from the gap to the dash.
+    const double unit = timing_.unit();
+    const double bias = unit - timing_.dot();
+    return {unit, timing_.dash() + bias, std::max(0.2 * unit, timing_.elementGap() - bias)};
+}
+
+double MatchedCwReceiver::span(std::string_view pattern) const {
+    const Template t = templateLengths();
+    double total = 0.0;
+    for (char e : pattern) total += (e == '-' ? t.dash : t.dot) + t.gap;
+    return pattern.empty() ? 0.0 : total - t.gap;
+}
+
+double MatchedCwReceiver::fit(std::string_view pattern, double start) {
+    const Template t = templateLengths();
+    double best = -1e300;
+    for (const double shift : {-0.15, 0.0, 0.15}) {
+        double at = (start + shift * t.dot) * kRate, evidence = 0.0;
+        for (char e : pattern) {
+            const double length = (e == '-' ? t.dash : t.dot) * kRate;
+            evidence += toneEvidence(std::llround(at), std::llround(at + length));
+            at += length + t.gap * kRate;
+        }
+        best = std::max(best, evidence);
+    }
+    return best;
+}
+
+double MatchedCwReceiver::dotScore() const {
+    const double variance = std::max(noise_ * boxcar_, 1e-30);
+    return std::max(signal_, 0.0) * timing_.unit() * kRate / variance;
+}
+
+double MatchedCwReceiver::fitAsRead(const LetterJudge::Timed* elements, int count) {
+    double evidence = 0.0;
+    for (int i = 0; i < count; ++i) {
+        const long long from = std::llround(elements[i].start * kRate);
+        evidence += toneEvidence(from, from + std::llround(elements[i].length * kRate));
+    }
+    return evidence;
+}
+
+void MatchedCwReceiver::publish() {
+    lockedOut_.store(locked_);
+    toneOut_.store(locked_ ? tone_ : 0.0);
+    wpmOut_.store(timing_.wpm());
+    double snr = std::numeric_limits<double>::quiet_NaN();
+    if (locked_ && noise_ > 0.0 && signal_ > 0.0) {
+        // The tone of amplitude 2·sqrt(signal) has the power 2·signal; noise
+        // of variance v per audio sample leaves v / L after a mean over L.
+        const double length = static_cast<double>(boxcar_) * kDecimation;
+        const double variance = noise_ * length;
+        snr = 10.0 * std::log10(2.0 * signal_ / (variance * 3000.0 / (kSampleRate / 2.0)));
+    }
+    snrOut_.store(snr);
+}
+
+}  // namespace zeb::cw

@@ -1,0 +1,164 @@
+// The matched Morse receiver: finds the keyed tone, mixes it to zero
+// frequency and integrates it over one dot (the filter matched to a dot,
+// its bandwidth following the speed), keys on the magnitude with a threshold
+// halfway between the tracked noise and signal levels, and hands the mark and
+// gap lengths to MorseTiming.
+//
+//   audio ─┬─ ring of the last 3 s ─── CwToneTracker (every 186 ms)
+//          └─ mixer at the tone ── sum of 8 (1378 Hz) ── sum over a dot ── |·|
+//             ── key decision (hysteresis, runs shorter than 0.3 dot absorbed)
+//             ── MorseTiming ── text
+//
+// Nothing is decoded until a keyed tone stands out of the noise; then the
+// last three seconds are read again at that tone, so the first letters are
+// not lost while the tone, the levels and the speed are found. The speed and
+// levels for that start come from the same seconds (percentiles of the
+// magnitude, two-means of the mark lengths). When the tone has faded into the
+// noise for a second and a half the receiver lets go of it (the letter in
+// progress is written, then a space): noise alone prints nothing. Decoding
+// resumes where it stopped when the tone returns.
+//
+// One thread: everything runs on the caller's (the capture) thread; the
+// read-outs are atomics for the user interface. No allocation after
+// construction.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <complex>
+
+#include "common/TextSink.h"
+#include "cw/CwToneTracker.h"
+#include "cw/MorseTiming.h"
+
+namespace zeb::cw {
+
+class MatchedCwReceiver : private LetterJudge {
+public:
+    static constexpr double kSampleRate = 11025.0;
+    static constexpr int kDecimation = 8;
+    static constexpr double kRate = kSampleRate / kDecimation;  // of the baseband
+    static constexpr int kAudioRing = 1 << 15;                  // 2.97 s
+    static constexpr int kReplay = kAudioRing / kDecimation;    // baseband samples re-read
+    static constexpr int kBaseRing = 1 << 14;                   // 11.9 s of baseband
+    static constexpr double kLockDb = 8.0;  // a tone this far above the noise is taken
+    static constexpr double kHoldDb = 4.0;  // and kept while it stays this far above
+    static constexpr double kLoseSeconds = 4.0;
+
+    explicit MatchedCwReceiver(TextSink& sink);
+
+    // Where the tone is looked for: automatic, anywhere from 200 to 3000 Hz
+    // (it may wander there); otherwise in center ± width.
+    void setSearch(bool automatic, double centerHz, double widthHz);
+    // Forgets the tone, the levels and the audio; keeps the speed learnt.
+    void reset();
+    void process(const float* samples, int count);
+    // End of the input: the letter in progress is written.
+    void finish();
+
+    bool locked() const { return lockedOut_.load(); }
+    double toneHz() const { return toneOut_.load(); }
+    double wpm() const { return wpmOut_.load(); }
+    // Signal to noise in 3 kHz, from the levels of the key decision (NaN
+    // while no tone is held).
+    double snrDb() const { return snrOut_.load(); }
+    // The magnitude after the dot filter, in the units of the input.
+    float envelope() const { return envelope_; }
+
+private:
+    void analyseHop();
+    void lock(double hz);
+    void unlock();
+    void setTone(double hz);
+    void mix(float x);
+    void pushBase(std::complex<float> z);
+    void estimateStart(long long replayFrom, bool sameStation);
+    struct Trial {
+        double dot = 0.0, fit = 0.0, signal = 0.0, noise = 0.0;
+        std::array<double, 256> marks{}, gaps{};
+        int nMarks = 0, nGaps = 0;
+    };
+    Trial tryDot(double dot);
+    int magnitudes();
+    void levels(int count, double& signalPower, double& noisePower);
+    void setBoxcar(double dotSeconds);
+    double boxcarAt(long long index) const;
+    void decide(double a, long long index);
+    void endRun(long long end);
+    void releaseMark();
+    void followLevel(long long index);
+    static constexpr int kLevelHop = 64;       // baseband samples, 46 ms
+    static constexpr int kLevelWindow = 2048;  // 1.5 s
+    void reportHeld();
+    struct Template {
+        double dot, dash, gap;  // seconds
+    };
+    Template templateLengths() const;
+    double span(std::string_view pattern) const override;
+    double fit(std::string_view pattern, double start) override;
+    double fitAsRead(const LetterJudge::Timed* elements, int count) override;
+    double dotScore() const override;
+    double toneEvidence(long long from, long long to) const;
+    double toneEnergy(long long from, long long to) const;
+    bool held(long long from, long long to) const;
+    double magnitudeAt(long long index) const;
+    std::complex<double> cumulativeAt(long long index) const;
+    void publish();
+
+    MorseTiming timing_;
+    CwToneTracker tracker_;
+    bool automatic_ = true;
+    double centerHz_ = 1000.0, widthHz_ = 100.0;
+
+    std::array<float, kAudioRing> audio_{};
+    long long audioCount_ = 0;
+    long long decodedUpTo_ = 0;  // audio samples whose decisions are made
+    int hop_ = 0;
+    std::array<float, CwToneTracker::kSize> frame_{};
+
+    // Tone lock.
+    bool locked_ = false;
+    double tone_ = 0.0;
+    double weakSeconds_ = 0.0;
+    int rivalHops_ = 0;
+    int candidateHops_ = 0;
+    double candidateHz_ = 0.0;
+
+    // Mixer and the sum of kDecimation.
+    std::complex<double> phasor_{1.0, 0.0}, step_{1.0, 0.0};
+    std::complex<double> dump_{};
+    int dumped_ = 0;
+
+    // Baseband ring and the sum over one dot.
+    std::array<std::complex<float>, kBaseRing> base_{};
+    long long baseCount_ = 0;
+    int boxcar_ = 8;
+    double boxcarDot_ = 0.05;
+    std::complex<double> sum_{};
+    bool live_ = false;
+
+    // Key decision: the tone's power and the noise's after the dot filter.
+    double signal_ = 0.0, noise_ = 0.0;
+    bool keyDown_ = false;
+    long long runStart_ = 0;  // baseband index where the key went to its state
+    int pending_ = 0;
+    int minRun_ = 2;
+    // The last mark taken, held back until the gap after it shows whether
+    // it was only a dropout inside a longer mark (baseband indices, in the
+    // time of the signal).
+    bool markHeld_ = false, anyMark_ = false;
+    long long heldFrom_ = 0, heldTo_ = 0, lastMarkTo_ = 0;
+    std::complex<double> total_{};
+    std::array<std::complex<double>, kBaseRing> cumulative_{};
+
+    std::array<float, kReplay> scratch_{};
+    std::array<float, kReplay> sorted_{};
+    std::array<std::complex<double>, kReplay + 1> prefix_{};
+    float envelope_ = 0.0f;
+    std::atomic<bool> lockedOut_{false};
+    std::atomic<double> toneOut_{0.0};
+    std::atomic<double> wpmOut_{0.0};
+    std::atomic<double> snrOut_{0.0};
+};
+
+}  // namespace zeb::cw

@@ -1,0 +1,151 @@
+// Timing of the matched Morse decoder: turns the lengths of key-down marks
+// and of the gaps between them (in seconds) into letters, prosigns and word
+// spaces.
+//
+// Every length is classified against clusters that follow the sender's own
+// habits rather than the textbook ratios: the dot and dash lengths (from the
+// recent marks, two-means in the log domain, so a speed change settles within
+// a few letters), and the element, letter and word gaps as multiples of the
+// dot (a hand sender's long letter gaps or Farnsworth spacing move the
+// letter/word boundary with them). Boundaries lie at the geometric mean of
+// two neighbouring clusters, as timing errors are proportional to length.
+//
+// A letter is decided from its whole element sequence: when the sequence is
+// not a Morse character, the cheapest repair is taken: one element read the
+// other way and/or the letter split at its longest inner gap (a letter gap
+// read as an element gap), the cost being how close the changed decisions
+// were to their boundaries.
+//
+// The text gets exactly one space between words and none before the first.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+#include "common/TextSink.h"
+
+namespace zeb::cw {
+
+// Where letters can be read again from the signal itself. A letter pattern
+// laid on the signal as a rigid template (the sender's dot, dash and gap
+// lengths, begun at `start` or a little earlier or later) gets a score: how
+// much more likely the signal is with those marks than without any, the
+// whole of each mark summed. The judge also scores the marks as the key
+// decisions saw them.
+class LetterJudge {
+public:
+    struct Timed {
+        double start = 0.0, length = 0.0;  // seconds
+    };
+    virtual ~LetterJudge() = default;
+    // Length of the pattern's template in seconds.
+    virtual double span(std::string_view pattern) const = 0;
+    virtual double fit(std::string_view pattern, double start) = 0;
+    virtual double fitAsRead(const Timed* elements, int count) = 0;
+    // What a clean dot scores on average at the present signal and noise.
+    virtual double dotScore() const = 0;
+};
+
+class MorseTiming {
+public:
+    static constexpr double kMinDot = 0.020;  // 60 WPM
+    static constexpr double kMaxDot = 0.240;  // 5 WPM
+    static constexpr int kMaxElements = 10;   // longer runs are not characters
+
+    explicit MorseTiming(TextSink& sink) : sink_(&sink) { restart(0.06); }
+
+    // Starts over at this dot length: the letter in progress is dropped and
+    // the clusters take their standard ratios. The text keeps its spacing
+    // state, so no space is written twice.
+    void restart(double dotSeconds);
+    void setJudge(LetterJudge* judge) { judge_ = judge; }
+
+    // A mark of this length ended; `start` is its time on any running clock
+    // (for the judge).
+    void mark(double seconds, double start = 0.0);
+    // The gap after the last mark has lasted this long; `final` when a mark
+    // has begun and the gap is complete. Called as the gap grows (for the
+    // letter and word timeouts) and once with final set.
+    void gap(double seconds, bool final);
+    // The signal ended: the letter in progress is written, and a word space
+    // after it when `space` (a pause, not the end of the input).
+    void finish(bool space);
+
+    double dot() const { return dot_; }
+    double dash() const { return dash_; }
+    double elementGap() const { return elementGap_; }
+    double letterGapUnits() const { return letterGap_; }
+    double wpm() const { return 1.2 / unit(); }
+    // The timing unit: between the dot and the element gap, which a key
+    // threshold a little off makes the one shorter and the other longer.
+    double unit() const;
+    // Boundaries in seconds: dot/dash, element/letter gap, letter/word gap.
+    double markBoundary() const;
+    double letterBoundary() const;
+    double wordBoundary() const;
+
+private:
+    struct Element {
+        bool dash = false;
+        double margin = 0.0;     // log distance of the mark from the dot/dash boundary
+        double gapMargin = 0.0;  // log distance of the gap before it below the letter boundary
+    };
+    // A finished letter: its pattern as read and its times, and what was
+    // decided for it (a table pattern, or empty when it is dropped).
+    struct Letter {
+        std::array<char, kMaxElements> read{};
+        std::array<LetterJudge::Timed, kMaxElements> times{};
+        int count = 0;
+        std::string_view decided;
+        double score = 0.0;
+        double start() const { return times[0].start; }
+        double end() const {
+            return times[static_cast<std::size_t>(count - 1)].start +
+                   times[static_cast<std::size_t>(count - 1)].length;
+        }
+    };
+
+    void emitLetter();
+    void decide(Letter& letter);
+    std::string_view bestPattern(double start, double end, double& score);
+    std::string_view repair(const Letter& letter, std::string_view& second);
+    void flushHeld();
+    void writePattern(std::string_view pattern);
+    void write(std::string_view text);
+    void writeSpace();
+    void learnMark(double seconds, bool dash);
+    void learnGap(double ratio);
+
+    TextSink* sink_;
+    double dot_ = 0.06, dash_ = 0.18;
+    double elementGap_ = 0.06;  // seconds
+    // Letter and word gaps as multiples of the unit.
+    double letterGap_ = 3.0, wordGap_ = 7.0;
+
+    LetterJudge* judge_ = nullptr;
+    std::array<Element, kMaxElements> letter_{};
+    std::array<LetterJudge::Timed, kMaxElements> times_{};
+    // With a judge, each letter waits for the next one of its word: the two
+    // may turn out to be one letter whose inner gap looked long, or whose
+    // middle element was lost.
+    Letter held_, current_;
+    bool holding_ = false;
+    std::string_view heldSecond_;
+    int elements_ = 0;
+    bool overflow_ = false;  // more than kMaxElements marks without a letter gap
+    double pendingGapMargin_ = 0.0;
+    bool letterDone_ = true;  // the letter before the current gap has been written
+    bool spaceDone_ = true;   // the current gap has written its word space
+
+    // The last marks (log seconds) and gaps (log unit multiples).
+    static constexpr int kMarkHistory = 24, kGapHistory = 48;
+    std::array<double, kMarkHistory> marks_{};
+    std::array<double, kGapHistory> gaps_{};
+    std::array<double, kMarkHistory> sorted_{};
+    int markCount_ = 0, gapCount_ = 0;
+
+    bool wroteAny_ = false;
+    bool lastWasSpace_ = false;
+};
+
+}  // namespace zeb::cw
