@@ -1,8 +1,12 @@
 #include "CwPage.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 #include "RttyPage.h"
 #include "SpectrumLink.h"
@@ -14,6 +18,10 @@
 #include "ui/TextWindow.h"
 
 namespace zeb::nimba {
+
+namespace {
+constexpr int kStrMatched = 9030, kStrFilter = 9031, kStrLock = 9032, kStrNoLock = 9033;
+}  // namespace
 
 CwPage::CwPage(PageContext& context, CwChain& chain, QWidget* parent)
     : QWidget(parent), context_(context), chain_(chain) {
@@ -57,6 +65,25 @@ CwPage::CwPage(PageContext& context, CwChain& chain, QWidget* parent)
     if (centerDisplay_) centerDisplay_->setFormat(4, 0);
     if (widthDisplay_) widthDisplay_->setFormat(3, 0);
 
+    if (auto* combo = ui::controlAs<QComboBox>(dialog_, kCwDesign)) {
+        combo->addItem(context_.string(kStrMatched), static_cast<int>(cw::CwVariant::Matched));
+        combo->addItem(context_.string(kStrFilter), static_cast<int>(cw::CwVariant::Filter));
+        connect(combo, &QComboBox::activated, this, [this, combo](int index) {
+            cw::CwOptions o = chain_.options();
+            o.variant = static_cast<cw::CwVariant>(combo->itemData(index).toInt());
+            setOptions(o);
+        });
+    }
+    if (auto* box = ui::controlAs<QCheckBox>(dialog_, kCwAutoCenter)) {
+        connect(box, &QCheckBox::toggled, this, [this](bool on) {
+            if (updating_) return;
+            cw::CwOptions o = chain_.options();
+            o.autoCenter = on;
+            setOptions(o);
+        });
+    }
+    lock_ = ui::controlAs<QLabel>(dialog_, kCwLock);
+
     auto button = [this](int id, auto slot) {
         if (auto* b = ui::controlAs<QPushButton>(dialog_, id))
             connect(b, &QPushButton::clicked, this, slot);
@@ -77,9 +104,22 @@ void CwPage::setBand(int center, int width) {
     refresh();
 }
 
+void CwPage::setOptions(cw::CwOptions options) {
+    chain_.setOptions(options);
+    applyMarkers();
+    refresh();
+}
+
 void CwPage::applyMarkers() {
     if (!context_.spectrum) return;
     const cw::ToneBand b = chain_.band();
+    // The matched design marks the tone it holds, the filter design its band.
+    if (markedTone_ > 0.0) {
+        context_.spectrum->analyser().setPassBand(float(markedTone_ - 25.0),
+                                                  float(markedTone_ + 25.0));
+        context_.spectrum->analyser().setTones(float(markedTone_), 0.0f);
+        return;
+    }
     context_.spectrum->analyser().setPassBand(float(b.center - b.width), float(b.center + b.width));
     context_.spectrum->analyser().setTones(0.0f, 0.0f);
 }
@@ -91,7 +131,41 @@ void CwPage::refresh() {
     if (widthKnob_) widthKnob_->setValue(b.width);
     if (centerDisplay_) centerDisplay_->setValue(b.center);
     if (widthDisplay_) widthDisplay_->setValue(b.width);
+    const cw::CwOptions o = chain_.options();
+    if (auto* combo = ui::controlAs<QComboBox>(dialog_, kCwDesign))
+        combo->setCurrentIndex(combo->findData(static_cast<int>(o.variant)));
+    if (auto* box = ui::controlAs<QCheckBox>(dialog_, kCwAutoCenter)) {
+        box->setChecked(o.autoCenter);
+        box->setEnabled(o.variant == cw::CwVariant::Matched);
+    }
     updating_ = false;
+    poll();
+}
+
+void CwPage::poll() {
+    const auto& m = chain_.decoder().matched();
+    const bool matched = chain_.options().variant == cw::CwVariant::Matched;
+    const bool held = matched && chain_.running() && m.locked();
+    QString text;
+    if (held && context_.bundle) {
+        const double snr = m.snrDb();
+        text = context_.bundle->format(
+            kStrLock,
+            {static_cast<int>(std::lround(m.toneHz())), static_cast<int>(std::lround(m.wpm())),
+             std::isfinite(snr) ? static_cast<int>(std::lround(snr)) : 0});
+    } else if (matched) {
+        text = context_.string(kStrNoLock);
+    }
+    if (lock_ && text != shownLock_) {
+        shownLock_ = text;
+        lock_->setText(text);
+    }
+    // The spectrum's markers follow the tone when it moves by a few hertz.
+    const double tone = held ? m.toneHz() : 0.0;
+    if (std::fabs(tone - markedTone_) > 3.0 || (tone == 0.0) != (markedTone_ == 0.0)) {
+        markedTone_ = tone;
+        if (isVisible()) applyMarkers();
+    }
 }
 
 void CwPage::saveSettings() { (void)chain_.saveBand(); }

@@ -5,6 +5,7 @@
 // shutdown.
 #pragma once
 
+#include <QLabel>
 #include <QWidget>
 
 #include "DecoderChains.h"
@@ -23,6 +24,7 @@ inline constexpr int kCwDialog = 124;
 inline constexpr int kCwCenterKnob = 1127, kCwCenterDisplay = 1128;
 inline constexpr int kCwWidthKnob = 1129, kCwWidthDisplay = 1130;
 inline constexpr int kCwText = 1126;
+inline constexpr int kCwDesign = 1131, kCwAutoCenter = 1132, kCwLock = 1133;
 
 class CwPage : public QWidget {
     Q_OBJECT
@@ -34,8 +36,10 @@ public:
     ui::SpectrumView* spectrumView() const { return spectrum_; }
     QWidget* dialog() const { return dialog_; }
     void refresh();
-    // Writes CENTER and WIDTH.
+    // Writes CENTER, WIDTH and the decoder options.
     void saveSettings();
+    // The lock read-out and the spectrum's markers (the main window's pump).
+    void poll();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -44,6 +48,7 @@ protected:
 private:
     void setBand(int center, int width);
     void applyMarkers();
+    void setOptions(cw::CwOptions options);
 
     PageContext& context_;
     CwChain& chain_;
@@ -54,6 +59,9 @@ private:
     ui::RotaryKnob* widthKnob_ = nullptr;
     ui::SegmentDisplay* centerDisplay_ = nullptr;
     ui::SegmentDisplay* widthDisplay_ = nullptr;
+    QLabel* lock_ = nullptr;
+    QString shownLock_;
+    double markedTone_ = 0.0;
     bool updating_ = false;
 };
 

@@ -174,7 +174,11 @@ CwChain::CwChain(OutputQueue& queue, ChainViews views, std::filesystem::path wor
       workDir_(std::move(workDir)),
       display_(queue, TextTarget::Cw),
       decoder_(display_) {
-    if (views_.profile) band_ = cw::readToneBand(*views_.profile);
+    if (views_.profile) {
+        band_ = cw::readToneBand(*views_.profile);
+        options_ = cw::readCwOptions(*views_.profile);
+    }
+    decoder_.setVariant(options_.variant, options_.autoCenter);
 }
 
 void CwChain::setReception(std::function<bool()> active, std::function<std::string()> text,
@@ -186,11 +190,15 @@ void CwChain::setReception(std::function<bool()> active, std::function<std::stri
 
 bool CwChain::start() {
     if (decoder_.running()) return true;
-    if (views_.profile) band_ = cw::readToneBand(*views_.profile);
+    if (views_.profile) {
+        band_ = cw::readToneBand(*views_.profile);
+        options_ = cw::readCwOptions(*views_.profile);
+    }
     bool started = false;
     {
         BlockLock lock(views_.blockMutex);
         decoder_.setMonitor(views_.monitor);
+        decoder_.setVariant(options_.variant, options_.autoCenter);
         started = decoder_.start(band_);
     }
     if (!started) failed();
@@ -214,9 +222,16 @@ cw::ToneBand CwChain::setBand(cw::ToneBand band) {
     return band_;
 }
 
+void CwChain::setOptions(cw::CwOptions options) {
+    BlockLock lock(views_.blockMutex);
+    decoder_.setVariant(options.variant, options.autoCenter);
+    options_ = options;
+}
+
 Result<void> CwChain::saveBand() {
     if (!views_.profile) return {};
-    return cw::writeToneBand(*views_.profile, band_);
+    if (auto r = cw::writeToneBand(*views_.profile, band_); !r) return r;
+    return cw::writeCwOptions(*views_.profile, options_);
 }
 
 void CwChain::processBlock(std::span<const float> block) {

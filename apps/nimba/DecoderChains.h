@@ -22,6 +22,7 @@
 #include "common/TextSink.h"
 #include "common/TimeKey.h"
 #include "cw/CwDecoder.h"
+#include "cw/CwSettings.h"
 #include "dsp/Monitor.h"
 #include "fax/FaxDecoder.h"
 #include "rtty/RttyDecoder.h"
@@ -188,6 +189,10 @@ public:
     // The page's knobs (limited to their ranges); filters redesigned at once.
     cw::ToneBand setBand(cw::ToneBand band);
     cw::ToneBand band() const { return band_; }
+    // The design and the automatic tone search, applied at once.
+    void setOptions(cw::CwOptions options);
+    cw::CwOptions options() const { return options_; }
+    // Writes CENTER, WIDTH, DEMOD and AUTOCENTER.
     Result<void> saveBand();
 
     // At the end of a scheduled reception the CW text is saved as a warning
@@ -207,6 +212,7 @@ private:
     QueuedDisplay display_;
     cw::CwDecoder decoder_;
     cw::ToneBand band_;
+    cw::CwOptions options_;
     std::function<bool()> receptionActive_ = [] { return false; };
     std::function<std::string()> text_ = [] { return std::string(); };
     std::function<TimeKey()> clock_ = [] { return zeb::now(); };

@@ -122,6 +122,7 @@ void MainWindow::pump() {
     if (!nimba_.output().empty()) drainOutput();
     nimba_.spectrum().poll();
     if (rttyPage_) rttyPage_->poll();
+    if (cwPage_) cwPage_->poll();
     if (ui::SignalWindow* signal = nimba_.signalWindow()) signal->refresh();
 }
 

@@ -43,6 +43,20 @@ Result<void> writeToneBand(ProfileFile& profile, ToneBand band) {
     return profile.writeInt("WIDTH", band.width);
 }
 
+CwOptions readCwOptions(ProfileFile& profile) {
+    profile.setSection(kCwSection);
+    CwOptions options;
+    if (profile.readInt("DEMOD", 1) == 0) options.variant = CwVariant::Filter;
+    if (profile.readInt("AUTOCENTER", 1) == 0) options.autoCenter = false;
+    return options;
+}
+
+Result<void> writeCwOptions(ProfileFile& profile, CwOptions options) {
+    profile.setSection(kCwSection);
+    if (auto r = profile.writeInt("DEMOD", static_cast<int>(options.variant)); !r) return r;
+    return profile.writeInt("AUTOCENTER", options.autoCenter ? 1 : 0);
+}
+
 FontRecord defaultFontRecord() {
     FontRecord r{};
     putLe32(r, 0, static_cast<std::uint32_t>(r.size()));

@@ -28,6 +28,18 @@ inline constexpr int kMaxWidth = 500;
 ToneBand readToneBand(ProfileFile& profile);
 Result<void> writeToneBand(ProfileFile& profile, ToneBand band);
 
+// The decoder's design and whether the matched design looks for the tone in
+// the whole audio band: "DEMOD" (1 matched, 0 the band-pass filter; the
+// matched design when absent or unknown) and "AUTOCENTER" (1 on, 0 off; on
+// when absent or unknown).
+struct CwOptions {
+    CwVariant variant = CwVariant::Matched;
+    bool autoCenter = true;
+    bool operator==(const CwOptions&) const = default;
+};
+CwOptions readCwOptions(ProfileFile& profile);
+Result<void> writeCwOptions(ProfileFile& profile, CwOptions options);
+
 // The 60-byte character-format record of the text window ("FONT"): size,
 // mask, effects, height in twips, offset, colour, character set, pitch and
 // family, 32-byte face name, little-endian.

@@ -256,6 +256,7 @@ void MatchedCwReceiver::pushBase(std::complex<float> z) {
     }
     // Rounding errors of the running sum are cleared now and then.
     if ((baseCount_ & kBaseMask) == 0) setBoxcar(boxcarDot_);
+    if (baseCount_ % kSpeedCheck == 0) checkSpeed();
     const double a = std::abs(sum_) / boxcar_;
     envelope_ = static_cast<float>(a);
     decide(a, baseCount_ - 1);
@@ -282,11 +283,11 @@ void MatchedCwReceiver::setBoxcar(double dotSeconds) {
     }
 }
 
-int MatchedCwReceiver::magnitudes() {
+int MatchedCwReceiver::magnitudes(int stride) {
     const long long first = boxcar_ - 1;
-    const int count = static_cast<int>(std::max(0LL, baseCount_ - first));
+    const int count = static_cast<int>(std::max(0LL, window_ - first) / stride);
     for (int k = 0; k < count; ++k) {
-        const auto end = static_cast<std::size_t>(first + k + 1);
+        const auto end = static_cast<std::size_t>(first + k * stride + 1);
         scratch_[static_cast<std::size_t>(k)] = static_cast<float>(
             std::abs(prefix_[end] - prefix_[end - static_cast<std::size_t>(boxcar_)]) / boxcar_);
     }
@@ -306,18 +307,19 @@ void MatchedCwReceiver::levels(int count, double& signalPower, double& noisePowe
     signalPower = std::max(0.0, top * top - noisePower);
 }
 
-MatchedCwReceiver::Trial MatchedCwReceiver::tryDot(double dot) {
+MatchedCwReceiver::Trial MatchedCwReceiver::tryDot(double dot, const Ratios& sender) {
     Trial trial;
     trial.dot = dot;
     boxcar_ = std::clamp(static_cast<int>(std::lround(0.9 * dot * kRate)), 4, kReplay / 4);
-    const int count = magnitudes();
+    const int count = magnitudes(stride_);
     if (count < 16) return trial;
     levels(count, trial.signal, trial.noise);
     if (trial.signal < kOpenRatio * trial.noise) return trial;
     // The runs of these seconds at a threshold halfway, short ones absorbed.
     const double on = threshold(kOnFraction, trial.signal, trial.noise);
     const double off = threshold(kOffFraction, trial.signal, trial.noise);
-    const int minRun = std::max(2, static_cast<int>(std::lround(kMinRun * dot * kRate)));
+    const double rate = kRate / stride_;
+    const int minRun = std::max(2, static_cast<int>(std::lround(kMinRun * dot * rate)));
     bool down = false, firstRun = true;
     long long run = 0;
     int pending = 0;
@@ -333,17 +335,23 @@ MatchedCwReceiver::Trial MatchedCwReceiver::tryDot(double dot) {
         if (++pending < minRun) continue;
         // The first run began before these seconds: its length is unknown.
         if (!firstRun) {
-            const double seconds = static_cast<double>(run) / kRate;
+            const double seconds = static_cast<double>(run) / rate;
             auto& list = down ? trial.marks : trial.gaps;
             auto& n = down ? trial.nMarks : trial.nGaps;
             if (n < static_cast<int>(list.size())) list[static_cast<std::size_t>(n++)] = seconds;
             // How much of the time fits Morse timing at this dot, and how
-            // closely: marks of 1 or 3 dots, gaps of 1, 3 or 7; pauses aside.
+            // closely: marks of 1 or 3 dots or the sender's dash, gaps of 1,
+            // 3 or 7 dots or the sender's own; pauses aside.
             const double units = seconds / dot;
-            if (down || units < 15.0) {
-                double distance =
-                    std::min(std::fabs(std::log(units)), std::fabs(std::log(units / 3.0)));
-                if (!down) distance = std::min(distance, std::fabs(std::log(units / 7.0)));
+            if (down || units < std::max(15.0, 1.5 * sender.wordGap)) {
+                const auto near = [&](std::initializer_list<double> lengths) {
+                    double d = 1e9;
+                    for (const double l : lengths) d = std::min(d, std::fabs(std::log(units / l)));
+                    return d;
+                };
+                const double distance = down ? near({1.0, 3.0, sender.dash})
+                                             : near({1.0, 3.0, 7.0, sender.elementGap,
+                                                     sender.letterGap, sender.wordGap});
                 total += seconds;
                 fitting += seconds * std::max(0.0, 1.0 - distance / 0.35);
             }
@@ -357,47 +365,90 @@ MatchedCwReceiver::Trial MatchedCwReceiver::tryDot(double dot) {
     return trial;
 }
 
-void MatchedCwReceiver::estimateStart(long long replayFrom, bool sameStation) {
-    const long long n = baseCount_;
+void MatchedCwReceiver::loadWindow() {
+    // The last seconds of the baseband, summed from their start.
+    window_ = std::min<long long>(baseCount_, kReplay);
+    const long long start = baseCount_ - window_;
+    const std::complex<double> before = cumulativeAt(start - 1);
     prefix_[0] = {};
-    for (long long i = 0; i < n; ++i) {
-        const auto k = static_cast<std::size_t>(i);
-        prefix_[k + 1] = prefix_[k] + std::complex<double>(base_[k]);
+    for (long long i = 0; i < window_; ++i) {
+        prefix_[static_cast<std::size_t>(i + 1)] = cumulativeAt(start + i) - before;
     }
-    // The speed that makes these seconds look most like Morse, from 5 to 60
-    // WPM in steps of a fourth of an octave, then refined from its runs. Of
+}
+
+double MatchedCwReceiver::searchSpeed(double& bestFit, const Ratios& sender) {
+    // The speed that makes the window look most like Morse, from 5 to 60 WPM
+    // in steps of a fourth of an octave, then refined from its runs. Of
     // speeds that fit about as well, the fastest: a filter too short for the
     // dots costs a little signal, one too long runs the elements together
     // and would never find the right speed again.
     std::array<double, 16> dots{}, fits{};
     int tried = 0;
-    double bestFit = 0.0;
+    bestFit = 0.0;
     for (double dot = MorseTiming::kMinDot; dot <= MorseTiming::kMaxDot * 1.01 && tried < 16;
          dot *= std::pow(2.0, 0.25)) {
         const auto k = static_cast<std::size_t>(tried++);
         dots[k] = dot;
-        fits[k] = tryDot(dot).fit;
+        fits[k] = tryDot(dot, sender).fit;
         bestFit = std::max(bestFit, fits[k]);
     }
-    Trial best;
     for (int i = 0; i < tried && bestFit > 0.0; ++i) {
         if (fits[static_cast<std::size_t>(i)] >= 0.85 * bestFit) {
-            best = tryDot(dots[static_cast<std::size_t>(i)]);
-            break;
+            const Trial best = tryDot(dots[static_cast<std::size_t>(i)], sender);
+            return std::clamp(
+                estimateDot(best.marks.data(), best.nMarks, best.gaps.data(), best.nGaps, best.dot),
+                best.dot / 1.3, best.dot * 1.3);
         }
     }
-    double dot = firstDot(sameStation ? timing_.unit() : 0.0);
-    if (best.fit > 0.0) {
-        dot = std::clamp(
-            estimateDot(best.marks.data(), best.nMarks, best.gaps.data(), best.nGaps, best.dot),
-            best.dot / 1.3, best.dot * 1.3);
+    return 0.0;
+}
+
+void MatchedCwReceiver::checkSpeed() {
+    // A sender who changes speed a lot leaves the filter too long (the
+    // elements run together and the timing never sees the new dots) or too
+    // short: every second the window is searched again, and a speed
+    // that fits clearly better than the one in use is taken.
+    const int inUse = boxcar_;
+    const double noise = noise_;
+    // Every other magnitude is enough to tell speeds apart.
+    stride_ = 2;
+    loadWindow();
+    // The sender's own ratios, as multiples of the dot.
+    const double perDot = timing_.unit() / timing_.dot();
+    const Ratios sender{timing_.dash() / timing_.dot(), timing_.elementGap() / timing_.dot(),
+                        timing_.letterGapUnits() * perDot, timing_.wordGapUnits() * perDot};
+    const double now = tryDot(timing_.dot(), sender).fit;
+    double bestFit = 0.0;
+    const double dot = searchSpeed(bestFit, sender);
+    boxcar_ = inUse;
+    noise_ = noise;
+    stride_ = 1;
+    // Two checks in a row must agree; the sender's spacing stays.
+    const bool better =
+        dot > 0.0 && bestFit > now + 0.2 && std::fabs(std::log(dot / timing_.dot())) > 0.47;
+    if (better && proposedDot_ > 0.0 && std::fabs(std::log(dot / proposedDot_)) < 0.2) {
+        timing_.restart(dot, true);
+        setBoxcar(timing_.unit());
+        proposedDot_ = 0.0;
+    } else {
+        proposedDot_ = better ? dot : 0.0;
     }
-    if (!sameStation || std::fabs(std::log(dot / timing_.unit())) > 0.3) timing_.restart(dot);
+}
+
+void MatchedCwReceiver::estimateStart(long long replayFrom, bool sameStation) {
+    const long long n = baseCount_;
+    loadWindow();
+    double bestFit = 0.0;
+    double dot = searchSpeed(bestFit, Ratios{});
+    if (dot <= 0.0) dot = firstDot(sameStation ? timing_.unit() : 0.0);
+    // The same sender again keeps the spacing learnt; the estimate is a
+    // mark length, like the timing's dot.
+    if (!sameStation || std::fabs(std::log(dot / timing_.dot())) > 0.4) timing_.restart(dot);
     noise_ = 0.0;
     setBoxcar(timing_.unit());
     // The levels with the filter now in use.
     double signal = 0.0, noise = 0.0;
-    const int count = magnitudes();
+    const int count = magnitudes(1);
     if (count >= 16) levels(count, signal, noise);
     signal_ = signal;
     noise_ = noise;

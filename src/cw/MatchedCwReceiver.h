@@ -78,8 +78,18 @@ private:
         std::array<double, 256> marks{}, gaps{};
         int nMarks = 0, nGaps = 0;
     };
-    Trial tryDot(double dot);
-    int magnitudes();
+    // A sender's dash and gaps as multiples of the dot (textbook ones by
+    // default).
+    struct Ratios {
+        double dash = 3.0, elementGap = 1.0, letterGap = 3.0, wordGap = 7.0;
+    };
+    // How well the window fits Morse at this dot.
+    Trial tryDot(double dot, const Ratios& sender);
+    void loadWindow();
+    double searchSpeed(double& bestFit, const Ratios& sender);
+    void checkSpeed();
+    static constexpr int kSpeedCheck = 1378;  // baseband samples, 1 s
+    int magnitudes(int stride);
     void levels(int count, double& signalPower, double& noisePower);
     void setBoxcar(double dotSeconds);
     double boxcarAt(long long index) const;
@@ -154,6 +164,9 @@ private:
     std::array<float, kReplay> scratch_{};
     std::array<float, kReplay> sorted_{};
     std::array<std::complex<double>, kReplay + 1> prefix_{};
+    long long window_ = 0;      // baseband samples in prefix_
+    double proposedDot_ = 0.0;  // a new speed the last check found
+    int stride_ = 1;            // of the magnitudes a trial looks at
     float envelope_ = 0.0f;
     std::atomic<bool> lockedOut_{false};
     std::atomic<double> toneOut_{0.0};

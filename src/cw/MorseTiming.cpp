@@ -75,26 +75,35 @@ double towards(double value, double target, double weight) {
 
 }  // namespace
 
-void MorseTiming::restart(double dotSeconds) {
+void MorseTiming::restart(double dotSeconds, bool keepSpacing) {
     dot_ = std::clamp(dotSeconds, kMinDot, kMaxDot);
     dash_ = 3.0 * dot_;
     elementGap_ = dot_;
-    letterGap_ = 3.0;
-    wordGap_ = 7.0;
+    if (!keepSpacing) {
+        letterGap_ = 3.0;
+        wordGap_ = 7.0;
+        gapCount_ = 0;
+    }
     elements_ = 0;
     overflow_ = false;
-    holding_ = false;
-    markCount_ = gapCount_ = 0;
+    flushHeld();
+    markCount_ = 0;
     letterDone_ = spaceDone_ = true;
 }
 
 double MorseTiming::unit() const { return std::sqrt(dot_ * elementGap_); }
-// Boundaries halfway: with a matched filter the edges jitter by about the
-// same time whatever the element, so 1 and 3 units part at 2.
-static double mid(double a, double b) { return 0.5 * (a + b); }
-double MorseTiming::markBoundary() const { return mid(dot_, dash_); }
+// The element/letter boundary lies between the arithmetic and the geometric
+// mean of the two clusters: noise moves the edges by about the same time
+// whatever the gap, a hand sender's timing errors grow with the length.
+static double mid(double a, double b) { return 0.25 * (a + b) + 0.5 * std::sqrt(a * b); }
+// Dots and dashes part at the geometric mean: a hand sender's dashes vary
+// three times as much as the dots.
+double MorseTiming::markBoundary() const { return std::sqrt(dot_ * dash_); }
 double MorseTiming::letterBoundary() const { return mid(elementGap_, letterGap_ * unit()); }
-double MorseTiming::wordBoundary() const { return unit() * mid(letterGap_, wordGap_); }
+// Words part halfway between the letter and word gaps: senders stretch their
+// letter gaps irregularly (beacons, keyers), and a word split costs more than
+// two words run together.
+double MorseTiming::wordBoundary() const { return unit() * 0.5 * (letterGap_ + wordGap_); }
 
 void MorseTiming::mark(double seconds, double start) {
     if (!(seconds > 0.0)) return;

@@ -4,17 +4,22 @@
 //
 // Every length is classified against clusters that follow the sender's own
 // habits rather than the textbook ratios: the dot and dash lengths (from the
-// recent marks, two-means in the log domain, so a speed change settles within
-// a few letters), and the element, letter and word gaps as multiples of the
-// dot (a hand sender's long letter gaps or Farnsworth spacing move the
-// letter/word boundary with them). Boundaries lie at the geometric mean of
-// two neighbouring clusters, as timing errors are proportional to length.
+// recent marks, two medians in the log domain, so a speed change settles
+// within a few letters), and the element, letter and word gaps as multiples
+// of the unit (three clusters of the recent gaps: a hand sender's long letter
+// gaps or Farnsworth spacing move the letter/word boundary with them). Dots
+// and dashes part at the geometric mean of their clusters, words at the
+// arithmetic mean of the letter and word gaps, letters in between.
 //
-// A letter is decided from its whole element sequence: when the sequence is
-// not a Morse character, the cheapest repair is taken: one element read the
-// other way and/or the letter split at its longest inner gap (a letter gap
-// read as an element gap), the cost being how close the changed decisions
-// were to their boundaries.
+// A letter is decided from its whole element sequence. With a judge (the
+// receiver, which still holds the signal), every table pattern is laid on the
+// signal as a template, and one that explains it clearly better than the
+// marks as read wins; each letter also waits for the next one of its word,
+// and the two become one letter when a single pattern explains them clearly
+// better (a lost middle element, an inner gap that looked long). Without a
+// judge, an invalid sequence gets the cheapest repair: one element read the
+// other way and/or a split at one inner gap, the cost being how close the
+// changed decisions were to their boundaries.
 //
 // The text gets exactly one space between words and none before the first.
 #pragma once
@@ -55,9 +60,11 @@ public:
     explicit MorseTiming(TextSink& sink) : sink_(&sink) { restart(0.06); }
 
     // Starts over at this dot length: the letter in progress is dropped and
-    // the clusters take their standard ratios. The text keeps its spacing
-    // state, so no space is written twice.
-    void restart(double dotSeconds);
+    // the clusters take their standard ratios (the letter and word gaps keep
+    // theirs with `keepSpacing`: a sender's spacing in units does not change
+    // with the speed). The text keeps its spacing state, so no space is
+    // written twice.
+    void restart(double dotSeconds, bool keepSpacing = false);
     void setJudge(LetterJudge* judge) { judge_ = judge; }
 
     // A mark of this length ended; `start` is its time on any running clock
@@ -75,6 +82,7 @@ public:
     double dash() const { return dash_; }
     double elementGap() const { return elementGap_; }
     double letterGapUnits() const { return letterGap_; }
+    double wordGapUnits() const { return wordGap_; }
     double wpm() const { return 1.2 / unit(); }
     // The timing unit: between the dot and the element gap, which a key
     // threshold a little off makes the one shorter and the other longer.

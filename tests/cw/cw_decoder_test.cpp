@@ -40,6 +40,7 @@ class CwToneBandTest : public ::testing::TestWithParam<BandCase> {};
 TEST_P(CwToneBandTest, MonitorGainIsFiniteAndFollowsTheGainSum) {
     StringTextSink sink;
     CwDecoder d(sink);
+    d.setVariant(CwVariant::Filter, false);
     ASSERT_TRUE(d.start(GetParam().band));
     ASSERT_NE(d.toneFilter(), nullptr);
     const float sum = d.toneFilter()->gainSum();
@@ -54,6 +55,7 @@ INSTANTIATE_TEST_SUITE_P(cwBands, CwToneBandTest,
 TEST(CwDecoderTest, DigitalSilenceKeysNothing) {
     StringTextSink sink;
     CwDecoder d(sink);
+    d.setVariant(CwVariant::Filter, false);
     ASSERT_TRUE(d.start({}));
     feed(d, std::vector<float>(kBlockLength * 200, 0.0f));
     EXPECT_EQ(sink.collected(), "");
@@ -67,6 +69,7 @@ TEST(CwDecoderTest, DecodesOnlyWhileRunningAndWithTheSquelchOpen) {
     const auto audio = test::generateMorse("VVV PARIS PARIS", s);
     StringTextSink sink;
     CwDecoder d(sink);
+    d.setVariant(CwVariant::Filter, false);
     feed(d, audio);  // never started
     EXPECT_EQ(sink.collected(), "");
     ASSERT_TRUE(d.start({}));
@@ -85,6 +88,7 @@ TEST(CwDecoderTest, StopAndStartKeepTheLearntSpeed) {
     s.wpm = 15.0;
     StringTextSink sink;
     CwDecoder d(sink);
+    d.setVariant(CwVariant::Filter, false);
     ASSERT_TRUE(d.start({}));
     feed(d, test::generateMorse("VVV VVV VVV", s));
     const int dot = d.tracker().dotLength();
@@ -117,6 +121,7 @@ TEST(CwDecoderTest, MonitorPlaysTheFilteredToneAtItsGain) {
     dsp::MonitorFeed monitor(sink);
     StringTextSink text;
     CwDecoder d(text);
+    d.setVariant(CwVariant::Filter, false);
     d.setMonitor(&monitor);
     ASSERT_TRUE(d.start({1275, 100}));
     EXPECT_FLOAT_EQ(monitor.gain(), d.monitorGain());
@@ -139,6 +144,7 @@ TEST(CwDecoderTest, IgnoresToneOutsideThePassBand) {
     s.snrDb = 20.0;
     StringTextSink sink;
     CwDecoder d(sink);
+    d.setVariant(CwVariant::Filter, false);
     ASSERT_TRUE(d.start({1275, 100}));
     feed(d, test::generateMorse("PARIS PARIS", s));
     EXPECT_EQ(test::normaliseSpaces(sink.collected()).find("PARIS"), std::string::npos);

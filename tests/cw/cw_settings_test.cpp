@@ -30,6 +30,31 @@ INSTANTIATE_TEST_SUITE_P(
                       IniCase{"[CWPARAM]\nCENTER=99999\nWIDTH=-5\n", {2000, 20}},
                       IniCase{"[CWPARAM]\nCENTER=abc\nWIDTH=9000\n", {500, 500}}));
 
+struct OptionsCase {
+    const char* content;
+    CwOptions options;
+};
+class CwOptionsSettingTest : public ::testing::TestWithParam<OptionsCase> {};
+
+// The matched design with the tone search unless the file says otherwise;
+// numbers other than 0 and 1 count as absent.
+TEST_P(CwOptionsSettingTest, ReadsTheDesignAndTheToneSearch) {
+    test::TempDir dir;
+    test::writeFile(dir / "NIMBA.INI", GetParam().content);
+    ProfileFile profile(dir / "NIMBA.INI");
+    EXPECT_EQ(readCwOptions(profile), GetParam().options);
+    ASSERT_TRUE(writeCwOptions(profile, {CwVariant::Filter, false}));
+    EXPECT_EQ(readCwOptions(profile), (CwOptions{CwVariant::Filter, false}));
+}
+INSTANTIATE_TEST_SUITE_P(cwIni, CwOptionsSettingTest,
+                         ::testing::Values(OptionsCase{"", {CwVariant::Matched, true}},
+                                           OptionsCase{"[CWPARAM]\nDEMOD=0\n",
+                                                       {CwVariant::Filter, true}},
+                                           OptionsCase{"[CWPARAM]\nDEMOD=7\nAUTOCENTER=0\n",
+                                                       {CwVariant::Matched, false}},
+                                           OptionsCase{"[CWPARAM]\nDEMOD=-1\nAUTOCENTER=2\n",
+                                                       {CwVariant::Matched, true}}));
+
 TEST(CwSettingsTest, ToneBandAndFontRoundTrip) {
     test::TempDir dir;
     ProfileFile profile(dir / "NIMBA.INI");
