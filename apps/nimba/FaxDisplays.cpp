@@ -88,6 +88,18 @@ public:
             &d_, [this] { emit d_.signalRefreshRequested(); }, Qt::QueuedConnection);
     }
 
+    void slantMeasured(double /*ppm*/) override {
+        // The page reads the value from the decoder when it gets round to it.
+        if (!d_.slantPending_.exchange(true))
+            QMetaObject::invokeMethod(
+                &d_,
+                [this] {
+                    d_.slantPending_.store(false);
+                    if (d_.page_) d_.page_->refreshSlant();
+                },
+                Qt::QueuedConnection);
+    }
+
     void decoderOffRequested() override {
         QMetaObject::invokeMethod(
             &d_, [this] { emit d_.decoderOffRequested(); }, Qt::QueuedConnection);

@@ -102,6 +102,7 @@ private:
     std::atomic<bool> dirtyAll_{false};
     std::atomic<bool> rowsPending_{false};
     std::atomic<bool> previewPending_{false};
+    std::atomic<bool> slantPending_{false};
     std::atomic<bool> failurePending_{false};
 };
 

@@ -1,5 +1,6 @@
 #include "FaxPage.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
@@ -105,6 +106,10 @@ void FaxPage::connectControls() {
     preview_ = controlAs<QPushButton>(dialog_, faxid::kPreview);
     spectrum_ = controlAs<ui::SpectrumView>(dialog_, faxid::kSpectrum);
     measured_ = dialog_->findChild<QLabel*>(QStringLiteral("measuredTones"));
+    autoSlant_ = dialog_->findChild<QCheckBox*>(QStringLiteral("autoSlant"));
+    measuredSlant_ = dialog_->findChild<QLabel*>(QStringLiteral("measuredSlant"));
+    acceptSlant_ = dialog_->findChild<QPushButton*>(QStringLiteral("acceptSlant"));
+    savePng_ = dialog_->findChild<QPushButton*>(QStringLiteral("savePng"));
 
     auto setupKnob = [](ui::RotaryKnob* knob, int minimum, int maximum, const QString& label) {
         if (!knob) return;
@@ -171,6 +176,20 @@ void FaxPage::connectControls() {
             refresh();
         });
     if (saveAs_) connect(saveAs_, &QPushButton::clicked, this, &FaxPage::saveAs);
+    if (savePng_) connect(savePng_, &QPushButton::clicked, this, &FaxPage::saveAsPng);
+    if (autoSlant_)
+        connect(autoSlant_, &QCheckBox::toggled, this, [this](bool on) {
+            if (updating_) return;
+            decoder_.setAutoSlant(on);
+            (void)decoder_.saveSettings();
+            refreshSlant();
+        });
+    if (acceptSlant_)
+        connect(acceptSlant_, &QPushButton::clicked, this, [this] {
+            // The measured error becomes the input's correction table.
+            if (decoder_.acceptMeasuredSlant()) (void)decoder_.saveSettings();
+            refreshSlant();
+        });
     if (preview_) {
         preview_->installEventFilter(this);
         connect(preview_, &QPushButton::clicked, this, [this] { displays_.togglePictureWindow(); });
@@ -256,6 +275,22 @@ void FaxPage::refresh() {
     updating_ = false;
     refreshManualStart();
     refreshPreview();
+    refreshSlant();
+}
+
+void FaxPage::refreshSlant() {
+    const bool on = decoder_.autoSlant();
+    const std::optional<double> ppm = decoder_.measuredPpm();
+    if (autoSlant_) {
+        const bool was = updating_;
+        updating_ = true;
+        autoSlant_->setChecked(on);
+        updating_ = was;
+    }
+    if (measuredSlant_)
+        measuredSlant_->setText(ppm ? QString::asprintf("%+.1f ppm", *ppm)
+                                    : QStringLiteral("\u2013 ppm"));
+    if (acceptSlant_) acceptSlant_->setEnabled(ppm.has_value());
 }
 
 void FaxPage::refreshManualStart() {
@@ -299,6 +334,27 @@ void FaxPage::saveAs() {
                                      : QString();
     if (path.isEmpty()) return;
     if (auto r = decoder_.savePictureAs(std::filesystem::path(path.toStdString())); !r) {
+        if (context_.messages) {
+            const QString reason = QString::fromStdString(r.error().message);
+            const QString lead = context_.string(kStrSaveFailed);
+            context_.messages->showText(lead.isEmpty() ? reason : lead + u'\n' + reason);
+        }
+    }
+}
+
+void FaxPage::saveAsPng() {
+    const std::filesystem::path dir = context_.workDir / "FAX";
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);  // a failure shows when saving
+    QString name = faxSaveName(context_.clock());
+    name.replace(QStringLiteral(".BMP"), QStringLiteral(".PNG"));
+    const QString suggested = QDir(QString::fromStdString(dir.string())).filePath(name);
+    const QString path = saveDialog_
+                             ? saveDialog_(this, context_.string(kStrSaveAsTitle), suggested,
+                                           QStringLiteral("PNG picture (*.PNG *.png)"))
+                             : QString();
+    if (path.isEmpty()) return;
+    if (auto r = decoder_.savePictureAsPng(std::filesystem::path(path.toStdString())); !r) {
         if (context_.messages) {
             const QString reason = QString::fromStdString(r.error().message);
             const QString lead = context_.string(kStrSaveFailed);

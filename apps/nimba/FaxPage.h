@@ -1,7 +1,9 @@
 // The fax page of the main window: the control panel of the fax decoder
 // (dialog 102) with the knobs of centre, shift and filter bandwidth, the
 // start and stop tone values, the IOC, LPM and filter buttons, manual start,
-// slant, "save as", the live preview of the picture and the spectrum display.
+// slant, the automatic slant with the measured clock error of the sound
+// card, "save as" (BMP and PNG), the live preview of the picture and the
+// spectrum display.
 //
 // The page exists while its tab is selected. Every change of a setting goes
 // to the decoder as a whole record (FaxDecoder::setConfig validates it) and
@@ -20,6 +22,7 @@
 #include "PageContext.h"
 #include "fax/FaxDecoder.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -92,6 +95,11 @@ public:
 
     // The panel's "save as" (button 1060).
     void saveAs();
+    // "Save as PNG": the picture on screen as an 8-bit grey PNG.
+    void saveAsPng();
+    // The automatic slant's switch, the measured clock error and its "store"
+    // button.
+    void refreshSlant();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -133,6 +141,10 @@ private:
     QPushButton* saveAs_ = nullptr;
     QPushButton* preview_ = nullptr;
     QLabel* measured_ = nullptr;
+    QCheckBox* autoSlant_ = nullptr;
+    QLabel* measuredSlant_ = nullptr;
+    QPushButton* acceptSlant_ = nullptr;
+    QPushButton* savePng_ = nullptr;
     ui::SpectrumView* spectrum_ = nullptr;
 
     bool updating_ = false;  // the panel is being set from the decoder

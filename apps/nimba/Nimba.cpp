@@ -251,7 +251,11 @@ std::optional<int> Nimba::startUp() {
     // 21. Peak hold and the decoders' parameters.
     spectrum_->analyser().setPeakHold(settings_.peakHold != 0);
     rtty_->loadParams();
-    if (fax_) fax_->loadSettings();
+    if (fax_) {
+        // The sound card's clock error is the card's: its own correction table.
+        fax_->setInputDevice(inputDevice_);
+        fax_->loadSettings();
+    }
 
     // 22. Volumes and mutes.
     applyMixerSettings();

@@ -2,12 +2,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "Commands.h"
 #include "common/ProfileFile.h"
 #include "fax/FaxConfig.h"
 #include "fax/FaxDecoder.h"
+#include "fax/Png.h"
 
 namespace zeb::zebdecode {
 
@@ -15,7 +17,8 @@ namespace {
 
 constexpr const char* kFaxHelp =
     "usage: zebdecode fax [--lpm N] [--ioc N] [--center HZ] [--shift HZ] [--start N]\n"
-    "                     [--stop N] [--filter 0|32|64|128] [--dir WORKDIR] FILE|-\n"
+    "                     [--stop N] [--filter 0|32|64|128] [--no-auto-slant] [--png]\n"
+    "                     [--dir WORKDIR] FILE|-\n"
     "\n"
     "Decodes a weather-fax recording. Pictures are written into the received-file\n"
     "store of WORKDIR as the main program does: FAX/FAX_yyyy-mm-dd_hh-mi.BMP (UTC\n"
@@ -23,6 +26,9 @@ constexpr const char* kFaxHelp =
     "pictures of fewer than 100 lines are not kept. A picture begins after the\n"
     "start signal and the phasing lines and ends with the stop signal or with the\n"
     "end of the recording. Each state change and each picture is printed.\n"
+    "The slant is measured and corrected automatically: from the phasing lines and\n"
+    "from the picture itself, so that pictures come out straight whatever the\n"
+    "recording's sample clock; the measured clock error is printed with the picture.\n"
     "Settings are taken from section FAXPARAM of WORKDIR/NIMBA.INI when it exists\n"
     "(including the slant corrections); the options override them.\n"
     "\n"
@@ -35,11 +41,16 @@ constexpr const char* kFaxHelp =
     "                (300 for IOC 576, 675 for IOC 288; the default is 300)\n"
     "  --stop N      stop signal, likewise (default 450)\n"
     "  --filter N    order of the input band-pass filter, 0 switches it off (default 64)\n"
+    "  --no-auto-slant  take the pixel rate as it is (nominal or the correction table's)\n"
+    "                instead of measuring the slant (also AUTOSLANT=0 in NIMBA.INI)\n"
+    "  --png         also write an 8-bit grey PNG copy of every finished picture\n"
+    "                beside it (FAX/FAX_....PNG)\n"
     "  --dir DIR     working directory of the received-file store (default .)\n"
     "  --help        this text\n";
 
 class PrintingEvents : public fax::FaxEvents {
 public:
+    void slantMeasured(double ppm) override { measuredPpm = ppm; }
     void stateChanged(fax::FaxState state) override {
         std::printf("state: %s\n", std::string(fax::stateName(state)).c_str());
     }
@@ -47,8 +58,11 @@ public:
         using Kind = fax::PictureOutcome::Kind;
         switch (o.kind) {
             case Kind::Saved:
-                std::printf("picture: %s (%d lines)\n", o.picture.string().c_str(), o.rows);
+                std::printf("picture: %s (%d lines", o.picture.string().c_str(), o.rows);
+                if (measuredPpm) std::printf(", sample clock %+.1f ppm", *measuredPpm);
+                std::printf(")\n");
                 ++saved;
+                if (png) writePng(o.picture);
                 break;
             case Kind::Discarded: std::printf("picture discarded: %d lines\n", o.rows); break;
             case Kind::KeptWorkFile:
@@ -63,6 +77,20 @@ public:
         std::fprintf(stderr, "zebdecode: picture file: %s\n", e.message.c_str());
     }
     int saved = 0;
+    bool png = false;
+    std::optional<double> measuredPpm;
+
+private:
+    static void writePng(const std::filesystem::path& picture) {
+        auto bitmap = fax::readBmpFile(picture);
+        const std::filesystem::path path = fax::pngPathFor(picture);
+        auto written = bitmap ? fax::writeGreyPng(*bitmap, path) : Result<void>(bitmap.error());
+        if (written)
+            std::printf("png: %s\n", path.string().c_str());
+        else
+            std::fprintf(stderr, "zebdecode: PNG copy of %s: %s\n", picture.string().c_str(),
+                         written.error().message.c_str());
+    }
 };
 
 bool inList(int v, std::span<const int> list) {
@@ -77,8 +105,9 @@ int runFax(const std::vector<std::string>& args) {
         return kExitOk;
     }
     ParsedArgs parsed;
-    if (auto error = parseArgs(
-            args, {"lpm", "ioc", "center", "shift", "start", "stop", "filter", "dir"}, {}, parsed))
+    if (auto error =
+            parseArgs(args, {"lpm", "ioc", "center", "shift", "start", "stop", "filter", "dir"},
+                      {"no-auto-slant", "png"}, parsed))
         return fail(*error);
 
     std::string dir = ".";
@@ -92,10 +121,16 @@ int runFax(const std::vector<std::string>& args) {
     ProfileFile profile;
     profile.buildPath(dir, "NIMBA.INI");
     fax::readSettings(profile, config, table);
+    bool autoSlant = fax::readAutoSlant(profile);
+    bool png = false;
 
     for (const auto& [name, value] : parsed.options) {
         const auto number = [&](double lo, double hi) { return parseNumber(value, lo, hi); };
-        if (name == "lpm") {
+        if (name == "no-auto-slant") {
+            autoSlant = false;
+        } else if (name == "png") {
+            png = true;
+        } else if (name == "lpm") {
             const auto v = number(1, 1000);
             if (!v || !inList(static_cast<int>(*v), fax::kLpmValues) || *v != static_cast<int>(*v))
                 return fail("--lpm must be 48, 60, 90, 120, 180 or 240");
@@ -130,9 +165,11 @@ int runFax(const std::vector<std::string>& args) {
         static_cast<std::uint16_t>(fax::bandwidthForShift(config.bandwidth, config.shift));
 
     PrintingEvents events;
+    events.png = png;
     fax::FaxDecoder decoder(events, dir);
     decoder.setConfig(config);
     decoder.setCorrectionTable(table);
+    decoder.setAutoSlant(autoSlant);
     if (auto started = decoder.start(); !started) return fail(started.error().message);
     const auto feed = [&](std::span<const float> block) {
         decoder.processBlock(

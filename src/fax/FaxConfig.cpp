@@ -11,8 +11,6 @@ namespace zeb::fax {
 
 namespace {
 
-constexpr float kPi = std::numbers::pi_v<float>;
-
 using le::get16;
 using le::get32;
 using le::put16;
@@ -114,7 +112,7 @@ void CorrectionTable::store(int ioc, int lpm, float rate) {
 
 void CorrectionTable::applyToAllModes(int ioc, int lpm) {
     const float c = lookup(ioc, lpm);
-    const double rate = c > 0.0f ? (ioc * std::numbers::pi / c) * lpm / 60.0 : 0.0;
+    const double rate = c > 0.0f ? (lineWidth(ioc) / static_cast<double>(c)) * lpm / 60.0 : 0.0;
     if (!(rate > 0.0) || !std::isfinite(rate)) {
         clear();
         return;
@@ -122,7 +120,18 @@ void CorrectionTable::applyToAllModes(int ioc, int lpm) {
     for (std::size_t i = 0; i < kIocValues.size(); ++i) {
         for (std::size_t j = 0; j < kLpmValues.size(); ++j) {
             const float r =
-                static_cast<float>(kIocValues[i] * std::numbers::pi * kLpmValues[j] / 60.0 / rate);
+                static_cast<float>(lineWidth(kIocValues[i]) * kLpmValues[j] / 60.0 / rate);
+            entries_[i * kLpmValues.size() + j] = usableRate(r) ? r : 0.0f;
+        }
+    }
+}
+
+void CorrectionTable::setSampleRateError(double ppm) {
+    const double rate = kSampleRate * (1.0 + ppm * 1e-6);
+    for (std::size_t i = 0; i < kIocValues.size(); ++i) {
+        for (std::size_t j = 0; j < kLpmValues.size(); ++j) {
+            const float r =
+                static_cast<float>(lineWidth(kIocValues[i]) * kLpmValues[j] / 60.0 / rate);
             entries_[i * kLpmValues.size() + j] = usableRate(r) ? r : 0.0f;
         }
     }
@@ -147,8 +156,13 @@ CorrectionTable CorrectionTable::parse(std::span<const std::uint8_t> bytes) {
 int lineWidth(int ioc) { return static_cast<int>(std::floor(ioc * std::numbers::pi + 0.5)); }
 
 float nominalPixelRate(int ioc, int lpm) {
-    // Single precision, as the stored record holds it: 0.328264 for 576/120.
-    return static_cast<float>(lpm) * kPi * static_cast<float>(ioc) / 60.0f / 11025.0f;
+    return static_cast<float>(lineWidth(ioc) * static_cast<double>(lpm) / 60.0 / kSampleRate);
+}
+
+double nominalLineSamples(int lpm) { return 60.0 / lpm * kSampleRate; }
+
+double sampleRateErrorPpm(double lineSamples, int lpm) {
+    return (lineSamples / nominalLineSamples(lpm) - 1.0) * 1e6;
 }
 
 Derived derive(const FaxConfig& c, const CorrectionTable& table) {
@@ -163,10 +177,26 @@ Derived derive(const FaxConfig& c, const CorrectionTable& table) {
     return d;
 }
 
-void readSettings(ProfileFile& profile, FaxConfig& config, CorrectionTable& table) {
+std::string correctionKey(std::string_view device) {
+    std::string key = "CORRTABLE";
+    if (device.empty()) return key;
+    key += '.';
+    for (const char c : device) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                           (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-' || c == ':' ||
+                           c == ',';
+        key += plain ? c : '_';
+    }
+    return key;
+}
+
+void readSettings(ProfileFile& profile, FaxConfig& config, CorrectionTable& table,
+                  std::string_view device) {
     profile.setSection(kFaxSection);
     std::array<std::uint8_t, CorrectionTable::kBytes> tableBytes{};
-    if (profile.readBytes("CORRTABLE", tableBytes) == tableBytes.size())
+    const std::string deviceKey = correctionKey(device);
+    const std::string key = profile.hasKey(deviceKey) ? deviceKey : correctionKey({});
+    if (profile.readBytes(key, tableBytes) == tableBytes.size())
         table = CorrectionTable::parse(tableBytes);
     else
         table.clear();
@@ -179,12 +209,23 @@ void readSettings(ProfileFile& profile, FaxConfig& config, CorrectionTable& tabl
 }
 
 Result<void> writeSettings(ProfileFile& profile, const FaxConfig& config,
-                           const CorrectionTable& table) {
+                           const CorrectionTable& table, std::string_view device) {
     profile.setSection(kFaxSection);
     const auto bytes = serialize(config);
     if (auto r = profile.writeBytes("CONFIG", bytes); !r) return r;
     const auto tableBytes = table.serialize();
-    return profile.writeBytes("CORRTABLE", tableBytes);
+    return profile.writeBytes(correctionKey(device), tableBytes);
+}
+
+bool readAutoSlant(const ProfileFile& profile) {
+    ProfileFile p = profile;
+    p.setSection(kFaxSection);
+    return p.readInt(kAutoSlantKey, 1) != 0;
+}
+
+Result<void> writeAutoSlant(ProfileFile& profile, bool on) {
+    profile.setSection(kFaxSection);
+    return profile.writeInt(kAutoSlantKey, on ? 1 : 0);
 }
 
 }  // namespace zeb::fax

@@ -11,6 +11,8 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
+#include <string_view>
 
 #include "common/ProfileFile.h"
 #include "common/Result.h"
@@ -88,11 +90,14 @@ public:
     float at(std::size_t i) const { return entries_[i]; }
 
     // Every entry becomes the rate the current mode's entry implies for that
-    // mode: the sample rate R = (IOC·π / c) · LPM / 60 is derived from the
-    // entry c of (ioc, lpm), and entry (i, j) = IOC_i·π·LPM_j / 60 / R. With
-    // no usable entry (c ≤ 0, or R not a positive finite number) every entry
-    // becomes 0: all modes return to their nominal rate.
+    // mode: the sample rate R = (W / c) · LPM / 60 is derived from the entry
+    // c of (ioc, lpm), and entry (i, j) = W_i·LPM_j / 60 / R (W = line width
+    // of the IOC). With no usable entry (c ≤ 0, or R not a positive finite
+    // number) every entry becomes 0: all modes return to their nominal rate.
     void applyToAllModes(int ioc, int lpm);
+    // Every entry becomes the rate of a sound card that runs fast by `ppm`:
+    // the nominal rate / (1 + ppm·1e-6).
+    void setSampleRateError(double ppm);
 
     std::array<std::uint8_t, kBytes> serialize() const;
     static CorrectionTable parse(std::span<const std::uint8_t> bytes);
@@ -105,22 +110,43 @@ private:
 struct Derived {
     int width = 1810;         // W = round(IOC·π), pixels per line
     int height = 2715;        // H = trunc(1.5·W), rows of the picture buffer
-    float pixelRate = 0.0f;   // r, pixels per sample
+    float pixelRate = 0.0f;   // r, pixels per sample (the table's entry or nominal)
     float whiteHalf = 0.0f;   // Tw, samples
     float blackHalf = 0.0f;   // Tb, samples
     float greyFactor = 0.0f;  // K = 16 / (Tb − Tw)
 };
 
 int lineWidth(int ioc);
+// W·LPM / 60 / 11025: the W pixels of a line fill exactly one line period
+// (0.3283447 for 576/120). A rate from the broadcast's IOC·π instead of the
+// whole pixels of a line would lay a line of 1810 pixels over 1809.56 pixels'
+// time and lean every picture by 0.44 pixel per line.
 float nominalPixelRate(int ioc, int lpm);
+// Samples of one line at the nominal sample rate: 60 / LPM · 11025.
+double nominalLineSamples(int lpm);
+// The sample-clock error in ppm that a line of `lineSamples` samples means.
+double sampleRateErrorPpm(double lineSamples, int lpm);
 Derived derive(const FaxConfig& config, const CorrectionTable& table);
 
-// Settings file access (section "FAXPARAM", keys "CONFIG" and "CORRTABLE").
+// Settings file access (section "FAXPARAM", keys "CONFIG", "CORRTABLE" and
+// "AUTOSLANT").
 inline constexpr const char* kFaxSection = "FAXPARAM";
-// An absent "CONFIG" leaves `config` as it is; an unreadable "CORRTABLE"
-// zeroes the table. Both are validated afterwards.
-void readSettings(ProfileFile& profile, FaxConfig& config, CorrectionTable& table);
+inline constexpr const char* kAutoSlantKey = "AUTOSLANT";
+// The key of the correction table of an input device: "CORRTABLE" for "",
+// else "CORRTABLE." and the device name with every character other than
+// letters, digits and "._-:," replaced by "_" (a sound card's clock error
+// belongs to the card, so each input has its own table).
+std::string correctionKey(std::string_view device);
+// An absent "CONFIG" leaves `config` as it is; the device's table is read
+// from its key, else from "CORRTABLE"; an unreadable table is zeroed. Both
+// are validated afterwards.
+void readSettings(ProfileFile& profile, FaxConfig& config, CorrectionTable& table,
+                  std::string_view device = {});
+// Writes "CONFIG" and the table under the device's key.
 Result<void> writeSettings(ProfileFile& profile, const FaxConfig& config,
-                           const CorrectionTable& table);
+                           const CorrectionTable& table, std::string_view device = {});
+// "AUTOSLANT": 1 (default) measures and corrects the slant, 0 does not.
+bool readAutoSlant(const ProfileFile& profile);
+Result<void> writeAutoSlant(ProfileFile& profile, bool on);
 
 }  // namespace zeb::fax

@@ -8,6 +8,7 @@
 #include "dsp/Dft.h"
 #include "dsp/Primitives.h"
 #include "fax/LineAnalysis.h"
+#include "fax/Png.h"
 
 namespace zeb::fax {
 
@@ -35,6 +36,7 @@ FaxDecoder::FaxDecoder(FaxEvents& events, std::filesystem::path workDir)
     : events_(events), file_(std::move(workDir)) {
     validate(config_);
     derived_ = derive(config_, table_);
+    resetRateLocked();
 }
 
 void FaxDecoder::setProfile(ProfileFile* profile) {
@@ -68,7 +70,10 @@ void FaxDecoder::setPreviewSize(int width, int height) {
 Result<void> FaxDecoder::start() {
     std::lock_guard lock(mutex_);
     if (running_.load()) return success();
-    if (profile_) readSettings(*profile_, config_, table_);
+    if (profile_) {
+        readSettings(*profile_, config_, table_, device_);
+        autoSlant_ = readAutoSlant(*profile_);
+    }
     validate(config_);
     derived_ = derive(config_, table_);
     try {
@@ -78,6 +83,7 @@ Result<void> FaxDecoder::start() {
         magnitude_.assign(1024, 0.0f);
         lineProfile_.assign(1024, 0.0f);
         line_.assign(static_cast<std::size_t>(lineWidth(kIocValues.back())), 0);
+        slant_.reset(derived_.width);
     } catch (const std::bad_alloc&) {
         return Error{17, "out of memory"};
     }
@@ -86,6 +92,7 @@ Result<void> FaxDecoder::start() {
     width_ = derived_.width;
     height_ = picture_.height();
     x_ = y_ = 0;
+    resetRateLocked();
     // Transform tables are built now, not on the capture thread.
     dsp::nspcrDft(re_.data(), im_.data(), log2Of(transformLength(width_)),
                   dsp::kDftForward | dsp::kDftPrepare);
@@ -110,7 +117,10 @@ void FaxDecoder::stop() {
     if (!running_.load()) return;
     running_.store(false);
     endPictureLocked();
-    if (profile_) (void)writeSettings(*profile_, config_, table_);
+    if (profile_) {
+        (void)writeSettings(*profile_, config_, table_, device_);
+        (void)writeAutoSlant(*profile_, autoSlant_);
+    }
     filtered_ = {};
     re_ = {};
     im_ = {};
@@ -151,7 +161,10 @@ Derived FaxDecoder::derived() const {
 
 void FaxDecoder::loadSettings() {
     std::lock_guard lock(mutex_);
-    if (profile_) readSettings(*profile_, config_, table_);
+    if (profile_) {
+        readSettings(*profile_, config_, table_, device_);
+        autoSlant_ = readAutoSlant(*profile_);
+    }
     applySettingsLocked();
 }
 
@@ -159,7 +172,8 @@ Result<void> FaxDecoder::saveSettings() {
     std::lock_guard lock(mutex_);
     applySettingsLocked();
     if (!profile_) return success();
-    return writeSettings(*profile_, config_, table_);
+    if (auto r = writeAutoSlant(*profile_, autoSlant_); !r) return r;
+    return writeSettings(*profile_, config_, table_, device_);
 }
 
 void FaxDecoder::slantStep(int delta) {
@@ -175,10 +189,62 @@ void FaxDecoder::applySlantToAllModes() {
     applySettingsLocked();
 }
 
+void FaxDecoder::setAutoSlant(bool on) {
+    std::lock_guard lock(mutex_);
+    if (on == autoSlant_) return;
+    autoSlant_ = on;
+    // Off: back to the table's (or the nominal) rate at once.
+    resetRateLocked();
+}
+
+bool FaxDecoder::autoSlant() const {
+    std::lock_guard lock(mutex_);
+    return autoSlant_;
+}
+
+std::optional<double> FaxDecoder::measuredPpm() const {
+    std::lock_guard lock(mutex_);
+    return measuredPpm_;
+}
+
+bool FaxDecoder::acceptMeasuredSlant() {
+    std::lock_guard lock(mutex_);
+    if (!measuredPpm_) return false;
+    // The table now holds what was measured: the rate in use and the
+    // measurements stay.
+    const double samples = lineSamples_;
+    const std::optional<double> ppm = measuredPpm_;
+    SlantEstimator kept = slant_;
+    table_.setSampleRateError(*measuredPpm_);
+    applySettingsLocked();
+    slant_ = std::move(kept);
+    setLineSamples(samples);
+    measuredPpm_ = ppm;
+    return true;
+}
+
+void FaxDecoder::setInputDevice(std::string device) {
+    std::lock_guard lock(mutex_);
+    device_ = std::move(device);
+}
+
+void FaxDecoder::resetRateLocked() {
+    rate_ = derived_.pixelRate;
+    lineSamples_ = derived_.width / static_cast<double>(derived_.pixelRate);
+    measuredPpm_.reset();
+    slant_.clear();
+}
+
+void FaxDecoder::setLineSamples(double samples) {
+    lineSamples_ = samples;
+    rate_ = static_cast<float>(derived_.width / samples);
+}
+
 void FaxDecoder::manualStartStop() {
     std::lock_guard lock(mutex_);
     if (!running_.load()) return;
     if (!file_.isOpen()) {
+        slant_.clearLines();
         setState(FaxState::Receiving);
         beginPictureLocked();
     } else {
@@ -192,6 +258,8 @@ void FaxDecoder::setLineStart(int column) {
     if (!running_.load() || state_.load() == FaxState::Receiving || width_ <= 0) return;
     x_ -= ((column % width_) + width_) % width_;
     if (x_ < 0) x_ += width_;
+    partialLine_ = true;
+    slant_.clearLines();
 }
 
 Result<void> FaxDecoder::savePictureAs(const std::filesystem::path& path) {
@@ -199,6 +267,16 @@ Result<void> FaxDecoder::savePictureAs(const std::filesystem::path& path) {
     if (file_.isOpen()) return Error{EBUSY, "a picture is being received"};
     if (!picture_.valid()) return bmpError(kBmpNoDibSectionAccess, "no picture");
     return fax::savePictureAs(picture_.snapshot(), path);
+}
+
+Result<void> FaxDecoder::savePictureAsPng(const std::filesystem::path& path) {
+    Bitmap copy;
+    {
+        std::lock_guard lock(mutex_);
+        if (!picture_.valid()) return bmpError(kBmpNoDibSectionAccess, "no picture");
+        copy = picture_.snapshot();
+    }
+    return writeGreyPng(copy, path);
 }
 
 int FaxDecoder::column() const {
@@ -223,7 +301,13 @@ std::pair<int, int> FaxDecoder::lastToneValues() const {
 
 void FaxDecoder::applySettingsLocked() {
     validate(config_);
+    const Derived before = derived_;
     derived_ = derive(config_, table_);
+    if (derived_.pixelRate != before.pixelRate || derived_.width != before.width) {
+        // Another mode or another table entry: what was measured belonged
+        // to the old rate.
+        resetRateLocked();
+    }
     if (running_.load() && derived_.width != width_) {
         endPictureLocked();
         setState(FaxState::WaitStart);
@@ -236,6 +320,8 @@ void FaxDecoder::applySettingsLocked() {
         height_ = picture_.height();
         x_ = y_ = 0;
         pending_ = 0;
+        slant_.reset(width_);
+        resetRateLocked();
         dsp::nspcrDft(re_.data(), im_.data(), log2Of(transformLength(width_)),
                       dsp::kDftForward | dsp::kDftPrepare);
         if (previewWidth_ > 0 && preview_.create(previewWidth_, previewHeight_, width_))
@@ -277,6 +363,7 @@ void FaxDecoder::setState(FaxState state) {
 
 void FaxDecoder::beginPictureLocked() {
     linesSinceBand_ = 0;
+    lostLines_ = 0;
     if (auto r = file_.begin(width_); !r) {
         events_.pictureFileFailed(r.error());
         return;
@@ -310,7 +397,7 @@ void FaxDecoder::processBlock(std::span<const float, kBlockLength> block) {
     }
     if (monitor_) monitor_->feed(std::span<const float, dsp::kMonitorBlock>(in, kBlockLength));
 
-    const float tw = derived_.whiteHalf, k = derived_.greyFactor, rate = derived_.pixelRate;
+    const float tw = derived_.whiteHalf, k = derived_.greyFactor, rate = rate_;
     std::unique_lock pixels(picture_.pixelLock());
     for (int i = 0; i < kBlockLength; ++i) {
         const float v = in[i];
@@ -321,6 +408,13 @@ void FaxDecoder::processBlock(std::span<const float, kBlockLength> block) {
             // interval is huge, and the conversion would be undefined.
             const float level = std::clamp((t - lastCrossing_ - tw) * k + 0.5f, 0.0f, 15.0f);
             const int grey = std::isnan(level) ? 0 : static_cast<int>(level);
+            // How much successive half periods disagree: little for a
+            // picture (greys change at edges only), much for noise.
+            if (!std::isnan(level)) {
+                roughness_ += std::fabs(level - previousLevel_);
+                previousLevel_ = level;
+                ++crossings_;
+            }
             const int count = pending_;
             pending_ = 0;
             for (int p = 0; p < count && running_.load(); ++p) writePixel(grey, pixels);
@@ -330,8 +424,20 @@ void FaxDecoder::processBlock(std::span<const float, kBlockLength> block) {
         accumulator_ += rate;
         if (accumulator_ >= 1.0f) {
             accumulator_ -= 1.0f;
-            if (pending_ < width_) ++pending_;  // at most one line waits for a crossing
+            if (pending_ < width_) {
+                ++pending_;  // at most one line waits for a crossing
+            } else if (++silentPixels_ >= width_) {
+                // A whole line more of silence: no line completes, yet the
+                // signal is gone as surely as in noise.
+                silentPixels_ = 0;
+                if (state_.load() == FaxState::Receiving) ++lostLines_;
+            }
         }
+    }
+    if (lostLines_ >= kLostSignalLines && state_.load() == FaxState::Receiving) {
+        pixels.unlock();
+        signalLost();
+        pixels.lock();
     }
     lastCrossing_ = std::max(lastCrossing_ - static_cast<float>(kBlockLength), kOldestCrossing);
 }
@@ -358,9 +464,27 @@ void FaxDecoder::lineComplete(std::unique_lock<std::mutex>& pixels) {
     }
     ++y_;
     x_ = 0;
+    // Whether this line began after a move of the write position; a move
+    // made now applies to the next line.
+    completedPartial_ = partialLine_;
+    partialLine_ = false;
+    const float roughness = crossings_ > 0 ? roughness_ / static_cast<float>(crossings_) : 15.0f;
+    roughness_ = 0.0f;
+    crossings_ = 0;
+    silentPixels_ = 0;
     const FaxState s = state_.load();
     if (s == FaxState::WaitStart || s == FaxState::Receiving) analyseLine();
+    if (s == FaxState::Receiving && autoSlant_) measurePicture();
+    // Behind the input filter noise alone reads as a grey that jumps with
+    // every half period; a picture, even at 3 dB, changes at its edges only.
+    // Without the filter the two are not told apart this way.
+    if (s == FaxState::Receiving && filterOn_ && roughness > kNoiseRoughness)
+        ++lostLines_;
+    else
+        lostLines_ = 0;
     runStateMachine();
+    if (lostLines_ >= kLostSignalLines && state_.load() == FaxState::Receiving) signalLost();
+    ++lineIndex_;
     pixels.lock();
     if (y_ >= height_) {
         picture_.scrollUp();
@@ -394,10 +518,87 @@ void FaxDecoder::analyseLine() {
 }
 
 void FaxDecoder::goToPhasingEnd() {
-    const int average = phasingSum_ / std::max(phasingHits_, 1);
+    // The leading edge of the pulse becomes column 0: the line starts with
+    // the pulse, and its white (or black) margin stays together at the left.
+    const int average = static_cast<int>(std::lround(phasingSum_ / std::max(phasingHits_, 1)));
     x_ = ((x_ - average) % width_ + width_) % width_;
+    partialLine_ = x_ != 0;
+    slant_.shiftPhasing(average);
     phasingHits_ = 2;
     setState(FaxState::PhasingEnd);
+}
+
+bool FaxDecoder::isPhasingLine() {
+    const std::span<const std::int16_t> line(line_.data(), static_cast<std::size_t>(width_));
+    const bool black = config_.phasingPolarity != 0;
+    const int p = phasingPosition(line, config_.phasingWidth, black);
+    const auto pulse = findPhasingPulse(line, config_.phasingWidth, black);
+    if (p == 0 && !(pulse && pulse->clear)) return false;
+    const double half = config_.phasingWidth * width_ / 200.0;
+    phasingLine(pulse ? pulse->edge : p - half);
+    return true;
+}
+
+void FaxDecoder::signalLost() {
+    // A broken reception: the picture so far is kept, and the decoder waits
+    // for the next start signal.
+    lostLines_ = 0;
+    startCount_ = stopCount_ = 0;
+    setState(FaxState::WaitStart);
+    endPictureLocked();
+}
+
+void FaxDecoder::phasingLine(double edge) {
+    // A line shortened by a move of the write position still holds the end
+    // of the line before.
+    if (!completedPartial_) slant_.addPhasingEdge(lineIndex_, edge, lineSamples_);
+    if (state_.load() != FaxState::Phasing) return;
+    // Positions near both ends of the line are one place: they are summed as
+    // distances from the first hit's position.
+    if (phasingHits_ == 0) phasingFirst_ = edge;
+    double q = edge;
+    if (q - phasingFirst_ > width_ / 2.0) q -= width_;
+    if (phasingFirst_ - q > width_ / 2.0) q += width_;
+    ++phasingHits_;
+    phasingSum_ += q;
+}
+
+void FaxDecoder::alignToPhasing() {
+    // The line length fitted through the phasing lines, and the pulse's
+    // edge extrapolated to the line that begins now.
+    slant_.clearLines();
+    const auto estimate = slant_.phasingEstimate();
+    if (!estimate) return;
+    const auto edge = slant_.phasingEdgeAt(lineIndex_ + 1);
+    if (edge) {
+        int shift = static_cast<int>(std::lround(*edge));
+        if (shift > width_ / 2) shift -= width_;
+        x_ = ((x_ - shift) % width_ + width_) % width_;
+        partialLine_ = x_ != 0;
+        slant_.shiftPhasing(shift);
+    }
+    slant_.takePhasingPrior();
+    setLineSamples(estimate->lineSamples);
+    measuredPpm_ = sampleRateErrorPpm(estimate->lineSamples, config_.lpm);
+    reportedPpm_ = *measuredPpm_;
+    events_.slantMeasured(*measuredPpm_);
+}
+
+void FaxDecoder::measurePicture() {
+    if (completedPartial_) return;
+    const std::span<const std::int16_t> line(line_.data(), static_cast<std::size_t>(width_));
+    if (!slant_.addPictureLine(line, lineSamples_)) return;
+    const auto estimate = slant_.estimate();
+    if (!estimate) return;
+    // Beyond the search range the measurement is not trusted.
+    const double ppm = sampleRateErrorPpm(estimate->lineSamples, config_.lpm);
+    if (std::fabs(ppm) > 2.0 * SlantEstimator::kMaxError * 1e6) return;
+    setLineSamples(estimate->lineSamples);
+    measuredPpm_ = ppm;
+    if (std::fabs(ppm - reportedPpm_) >= 0.5) {
+        reportedPpm_ = ppm;
+        events_.slantMeasured(ppm);
+    }
 }
 
 void FaxDecoder::runStateMachine() {
@@ -406,7 +607,9 @@ void FaxDecoder::runStateMachine() {
         case FaxState::WaitStart:
             if (toneMatches(toneValues_, config_.startTone)) {
                 if (++startCount_ >= kStartLines) {
-                    phasingHits_ = phasingSum_ = phasingLines_ = 0;
+                    phasingHits_ = phasingLines_ = 0;
+                    phasingSum_ = 0.0;
+                    slant_.clearPhasing();
                     setState(FaxState::Phasing);
                 }
             } else {
@@ -415,31 +618,23 @@ void FaxDecoder::runStateMachine() {
             break;
         case FaxState::Phasing: {
             ++phasingLines_;
-            const int p = phasingPosition(line, config_.phasingWidth, config_.phasingPolarity != 0);
-            if (p > 0) {
-                // Positions near both ends of the line are one place: they
-                // are summed as distances from the first hit's position.
-                if (phasingHits_ == 0) phasingFirst_ = p;
-                int q = p;
-                if (q - phasingFirst_ > width_ / 2) q -= width_;
-                if (phasingFirst_ - q > width_ / 2) q += width_;
-                ++phasingHits_;
-                phasingSum_ += q;
+            if (isPhasingLine()) {
                 if (phasingHits_ >= kPhasingHits) {
                     goToPhasingEnd();
                     break;
                 }
             } else {
-                phasingHits_ = phasingSum_ = 0;
+                phasingHits_ = 0;
+                phasingSum_ = 0.0;
             }
             if (phasingLines_ > kMaxPhasingLines) goToPhasingEnd();
             break;
         }
         case FaxState::PhasingEnd: {
-            const int p = phasingPosition(line, config_.phasingWidth, config_.phasingPolarity != 0);
-            if (p == 0) --phasingHits_;
+            if (!isPhasingLine()) --phasingHits_;
             if (phasingHits_ <= 0) {
                 startCount_ = stopCount_ = 0;
+                if (autoSlant_) alignToPhasing();
                 setState(FaxState::Receiving);
                 beginPictureLocked();
             }
@@ -464,7 +659,9 @@ void FaxDecoder::runStateMachine() {
                 if (toneMatches(toneValues_, config_.startTone)) {
                     if (++startCount_ >= kRestartLines) {
                         endPictureLocked();
-                        phasingHits_ = phasingSum_ = phasingLines_ = 0;
+                        phasingHits_ = phasingLines_ = 0;
+                        phasingSum_ = 0.0;
+                        slant_.clearPhasing();
                         startCount_ = 0;
                         setState(FaxState::Phasing);
                     }

@@ -4,15 +4,16 @@
 // Per block: an optional band-pass filter, the monitor feed, then a
 // zero-crossing demodulator: the time between two crossings (interpolated
 // between samples) is half a period of the tone and maps linearly onto a
-// grey. Pixels are laid down at r pixels per sample, r = LPM·π·IOC / 60 /
-// 11025 or the measured rate of the correction table (slant). After every
+// grey. Pixels are laid down at r pixels per sample, r = W·LPM / 60 / 11025
+// (a line of W pixels lasts exactly one line period) or the measured rate of
+// the correction table (slant), refined by the automatic slant. After every
 // line the line's spectrum finds the start and stop tones and a phasing
 // detector finds the phasing pulse; a small state machine begins and ends
 // picture files:
 //
 //   WaitStart --5 lines of start tone--> Phasing --3 phasing lines (or 50
 //   lines)--> PhasingEnd --no more phasing lines--> Receiving --5 lines of
-//   stop tone--> WaitStart (picture saved)
+//   stop tone, or 30 lines without a signal--> WaitStart (picture saved)
 //
 // Threads: processBlock() runs on the capture thread. Every other operation
 // (start, stop, settings, manual start, slant) runs on the user-interface
@@ -29,7 +30,9 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -41,6 +44,7 @@
 #include "fax/PictureBuffer.h"
 #include "fax/PictureFile.h"
 #include "fax/Preview.h"
+#include "fax/Slant.h"
 
 namespace zeb::fax {
 
@@ -52,6 +56,13 @@ inline constexpr int kRestartLines = 6;      // start-tone lines that end a pict
 inline constexpr int kStopLines = 5;         // stop-tone lines that end a picture
 inline constexpr int kPhasingHits = 3;       // phasing lines before the alignment
 inline constexpr int kMaxPhasingLines = 50;  // phasing gives up after these
+// A picture whose signal is gone (noise or silence) for this many lines in
+// a row is ended and saved.
+inline constexpr int kLostSignalLines = 30;
+// Mean grey difference of successive half periods above which a line is
+// noise: a picture behind the input filter stays below 1.8 down to 3 dB
+// SNR, noise alone gives 2.6 or more.
+inline constexpr float kNoiseRoughness = 2.2f;
 inline constexpr float kSlantStep = 2.0e-7f;
 inline constexpr float kMonitorGainNumerator = 2.828f;
 
@@ -75,6 +86,9 @@ public:
     // A width change could not create the new picture buffer; the decoder
     // has stopped and the program switches the fax mode off.
     virtual void decoderOffRequested() {}
+    // The automatic slant measured the sound card's sample-clock error anew
+    // (ppm, positive when the card runs fast).
+    virtual void slantMeasured(double /*ppm*/) {}
 };
 
 class FaxDecoder {
@@ -116,6 +130,23 @@ public:
     void slantStep(int delta);
     void applySlantToAllModes();
 
+    // Automatic slant (on by default, key "AUTOSLANT" of the settings): the
+    // decoder measures the sample-clock error from the phasing lines and
+    // from the picture and corrects the pixel rate while the picture comes
+    // in, on top of the correction table.
+    void setAutoSlant(bool on);
+    bool autoSlant() const;
+    // The sound card's error as measured, in ppm (nullopt before a
+    // measurement).
+    std::optional<double> measuredPpm() const;
+    // Stores the measured error in the correction table of the input device
+    // for every mode (the table then holds the card's rate, and the automatic
+    // slant starts from it). False when nothing has been measured.
+    bool acceptMeasuredSlant();
+    // The input device whose correction table is loaded and saved ("" for
+    // the table of key "CORRTABLE" alone).
+    void setInputDevice(std::string device);
+
     // The panel's start/stop button (only while running).
     void manualStartStop();
     // Manual alignment: the clicked column becomes column 0 (not while
@@ -126,6 +157,9 @@ public:
     // compressed, and its thumbnail beside it (last character "M"). Refused
     // while a picture file is being received.
     Result<void> savePictureAs(const std::filesystem::path& path);
+    // The whole picture buffer as an 8-bit grey PNG (also while receiving:
+    // it is a copy of what the screen shows).
+    Result<void> savePictureAsPng(const std::filesystem::path& path);
 
     // One block of kBlockLength samples, unscaled (−32768 … 32767).
     void processBlock(std::span<const float, kBlockLength> block);
@@ -149,6 +183,13 @@ private:
     void analyseLine();
     void runStateMachine();
     void goToPhasingEnd();
+    void signalLost();
+    bool isPhasingLine();
+    void phasingLine(double edge);
+    void alignToPhasing();
+    void measurePicture();
+    void resetRateLocked();
+    void setLineSamples(double samples);
 
     FaxEvents& events_;
     mutable std::mutex mutex_;
@@ -176,6 +217,23 @@ private:
     float accumulator_ = 0.0f;
     int pending_ = 0;
     int x_ = 0, y_ = 0;
+    float rate_ = 0.0f;  // pixels per sample in use
+    // Signal check: the mean grey difference of successive half periods.
+    float roughness_ = 0.0f, previousLevel_ = 0.0f;
+    int crossings_ = 0;
+    int silentPixels_ = 0;           // pixels due beyond a whole line without crossings
+    int lostLines_ = 0;              // lines in a row without a fax signal
+    double lineSamples_ = 0.0;       // samples per line in use (W / rate_)
+    long lineIndex_ = 0;             // count of completed lines
+    bool partialLine_ = false;       // the line being written began after a move of x
+    bool completedPartial_ = false;  // so did the line just completed
+
+    // Automatic slant.
+    bool autoSlant_ = true;
+    std::string device_;
+    SlantEstimator slant_;
+    std::optional<double> measuredPpm_;
+    double reportedPpm_ = 0.0;
 
     // Buffers of a running decoder.
     std::vector<float> filtered_, re_, im_, magnitude_, lineProfile_;
@@ -183,7 +241,8 @@ private:
 
     // Reception state.
     int startCount_ = 0, stopCount_ = 0;
-    int phasingHits_ = 0, phasingSum_ = 0, phasingLines_ = 0, phasingFirst_ = 0;
+    int phasingHits_ = 0, phasingLines_ = 0;
+    double phasingSum_ = 0.0, phasingFirst_ = 0.0;  // leading edges of the pulse
     int linesSinceBand_ = 0;
     std::pair<int, int> toneValues_{0, 0};
 

@@ -10,6 +10,8 @@
 #include <tuple>
 
 #include "fax/Bmp.h"
+#include "fax/Png.h"
+#include "support/TestEnv.h"
 
 namespace zeb::fax {
 namespace {
@@ -255,6 +257,28 @@ TEST(Bmp, random_corruption_never_crashes) {
             (void)decodeBmp(bytesOf(f));
         }
     }
+}
+
+// A PNG copy that cannot be made says why and leaves nothing behind.
+TEST(FaxPng, refused_copies_report_an_error_and_write_nothing) {
+    zeb::test::TempDir dir;
+    const Bitmap picture = makeGreyBitmap(40, 3);
+    struct Case {
+        Bitmap bitmap;
+        std::filesystem::path path;
+    };
+    for (const Case& c :
+         {Case{Bitmap{}, dir / "empty.PNG"}, Case{picture, dir / "missing" / "dir.PNG"}}) {
+        const auto r = writeGreyPng(c.bitmap, c.path);
+        EXPECT_FALSE(r) << c.path;
+        EXPECT_FALSE(r.error().message.empty());
+        EXPECT_FALSE(std::filesystem::exists(c.path));
+    }
+    EXPECT_EQ(pngPathFor("FAX/FAX_2026-12-07_12-00.BMP"),
+              std::filesystem::path("FAX/FAX_2026-12-07_12-00.PNG"));
+    const auto bytes = encodeGreyPng(picture);
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(bytes->substr(1, 3), "PNG");
 }
 
 }  // namespace

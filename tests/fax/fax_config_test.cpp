@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <string>
 
 #include "common/ProfileFile.h"
@@ -88,12 +89,25 @@ TEST(FaxConfig, derived_values_of_every_ioc) {
         EXPECT_EQ(d.height, heights[i]);
     }
     const Derived d = derive(FaxConfig{}, CorrectionTable{});
-    EXPECT_NEAR(d.pixelRate, 0.328264, 1e-6);
     EXPECT_NEAR(d.whiteHalf, 2.39674, 1e-5);
     EXPECT_NEAR(d.blackHalf, 3.675, 1e-5);
     EXPECT_NEAR(d.greyFactor, 12.517, 1e-3);
-    // About 5514 samples for a line of 1810 pixels.
-    EXPECT_EQ(std::lround(static_cast<double>(d.width) / d.pixelRate), 5514);
+}
+
+// At the nominal rate the W pixels of a line fill exactly one line period,
+// in every mode: a picture from a perfect sound card comes out straight.
+TEST(FaxConfig, nominal_rate_fills_the_line_period_in_every_mode) {
+    for (int ioc : kIocValues) {
+        for (int lpm : kLpmValues) {
+            FaxConfig c;
+            c.ioc = static_cast<std::uint16_t>(ioc);
+            c.lpm = static_cast<std::uint16_t>(lpm);
+            const Derived d = derive(c, CorrectionTable{});
+            const double lineSeconds = d.width / static_cast<double>(d.pixelRate) / 11025.0;
+            // Less than a thousandth of a pixel per line.
+            EXPECT_NEAR(lineSeconds * lpm / 60.0, 1.0, 1e-3 / d.width) << ioc << "/" << lpm;
+        }
+    }
 }
 
 TEST(CorrectionTable, lookup_store_and_modes_outside_the_lists) {
@@ -131,6 +145,20 @@ TEST(CorrectionTable, apply_to_all_modes_keeps_the_sample_rate_of_the_current_en
     EXPECT_EQ(t.lookup(576, 120), 0.0f);
 }
 
+TEST(CorrectionTable, a_sound_card_error_sets_every_mode) {
+    for (const double ppm : {-200.0, 0.0, 75.0}) {
+        CorrectionTable t;
+        t.setSampleRateError(ppm);
+        for (int ioc : kIocValues)
+            for (int lpm : kLpmValues)
+                EXPECT_NEAR(t.lookup(ioc, lpm) * (1.0 + ppm * 1e-6) / nominalPixelRate(ioc, lpm),
+                            1.0, 2e-7)
+                    << ppm << " " << ioc << "/" << lpm;
+        EXPECT_NEAR(sampleRateErrorPpm(nominalLineSamples(120) * (1.0 + ppm * 1e-6), 120), ppm,
+                    1e-6);
+    }
+}
+
 TEST(FaxSettings, ini_round_trip_short_config_and_missing_table) {
     test::TempDir dir;
     ProfileFile profile(dir / "NIMBA.INI");
@@ -163,6 +191,33 @@ TEST(FaxSettings, ini_round_trip_short_config_and_missing_table) {
     kept.lpm = 60;
     readSettings(profile, kept, readTable);
     EXPECT_EQ(kept.lpm, 60);
+}
+
+// Each input device has its own table; a device without one uses the
+// common table; the automatic slant is on unless switched off.
+TEST(FaxSettings, correction_table_per_input_device_and_auto_slant_key) {
+    test::TempDir dir;
+    ProfileFile profile(dir / "NIMBA.INI");
+    const FaxConfig c;
+    CorrectionTable common, card;
+    common.setSampleRateError(10.0);
+    card.setSampleRateError(-120.0);
+    ASSERT_TRUE(writeSettings(profile, c, common));
+    ASSERT_TRUE(writeSettings(profile, c, card, "hw:CARD=PCH,0"));
+    EXPECT_TRUE(readAutoSlant(profile));
+    ASSERT_TRUE(writeAutoSlant(profile, false));
+    EXPECT_FALSE(readAutoSlant(profile));
+    EXPECT_NE(test::readFile(dir / "NIMBA.INI").find("CORRTABLE.hw:CARD_PCH,0="),
+              std::string::npos);
+
+    const std::map<std::string, const CorrectionTable*> cases{
+        {"", &common}, {"hw:CARD=PCH,0", &card}, {"file:/tmp/other.wav", &common}};
+    for (const auto& [device, expected] : cases) {
+        FaxConfig read;
+        CorrectionTable table;
+        readSettings(profile, read, table, device);
+        EXPECT_FLOAT_EQ(table.lookup(576, 120), expected->lookup(576, 120)) << device;
+    }
 }
 
 }  // namespace

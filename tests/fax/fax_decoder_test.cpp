@@ -70,13 +70,15 @@ TEST(FaxDemodulator, grey_levels_of_the_black_centre_and_white_tones) {
     }
 }
 
-TEST(FaxDemodulator, a_line_of_1810_pixels_takes_about_5514_samples) {
+TEST(FaxDemodulator, at_the_nominal_rate_a_line_of_1810_pixels_takes_half_a_second) {
     Fixture f(false);
     Synth s;
-    s.tone(102400, 1900);  // 100 blocks = 18.57 nominal lines
+    s.tone(1000 * kBlockLength, 1900);
     s.feed(f.decoder);
-    EXPECT_EQ(f.decoder.row(), 18);
-    EXPECT_NEAR(f.decoder.column(), 0.57 * 1810, 4);
+    // 185.76 lines of 5512.5 samples; at 5514 samples a line (the broadcast's
+    // 576·π pixels) it would be 185.71, 90 pixels less.
+    const double pixels = f.decoder.row() * 1810.0 + f.decoder.column();
+    EXPECT_NEAR(pixels, 1000 * kBlockLength / kLineSamples * 1810.0, 3);
 }
 
 TEST(FaxDemodulator, silence_neither_writes_pixels_nor_piles_them_up) {
@@ -145,16 +147,17 @@ TEST(FaxReception, fifty_one_lines_without_phasing_end_phasing_without_a_shift) 
     EXPECT_LT(f.decoder.picture().pixel(150, row), 10);
 }
 
-TEST(FaxReception, three_phasing_lines_move_the_pulse_centre_to_column_0) {
-    for (const double pulseAt : {0.3, 0.99, 0.01}) {  // also pulses that straddle the line end
+// The line starts where the pulse starts: its margin stays together at the
+// left of the picture.
+TEST(FaxReception, three_phasing_lines_move_the_pulse_leading_edge_to_column_0) {
+    for (const double pulseAt : {0.3, 0.97, 0.01}) {  // also pulses that straddle the line end
         Fixture f;
         Synth s;
         s.alternation(5 * kLineSamples, 300);
         const auto phasing = [&](double lines) {
             s.add(lines * kLineSamples, [=](double n) {
-                double u = std::fmod(n / kLineSamples, 1.0) - pulseAt;
-                u -= std::round(u);
-                return std::abs(u) < 0.025 ? 2300.0 : 1500.0;
+                const double u = std::fmod(n / kLineSamples - pulseAt + 1.0, 1.0);
+                return u < 0.05 ? 2300.0 : 1500.0;
             });
         };
         phasing(3.5);

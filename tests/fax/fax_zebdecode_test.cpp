@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "common/ReceivedFile.h"
 #include "fax/Bmp.h"
@@ -38,16 +42,20 @@ TEST(FaxCommandLine, decodes_a_recording_into_the_received_file_store) {
     }
     zeb::test::writeFile(dir / "NIMBA.INI", "[FAXPARAM]\nCORRTABLE=" + hex + "\n");
 
-    zeb::test::ChildProcess child(
-        {program.string(), "fax", "--dir", dir.path().string(), (dir / "in.wav").string()});
+    zeb::test::ChildProcess child({program.string(), "fax", "--png", "--dir", dir.path().string(),
+                                   (dir / "in.wav").string()});
     const std::string out = child.readOutput(std::chrono::seconds(60));
     EXPECT_EQ(child.waitExit(), 0) << out;
     EXPECT_NE(out.find("state: Phasing\nstate: PhasingEnd\nstate: Receiving\nstate: WaitStart\n"),
               std::string::npos)
         << out;
     ASSERT_NE(out.find("picture: "), std::string::npos) << out;
-    int pictures = 0, thumbnails = 0;
+    int pictures = 0, thumbnails = 0, pngs = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir / "FAX")) {
+        if (entry.path().extension() == ".PNG") {
+            ++pngs;
+            continue;
+        }
         const auto name = parseFileName(entry.path().filename().string());
         ASSERT_TRUE(name) << entry.path();
         auto bm = readBmpFile(entry.path());
@@ -63,11 +71,75 @@ TEST(FaxCommandLine, decodes_a_recording_into_the_received_file_store) {
     }
     EXPECT_EQ(pictures, 1);
     EXPECT_EQ(thumbnails, 1);
+    EXPECT_EQ(pngs, 1);
+    EXPECT_NE(out.find("png: "), std::string::npos) << out;
 
-    zeb::test::ChildProcess bad(
-        {program.string(), "fax", "--ioc", "300", (dir / "in.wav").string()});
-    (void)bad.readOutput();
-    EXPECT_EQ(bad.waitExit(), 2);
+    for (const std::vector<std::string>& wrong :
+         {std::vector<std::string>{"--ioc", "300"}, {"--png=yes"}, {"--no-auto-slant=1"}}) {
+        std::vector<std::string> argv{program.string(), "fax"};
+        argv.insert(argv.end(), wrong.begin(), wrong.end());
+        argv.push_back((dir / "in.wav").string());
+        zeb::test::ChildProcess bad(argv);
+        (void)bad.readOutput();
+        EXPECT_EQ(bad.waitExit(), 2) << wrong[0];
+    }
+}
+
+// The PNG copy as an independent reader sees it: 8-bit grey, the size of
+// the picture, every pixel the grey of the BMP's pixel.
+TEST(FaxCommandLine, png_copy_reads_back_in_image_magick) {
+    const std::filesystem::path program = zeb::test::suiteProgram("zebdecode");
+    if (!std::filesystem::exists(program)) GTEST_SKIP() << "zebdecode not built";
+    if (std::system("convert -version 2>/dev/null | grep -q ImageMagick") != 0)
+        GTEST_SKIP() << "ImageMagick (convert) is not installed";
+    zeb::test::TempDir dir;
+    zeb::test::FaxSignal signal;
+    signal.snrDb = 15.0;
+    signal.ppm = 80.0;
+    zeb::test::writeFile(dir / "in.wav", zeb::test::wavBytes(zeb::test::faxAudio(
+                                             zeb::test::testChart(1810, 110), signal)));
+    zeb::test::ChildProcess child({program.string(), "fax", "--png", "--dir", dir.path().string(),
+                                   (dir / "in.wav").string()});
+    const std::string out = child.readOutput(std::chrono::seconds(60));
+    ASSERT_EQ(child.waitExit(), 0) << out;
+    std::filesystem::path bmp, png;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "FAX")) {
+        if (entry.path().extension() == ".PNG") png = entry.path();
+        if (entry.path().extension() == ".BMP") bmp = entry.path();
+    }
+    ASSERT_FALSE(png.empty()) << out;
+    const std::string info = (dir / "info.txt").string(), pgm = (dir / "x.pgm").string();
+    const auto picture = readBmpFile(bmp);
+    ASSERT_TRUE(picture);
+    ASSERT_EQ(std::system(("identify -format '%w %h %[bit-depth] %[colorspace]' '" + png.string() +
+                           "' > '" + info + "' 2>/dev/null")
+                              .c_str()),
+              0);
+    std::istringstream described(zeb::test::readFile(info));
+    int width = 0, height = 0, depth = 0;
+    std::string colourSpace;
+    described >> width >> height >> depth >> colourSpace;
+    EXPECT_EQ(width, picture->width);
+    EXPECT_EQ(height, picture->height);
+    EXPECT_EQ(depth, 8);
+    EXPECT_EQ(colourSpace, "Gray");
+    ASSERT_EQ(
+        std::system(("convert '" + png.string() + "' -compress none pgm:'" + pgm + "' 2>/dev/null")
+                        .c_str()),
+        0);
+    std::ifstream in(pgm);
+    std::string magic;
+    int w = 0, h = 0, maxval = 0;
+    in >> magic >> w >> h >> maxval;
+    ASSERT_EQ(w, picture->width);
+    ASSERT_EQ(h, picture->height);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            int grey = 0;
+            in >> grey;
+            ASSERT_EQ(grey * 255 / maxval, picture->colour(x, y).r) << x << "," << y;
+        }
+    }
 }
 
 }  // namespace

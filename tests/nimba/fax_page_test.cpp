@@ -2,6 +2,7 @@
 // the user interface, driven with the real English bundle and synthetic fax
 // audio.
 #include <QApplication>
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -311,6 +312,52 @@ TEST_F(FaxPageTest, SaveAsWritesABitmapOnlyWithoutAWorkFile) {
     EXPECT_TRUE(title.isEmpty());
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[1], bundle->string(9013));
+}
+
+// The automatic slant on the page: the clock error measured on a received
+// picture is shown, "Store" puts it into the correction table of this sound
+// input, "Auto" switches the measurement off for good, and "Save as PNG"
+// writes the picture on screen.
+TEST_F(FaxPageTest, MeasuredClockIsShownStoredPerInputAndSavedAsPng) {
+    decoder->setInputDevice("hw:1,0");
+    openPage();
+    auto* autoSlant = page->dialog()->findChild<QCheckBox*>("autoSlant");
+    auto* shown = page->dialog()->findChild<QLabel*>("measuredSlant");
+    auto* store = page->dialog()->findChild<QPushButton*>("acceptSlant");
+    ASSERT_TRUE(autoSlant && shown && store);
+    EXPECT_TRUE(autoSlant->isChecked());
+    EXPECT_FALSE(store->isEnabled());
+    ASSERT_TRUE(decoder->start());
+    test::FaxSignal signalSpec;
+    signalSpec.phasingLines = 20;
+    signalSpec.ppm = 120.0;
+    signalSpec.stopSeconds = 0.0;
+    feed(test::faxAudio(test::testChart(fax::lineWidth(576), 30), signalSpec));
+    ASSERT_TRUE(pumpUntil([&] { return store->isEnabled(); }));
+    EXPECT_NEAR(shown->text().section(' ', 0, 0).toDouble(), 120.0, 10.0)
+        << shown->text().toStdString();
+    store->click();
+    const std::string ini = test::readFile(dir.path() / "NIMBA.INI");
+    EXPECT_NE(ini.find("CORRTABLE.hw:1,0="), std::string::npos) << ini;
+    EXPECT_NEAR(decoder->correctionTable().lookup(576, 120) * (1 + 120e-6) /
+                    fax::nominalPixelRate(576, 120),
+                1.0, 10e-6);
+
+    autoSlant->click();
+    EXPECT_FALSE(decoder->autoSlant());
+    EXPECT_NE(test::readFile(dir.path() / "NIMBA.INI").find("AUTOSLANT=0"), std::string::npos);
+
+    auto* savePng = page->dialog()->findChild<QPushButton*>("savePng");
+    ASSERT_TRUE(savePng);
+    QString suggested;
+    page->setSaveDialog([&](QWidget*, const QString&, const QString& s, const QString&) {
+        suggested = s;
+        return QString::fromStdString((dir.path() / "chosen.PNG").string());
+    });
+    savePng->click();  // also while the picture is being received
+    EXPECT_TRUE(suggested.endsWith("/FAX/FAX_2004-06-03_14-05.PNG")) << suggested.toStdString();
+    EXPECT_EQ(test::readFile(dir.path() / "chosen.PNG").substr(1, 3), "PNG");
+    EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(FaxDisplaysTest, ReceptionShowsStatesAndThePictureWindowPaints) {

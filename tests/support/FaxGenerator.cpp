@@ -79,7 +79,7 @@ std::vector<float> faxAudio(const GreyPicture& picture, const FaxSignal& s) {
             f = alternation(t - tStart, startHz);
         } else if (t < tPicture) {
             const double u = std::fmod((t - tPhasing) / line, 1.0);
-            const bool pulse = u < s.pulseFraction / 2 || u >= 1.0 - s.pulseFraction / 2;
+            const bool pulse = u < s.pulseFraction;
             f = pulse != s.blackPulse ? white : black;
         } else if (t < tStop) {
             const double lines = (t - tPicture) / line;

@@ -2,8 +2,9 @@
 // conventions (WMO / ITU-R): frequency modulation around 1900 Hz with black
 // at 1500 Hz and white at 2300 Hz (centre ∓ 400 Hz), a start signal of
 // black/white alternation at 300 Hz (IOC 576) or 675 Hz (IOC 288), phasing
-// lines that are black with a white pulse of 5 % of a line centred on the
-// start of the line, the picture lines, and a stop signal of alternation at
+// lines that are black with a white pulse over the first 5 % of the line
+// (where the picture lines have their margin), the picture lines, and a stop
+// signal of alternation at
 // 450 Hz. The audio is phase-continuous at 11025 samples per second, with
 // optional white Gaussian noise, a frequency offset and a sample-rate error.
 #pragma once
