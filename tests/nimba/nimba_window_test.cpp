@@ -592,17 +592,16 @@ TEST(NimbaRecording, MorseShowsInTheCwWindow) {
     signal.wpm = 20;
     signal.snrDb = 20;
     signal.offsetHz = 5;
-    writeWav(box.dir / "cw.wav",
-             zeb::test::generateMorse(
-                 "CQ CQ DE DDK9 DDK9 = WX FOR GERMAN BIGHT WEST 8 LATER NW 9 = SEA 3M AR", signal));
+    const std::string text =
+        "CQ CQ DE DDK9 DDK9 = WX FOR GERMAN BIGHT WEST 8 LATER NW 9 = SEA 3M AR";
+    writeWav(box.dir / "cw.wav", zeb::test::generateMorse(text, signal));
     Nimba nimba(recordingOptions(box.dir.path(), box.dir / "cw.wav", DecoderMode::Cw, kCwTab));
     ASSERT_FALSE(nimba.startUp().has_value());
     decode(nimba);
-    // A word space is posted when a gap times out and again when the next
-    // mark ends; the words are what counts.
-    const std::string shown =
-        zeb::test::normaliseSpaces(nimba.window()->cwPage()->text().model().contents());
-    EXPECT_NE(shown.find("WX FOR GERMAN BIGHT WEST 8"), std::string::npos) << shown;
+    // The whole text from its first letter, one space between words.
+    const std::string shown = nimba.window()->cwPage()->text().model().contents();
+    EXPECT_EQ(zeb::test::normaliseSpaces(shown), text) << shown;
+    EXPECT_EQ(shown.find("  "), std::string::npos) << shown;
     saveScreenshot(nimba, "cw.png");
 }
 
