@@ -504,12 +504,10 @@ void MatchedCwReceiver::decide(double a, long long index) {
 }
 
 void MatchedCwReceiver::followLevel(long long index) {
-    // The signal's level from the last 1.5 s of magnitudes: their 90th
+    // The signal's level from the last seconds of magnitudes (ten units, and
+    // long enough for two letters with the sender's letter gaps): their 90th
     // percentile lies inside the marks whenever the key is down a tenth of
-    // the time, so the level follows a fade within a second, and sinks into
-    // the noise in a pause (which closes the key decisions).
-    // Ten units, and long enough for two letters with the sender's letter
-    // gaps (Farnsworth spacing leaves long stretches without a mark).
+    // the time, so the level follows a fade within a second.
     const double units = std::max(8.0, 2.0 * timing_.letterGapUnits() + 4.0);
     const auto window =
         std::clamp(static_cast<long long>(units * timing_.unit() * kRate),
@@ -517,16 +515,24 @@ void MatchedCwReceiver::followLevel(long long index) {
     const long long first = std::max<long long>(boxcar_ - 1, index - window + 1);
     const int count = static_cast<int>(index - first + 1);
     if (count < 4 * boxcar_) return;
+    const double on = threshold(kOnFraction, signal_, noise_);
+    int keyed = 0;
     for (int k = 0; k < count; ++k) {
-        sorted_[static_cast<std::size_t>(k)] = static_cast<float>(magnitudeAt(first + k));
+        const double a = magnitudeAt(first + k);
+        sorted_[static_cast<std::size_t>(k)] = static_cast<float>(a);
+        keyed += a >= on;
     }
     const auto at = sorted_.begin() + static_cast<std::ptrdiff_t>(0.9 * (count - 1));
     std::nth_element(sorted_.begin(), at, sorted_.begin() + count);
     const double top = *at;
-    // Up at once, down by at most 20 dB a second: a fade is slower, and a
-    // pause between words must not take the level with it.
+    // Up at once; down by at most 20 dB a second while the key is down a
+    // tenth of the window (a fade), by 3 dB a second when it hardly is (a
+    // pause between words or overs must not take the level with it, or the
+    // first letter after it drowns in noise marks; the squelch closes in
+    // a long pause all the same).
     const double target = std::max(0.0, top * top - noise_);
-    const double floor = signal_ * std::pow(10.0, -2.0 * kLevelHop / kRate);
+    const double dbPerSecond = keyed * 10 >= count ? 20.0 : 3.0;
+    const double floor = signal_ * std::pow(10.0, -0.1 * dbPerSecond * kLevelHop / kRate);
     signal_ = std::max(signal_ + 0.5 * (target - signal_), floor);
 }
 
