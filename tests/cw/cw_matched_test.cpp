@@ -94,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"Fast40Wpm", {signal(40, 0, 5, [](auto&) {})}, 0.02},
         // Nearly twice as fast after a pause: the first word after it may go.
         Case{"SpeedChange", {signal(15, 0, 6, [](auto&) {}), signal(28, 0, 7, [](auto&) {})}, 0.05},
-        Case{"Farnsworth18At8", {signal(18, 10, 8, [](auto& s) { s.farnsworthWpm = 8; })}, 0.06},
+        Case{"Farnsworth18At8", {signal(18, 10, 8, [](auto& s) { s.farnsworthWpm = 8; })}, 0.03},
         Case{"HandSent",
              {signal(18, 5, 9,
                      [](auto& s) {
