@@ -1,6 +1,7 @@
 #include "common/AtomicFile.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -33,14 +34,17 @@ bool writeAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-Result<void> writeFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
+namespace {
+
+// The new content in a flushed temporary file beside `path`, with the
+// permissions of the file it replaces (a new file gets the usual 0666 less
+// the umask rather than mkstemp's 0600).
+Result<std::string> writeTemporary(const std::filesystem::path& path, std::string_view bytes) {
     const std::filesystem::path dir = path.has_parent_path() ? path.parent_path() : ".";
     std::string tempName = (dir / ("." + path.filename().string() + ".XXXXXX")).string();
     const int fd = ::mkstemp(tempName.data());
     if (fd < 0) return systemError("cannot create a temporary file for", path, errno);
 
-    // Keep the permissions of the file being replaced; a new file gets the
-    // usual 0666 less the umask rather than mkstemp's 0600.
     struct stat old {};
     mode_t mode = 0;
     if (::stat(path.c_str(), &old) == 0) {
@@ -60,20 +64,52 @@ Result<void> writeFileAtomically(const std::filesystem::path& path, std::string_
         ::unlink(tempName.c_str());
         return systemError("cannot write", path, err);
     }
-
     if (beforeRenameHook()) beforeRenameHook()(tempName);
+    return tempName;
+}
 
-    if (::rename(tempName.c_str(), path.c_str()) != 0) {
-        err = errno;
-        ::unlink(tempName.c_str());
-        return systemError("cannot replace", path, err);
-    }
-    // Make the rename itself durable.
+// Makes the rename itself durable.
+void syncDirectory(const std::filesystem::path& path) {
+    const std::filesystem::path dir = path.has_parent_path() ? path.parent_path() : ".";
     const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);
     }
+}
+
+}  // namespace
+
+Result<void> writeFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
+    auto temp = writeTemporary(path, bytes);
+    if (!temp) return temp.error();
+    if (::rename(temp->c_str(), path.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp->c_str());
+        return systemError("cannot replace", path, err);
+    }
+    syncDirectory(path);
+    return success();
+}
+
+Result<void> writeNewFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
+    auto temp = writeTemporary(path, bytes);
+    if (!temp) return temp.error();
+    // The rename fails when the name exists, however close another process
+    // came to taking it; file systems without that rename get a hard link,
+    // which fails the same way.
+    int err = 0;
+    if (::renameat2(AT_FDCWD, temp->c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+        err = errno;
+        if (err == EINVAL || err == ENOSYS) {
+            err = ::link(temp->c_str(), path.c_str()) == 0 ? 0 : errno;
+            ::unlink(temp->c_str());
+        } else {
+            ::unlink(temp->c_str());
+        }
+    }
+    if (err != 0) return systemError("cannot create", path, err);
+    syncDirectory(path);
     return success();
 }
 

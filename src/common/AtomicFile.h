@@ -16,6 +16,11 @@ namespace zeb {
 // bits of the file it replaces (new files get 0644 less the umask).
 Result<void> writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
+// Writes `bytes` as a new file `path`, the same way, but never over an
+// existing file: when the name exists (or another process takes it at the
+// same moment) nothing is written and the Error has the code EEXIST.
+Result<void> writeNewFileAtomically(const std::filesystem::path& path, std::string_view bytes);
+
 // Reads a whole file. A missing file is an Error with code ENOENT.
 Result<std::string> readWholeFile(const std::filesystem::path& path);
 

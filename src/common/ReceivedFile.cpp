@@ -1,10 +1,15 @@
 #include "common/ReceivedFile.h"
 
+#include "common/AtomicFile.h"
 #include "common/Text.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <map>
+#include <mutex>
 #include <span>
+#include <utility>
 
 namespace zeb {
 namespace {
@@ -139,6 +144,53 @@ std::optional<NameTime> firstFreeTime(const std::filesystem::path& workDir, Rece
         if (!taken) return candidate;
     }
     return std::nullopt;
+}
+
+Result<std::filesystem::path> writeReceivedFile(const std::filesystem::path& dir, ReceivedKind kind,
+                                                const NameTime& time, std::string_view bytes,
+                                                int maxMinutes) {
+    // What this process found last for the kind in this directory: every
+    // minute from `from` up to `taken` is taken. A request inside that span
+    // starts after it, so that a busy day does not test every name again.
+    struct Span {
+        TimeKey from = 0, taken = 0;
+    };
+    static std::mutex mutex;
+    static std::map<std::pair<std::string, int>, Span> spans;
+    const auto slot = std::make_pair(dir.string(), static_cast<int>(kind));
+
+    NameTime t = time;
+    t.second = 0;
+    const TimeKey requested = timeKey(t);
+    TimeKey key = requested, from = requested;
+    {
+        const std::lock_guard lock(mutex);
+        if (const auto it = spans.find(slot);
+            it != spans.end() && it->second.from <= requested && requested <= it->second.taken) {
+            from = it->second.from;
+            key = it->second.taken + 60;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    for (int i = 0; i < maxMinutes; ++i, key += 60) {
+        const NameTime candidate = breakDown(key);
+        bool taken = false;
+        for (ReceivedKind member : family(kind))
+            taken = taken || std::filesystem::exists(dir / fileName(member, candidate), ec);
+        if (taken) continue;
+        const std::filesystem::path path = dir / fileName(kind, candidate);
+        auto written = writeNewFileAtomically(path, bytes);
+        if (written) {
+            const std::lock_guard lock(mutex);
+            spans[slot] = Span{from, key};
+            return path;
+        }
+        // Another program took the name a moment ago: the next minute.
+        if (written.error().code != EEXIST) return written.error();
+    }
+    return Error{EEXIST, "No free file name for " + fileName(kind, breakDown(requested)) + " in " +
+                             dir.string() + "."};
 }
 
 }  // namespace zeb

@@ -12,6 +12,7 @@
 // never listed, aged or deleted.
 #pragma once
 
+#include "common/Result.h"
 #include "common/TimeKey.h"
 
 #include <filesystem>
@@ -63,5 +64,15 @@ bool isLocalTime(ReceivedKind kind);
 // never replaces the first. Tries at most `maxMinutes` minutes.
 std::optional<NameTime> firstFreeTime(const std::filesystem::path& workDir, ReceivedKind kind,
                                       const NameTime& time, int maxMinutes = 1440);
+
+// Writes `bytes` as a new received file in `dir` (the kind's directory,
+// created when missing) named for the first free minute at or after `time`.
+// A file is never replaced: a name that exists, or that another program takes
+// at the same moment, is passed over for the next minute (up to `maxMinutes`
+// of them). Minutes this process found taken before are not tested again.
+// Returns the path written.
+Result<std::filesystem::path> writeReceivedFile(const std::filesystem::path& dir, ReceivedKind kind,
+                                                const NameTime& time, std::string_view bytes,
+                                                int maxMinutes = 1440);
 
 }  // namespace zeb

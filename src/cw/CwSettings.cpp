@@ -115,14 +115,8 @@ std::string textToRtf(std::string_view text, int heightTwips) {
 Result<std::filesystem::path> saveWarningText(const std::filesystem::path& workDir,
                                               std::string_view text, const NameTime& now,
                                               int heightTwips) {
-    std::error_code ec;
-    std::filesystem::create_directories(workDir / kSynopDir, ec);
-    if (ec) return Error{ec.value(), "Cannot create the directory SYNOP: " + ec.message()};
-    const auto time = firstFreeTime(workDir, ReceivedKind::Warning, now);
-    if (!time) return Error{EEXIST, "No free minute for the warning file."};
-    auto path = workDir / relativePath(ReceivedKind::Warning, *time);
-    if (auto r = writeFileAtomically(path, textToRtf(text, heightTwips)); !r) return r.error();
-    return path;
+    return writeReceivedFile(workDir / kSynopDir, ReceivedKind::Warning, now,
+                             textToRtf(text, heightTwips));
 }
 
 Result<std::filesystem::path> stopAndSave(CwDecoder& decoder, bool receptionActive,

@@ -99,24 +99,24 @@ void TextModel::save(Collected kind, bool beforeCurrentLine, std::filesystem::pa
     collecting_ = false;
     const ReceivedKind fileKind =
         kind == Collected::Warning ? ReceivedKind::Warning : ReceivedKind::Information;
-    std::error_code ec;
-    std::filesystem::create_directories(synopDir_, ec);
-    // Never replace a file received earlier in the same minute: take the next free minute.
-    TimeKey t = clock_();
-    t -= ((t % 60) + 60) % 60;
-    for (int minute = 0; minute < 1440 && target.empty(); ++minute) {
-        const std::filesystem::path candidate =
-            synopDir_ / fileName(fileKind, breakDown(t + minute * 60));
-        if (!std::filesystem::exists(candidate, ec)) target = candidate;
-    }
+    const std::string rtf = writeRtf(document(from, end));
     if (target.empty()) {
-        lastError_ = "No free file name for the collected text in " + synopDir_.string() + ".";
-        return;
-    }
-    auto written = writeFileAtomically(target, writeRtf(document(from, end)));
-    if (!written) {
-        lastError_ = written.error().message;
-        return;
+        // Never replace a file received earlier in the same minute, by this
+        // program or another: the next free minute.
+        auto written = writeReceivedFile(synopDir_, fileKind, breakDown(clock_()), rtf);
+        if (!written) {
+            lastError_ = written.error().message;
+            return;
+        }
+        target = *written;
+    } else {
+        std::error_code ec;
+        std::filesystem::create_directories(synopDir_, ec);
+        auto written = writeFileAtomically(target, rtf);
+        if (!written) {
+            lastError_ = written.error().message;
+            return;
+        }
     }
     saved_.push_back(target);
     if (onSaved_) onSaved_(target);

@@ -1,5 +1,12 @@
+#include "common/AtomicFile.h"
 #include "common/ReceivedFile.h"
 #include "support/TestEnv.h"
+
+#include <atomic>
+#include <cerrno>
+#include <set>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -90,6 +97,61 @@ TEST(ReceivedFile, ASecondItemInTheSameMinuteGetsTheNextFreeMinute) {
     EXPECT_EQ(firstFreeTime(dir.path(), ReceivedKind::Information, t), t0);
     EXPECT_EQ(firstFreeTime(dir.path(), ReceivedKind::Warning, t), (NameTime{2005, 1, 1, 0, 0, 0}));
     EXPECT_EQ(firstFreeTime(dir.path(), ReceivedKind::Warning, t, 1), std::nullopt);
+}
+
+// Several writers saving in the same minute at once (threads here; other
+// programs meet the same no-replace rename): every text gets its own file,
+// none is replaced, and a busy day goes on past its 1440 minutes.
+TEST(ReceivedFile, WritersInTheSameMinuteNeverReplaceEachOther) {
+    test::TempDir dir;
+    const std::filesystem::path synop = dir / "SYNOP";
+    const NameTime t{2026, 12, 8, 23, 30, 10};
+    std::filesystem::create_directories(synop);
+    test::writeFile(synop / fileName(ReceivedKind::Warning, {2026, 12, 8, 23, 31, 0}), "earlier");
+    constexpr int kWriters = 4, kEach = 400;
+    std::vector<std::thread> writers;
+    std::atomic<int> failures{0};
+    for (int w = 0; w < kWriters; ++w) {
+        writers.emplace_back([&, w] {
+            for (int i = 0; i < kEach; ++i) {
+                const std::string text = std::to_string(w) + "/" + std::to_string(i);
+                if (!writeReceivedFile(synop, ReceivedKind::Warning, t, text)) ++failures;
+            }
+        });
+    }
+    for (auto& w : writers) w.join();
+    EXPECT_EQ(failures.load(), 0);
+    std::set<std::string> texts;
+    int files = 0, temporaries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(synop)) {
+        const std::string name = e.path().filename().string();
+        if (name.front() == '.') {
+            ++temporaries;
+            continue;
+        }
+        ++files;
+        texts.insert(test::readFile(e.path()));
+    }
+    EXPECT_EQ(files, kWriters * kEach + 1);
+    EXPECT_EQ(texts.size(), static_cast<std::size_t>(kWriters * kEach + 1));
+    EXPECT_EQ(temporaries, 0);
+    EXPECT_EQ(test::readFile(synop / fileName(ReceivedKind::Warning, {2026, 12, 8, 23, 31, 0})),
+              "earlier");
+    // 1601 files from 23:30 on run into the next two days.
+    EXPECT_TRUE(
+        std::filesystem::exists(synop / fileName(ReceivedKind::Warning, {2026, 12, 10, 0, 10, 0})));
+}
+
+TEST(ReceivedFile, ANewFileIsNeverWrittenOverAnExistingOne) {
+    test::TempDir dir;
+    test::writeFile(dir / "A.RTF", "old");
+    const auto refused = writeNewFileAtomically(dir / "A.RTF", "new");
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().code, EEXIST);
+    EXPECT_EQ(test::readFile(dir / "A.RTF"), "old");
+    ASSERT_TRUE(writeNewFileAtomically(dir / "B.RTF", "new"));
+    EXPECT_EQ(test::readFile(dir / "B.RTF"), "new");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
 }  // namespace
