@@ -113,7 +113,11 @@ int runCw(const std::vector<std::string>& args) {
     if (!saveDir.empty()) {
         auto saved = cw::stopAndSave(decoder, true, saveDir, sink.collected(), breakDown(now()));
         if (!saved) return fail(saved.error().message);
-        std::fprintf(stderr, "zebdecode: saved %s\n", saved->c_str());
+        if (saved->empty()) {
+            std::fputs("zebdecode: nothing received, no file saved\n", stderr);
+        } else {
+            std::fprintf(stderr, "zebdecode: saved %s\n", saved->c_str());
+        }
     }
     return kExitOk;
 }

@@ -124,7 +124,10 @@ Result<std::filesystem::path> stopAndSave(CwDecoder& decoder, bool receptionActi
                                           std::string_view text, const NameTime& now) {
     std::filesystem::path saved;
     Result<std::filesystem::path> result = saved;
-    if (decoder.running() && receptionActive) result = saveWarningText(workDir, text, now);
+    // Nothing received (silence, or only spaces) is no warning file.
+    const bool blank = text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+    if (decoder.running() && receptionActive && !blank)
+        result = saveWarningText(workDir, text, now);
     decoder.stop();
     return result;
 }

@@ -61,7 +61,8 @@ Result<std::filesystem::path> saveWarningText(const std::filesystem::path& workD
                                               int heightTwips = 150);
 
 // Stops the decoder; when it was running while a scheduled reception is
-// active, first saves the text as a warning file. The end of a schedule
+// active and the text holds more than blanks, first saves the text as a
+// warning file. The end of a schedule
 // window must call this before it clears its reception flag, or the text of
 // the window is not saved. Returns the saved path, or
 // an empty path when nothing was saved.

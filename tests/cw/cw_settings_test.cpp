@@ -122,6 +122,7 @@ struct StopCase {
     bool start;
     bool receptionActive;
     bool saved;
+    const char* text = "TEXT";
 };
 class CwStopAndSaveTest : public ::testing::TestWithParam<StopCase> {};
 
@@ -132,8 +133,8 @@ TEST_P(CwStopAndSaveTest, SavesOnlyWhenRunningUnderASchedule) {
     if (GetParam().start) {
         ASSERT_TRUE(d.start({}));
     }
-    auto r =
-        stopAndSave(d, GetParam().receptionActive, dir.path(), "TEXT", NameTime{2026, 5, 1, 12, 0});
+    auto r = stopAndSave(d, GetParam().receptionActive, dir.path(), GetParam().text,
+                         NameTime{2026, 5, 1, 12, 0});
     ASSERT_TRUE(r);
     EXPECT_FALSE(d.running());
     EXPECT_EQ(!r->empty(), GetParam().saved);
@@ -142,7 +143,8 @@ TEST_P(CwStopAndSaveTest, SavesOnlyWhenRunningUnderASchedule) {
 INSTANTIATE_TEST_SUITE_P(cwStates, CwStopAndSaveTest,
                          ::testing::Values(StopCase{true, true, true}, StopCase{true, false, false},
                                            StopCase{false, true, false},
-                                           StopCase{false, false, false}));
+                                           StopCase{false, false, false},
+                                           StopCase{true, true, false, " \r\n "}));
 
 }  // namespace
 }  // namespace zeb::cw
