@@ -9,6 +9,7 @@
 #include "stations/StationRecord.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -56,8 +57,9 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
             } else {
                 const auto r =
                     std::from_chars(value.data(), value.data() + value.size(), o.offsetHz);
-                if (r.ec != std::errc{} || r.ptr != value.data() + value.size()) {
-                    error = "--offset needs a number of Hz";
+                if (r.ec != std::errc{} || r.ptr != value.data() + value.size() ||
+                    !(std::fabs(o.offsetHz) <= 100000.0)) {
+                    error = "--offset needs a number of Hz from -100000 to 100000";
                     return false;
                 }
             }

@@ -105,7 +105,9 @@ Result<StationRecord> parseLine(std::string_view line, const LineParser& p) {
         !p.integer(fields[15], "code variant", variant, problem))
         return p.error(problem);
     if (r.id < 1 || r.id > kMaxStationId) return p.error("id must be 1 to 8191");
-    if (kHz <= 0.0) return p.error("the frequency must be above 0 kHz");
+    // No receiver the suite tunes reaches beyond 3 GHz.
+    if (kHz <= 0.0 || kHz > kMaxFrequencyKhz)
+        return p.error("the frequency must be above 0 and at most 3000000 kHz");
     if (variant > 2) return p.error("the code variant must be 0, 1 or 2");
     r.frequencyKhz = kHz;
     r.stopBits = static_cast<float>(stop);

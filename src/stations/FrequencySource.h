@@ -20,6 +20,9 @@
 
 namespace zeb::stations {
 
+// The highest frequency a station line may give (3 GHz).
+inline constexpr double kMaxFrequencyKhz = 3'000'000.0;
+
 // Parses a whole source. The first faulty line is an error naming the line;
 // nothing is returned then, so a build never ships half a list.
 Result<std::vector<StationRecord>> parseFrequencySource(std::string_view text,

@@ -79,6 +79,7 @@ TEST(FrequencySource, RejectsFaultyLinesWithTheirLineNumber) {
         {"1;7880;DDK3;Hamburg # s", "fields", "list.csv:2:"},
         {withField(0, "0") + " # s", "id", "list.csv:2:"},
         {withField(1, "abc") + " # s", "kHz", "list.csv:2:"},
+        {withField(1, "1e300") + " # s", "3000000 kHz", "list.csv:2:"},
         {withField(3, "A name longer than twenty") + " # s", "longer", "list.csv:2:"},
         {withField(4, "Atlantis") + " # s", "country", "list.csv:2:"},
         {withField(6, "Fax F9C") + " # s", "modulation", "list.csv:2:"},

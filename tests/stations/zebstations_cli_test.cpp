@@ -59,5 +59,15 @@ TEST_F(ZebstationsCli, RemovingFromACopyLeavesTheOthers) {
     EXPECT_NE(run({"list", "/nonexistent/RCFRQ.DAT"}).status, 0);
 }
 
+TEST_F(ZebstationsCli, AnOffsetThatIsNoReceiverOffsetIsRefused) {
+    const auto list = (suite_ / "DATA" / "RCFRQ.DAT").string();
+    for (const char* offset : {"nan", "inf", "1e30", "-200000"}) {
+        const CliRun r = run({"handover", "--file", list, "--offset", offset, "2"});
+        EXPECT_NE(r.status, 0) << offset;
+        EXPECT_EQ(r.out.find("dial"), std::string::npos) << offset << ": " << r.out;
+    }
+    EXPECT_EQ(run({"handover", "--file", list, "--offset", "1900", "2"}).status, 0);
+}
+
 }  // namespace
 }  // namespace zeb::stations
