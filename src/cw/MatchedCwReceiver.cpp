@@ -262,14 +262,6 @@ void MatchedCwReceiver::pushBase(std::complex<float> z) {
     decide(a, baseCount_ - 1);
 }
 
-double MatchedCwReceiver::boxcarAt(long long index) const {
-    std::complex<double> s{};
-    for (long long i = std::max(0LL, index - boxcar_ + 1); i <= index; ++i) {
-        s += std::complex<double>(base_[static_cast<std::size_t>(i & kBaseMask)]);
-    }
-    return std::abs(s) / boxcar_;
-}
-
 void MatchedCwReceiver::setBoxcar(double dotSeconds) {
     const int previous = boxcar_;
     boxcarDot_ = dotSeconds;
@@ -459,7 +451,7 @@ void MatchedCwReceiver::estimateStart(long long replayFrom, bool sameStation) {
     anyMark_ = false;
     live_ = true;
     for (long long i = runStart_; i < n; ++i) {
-        const double a = boxcarAt(i);
+        const double a = magnitudeAt(i);
         envelope_ = static_cast<float>(a);
         decide(a, i);
     }

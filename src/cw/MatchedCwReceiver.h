@@ -92,7 +92,6 @@ private:
     int magnitudes(int stride);
     void levels(int count, double& signalPower, double& noisePower);
     void setBoxcar(double dotSeconds);
-    double boxcarAt(long long index) const;
     void decide(double a, long long index);
     void endRun(long long end);
     void releaseMark();
