@@ -1,6 +1,7 @@
 // zebstations: the frequency list and schedule files from a terminal.
 #include "common/AtomicFile.h"
 #include "common/Codepage.h"
+#include "common/FileLock.h"
 #include "common/Format.h"
 #include "stations/CodeNames.h"
 #include "stations/FrequencyList.h"
@@ -98,6 +99,8 @@ int list(const Options& o) {
 
 int add(const Options& o) {
     if (o.rest.size() != 1) return fail("add takes one station line");
+    auto lock = FileLock::acquire(o.file);
+    if (!lock) return fail(lock.error().message);
     auto records = load(o.file);
     if (!records) return fail(records.error().message);
     const auto id = newStationId(*records);
@@ -114,6 +117,8 @@ int add(const Options& o) {
 
 int remove(const Options& o) {
     if (o.rest.empty()) return fail("remove needs at least one id");
+    auto lock = FileLock::acquire(o.file);
+    if (!lock) return fail(lock.error().message);
     auto records = load(o.file);
     if (!records) return fail(records.error().message);
     for (const std::string& text : o.rest) {
@@ -220,6 +225,8 @@ int compile(int argc, char** argv) {
     if (!text) return fail(source + ": " + text.error().message);
     auto records = parseFrequencySource(*text, source);
     if (!records) return fail(records.error().message);
+    auto lock = FileLock::acquire(argv[3]);
+    if (!lock) return fail(lock.error().message);
     if (auto saved = saveFrequencyList(argv[3], *records); !saved)
         return fail(std::string(argv[3]) + ": " + saved.error().message);
     return 0;

@@ -31,7 +31,9 @@ Result<LoadedList> loadFrequencyList(const std::filesystem::path& path);
 std::string encodeFrequencyList(const std::vector<StationRecord>& records);
 LoadedList decodeFrequencyList(std::string_view bytes);
 // Replaces the file atomically: after a crash either the old or the new list
-// is there.
+// is there. A program that loads, changes and saves the list holds a
+// FileLock (common/FileLock.h) on it from the load to the save, so that two
+// editors never hand out one id twice or lose each other's change.
 Result<void> saveFrequencyList(const std::filesystem::path& path,
                                const std::vector<StationRecord>& records);
 

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -67,6 +70,34 @@ TEST_F(ZebstationsCli, AnOffsetThatIsNoReceiverOffsetIsRefused) {
         EXPECT_EQ(r.out.find("dial"), std::string::npos) << offset << ": " << r.out;
     }
     EXPECT_EQ(run({"handover", "--file", list, "--offset", "1900", "2"}).status, 0);
+}
+
+TEST_F(ZebstationsCli, WritersAtTheSameTimeEachGetTheirOwnStation) {
+    test::TempDir dir;
+    const auto list = dir / "RCFRQ.DAT";
+    std::filesystem::copy_file(suite_ / "DATA" / "RCFRQ.DAT", list);
+    // A save killed between its temporary and the rename left this behind.
+    const auto leftover = dir / ".RCFRQ.DAT.Ab12Cd";
+    { std::ofstream(leftover) << "half a list"; }
+    const auto before = std::filesystem::file_size(list);
+
+    constexpr int kWriters = 3, kRounds = 10;
+    std::set<std::string> ids;
+    for (int round = 0; round < kRounds; ++round) {
+        std::vector<std::unique_ptr<test::ChildProcess>> writers;
+        for (int w = 0; w < kWriters; ++w)
+            writers.push_back(std::make_unique<test::ChildProcess>(std::vector<std::string>{
+                (suite_ / "zebstations").string(), "add", "--file", list.string(),
+                "14000;T" + std::to_string(round * kWriters + w) +
+                    ";Test;Germany;Weather fax;Fax F1C;USB;120;850;1900;576;300;450;;0;normal;"}));
+        for (auto& writer : writers) {
+            ids.insert(writer->readOutput(std::chrono::seconds(20)));
+            EXPECT_EQ(writer->waitExit(std::chrono::seconds(20)), 0);
+        }
+    }
+    EXPECT_EQ(ids.size(), std::size_t{kWriters * kRounds});
+    EXPECT_EQ(std::filesystem::file_size(list), before + 256 * kWriters * kRounds);
+    EXPECT_FALSE(std::filesystem::exists(leftover));
 }
 
 }  // namespace
