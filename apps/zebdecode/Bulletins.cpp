@@ -67,26 +67,30 @@ public:
     void markStart(weather::Collected kind) override { model_.markStart(kind); }
     void saveCollected(weather::Collected kind, bool beforeCurrentLine) override {
         model_.saveCollected(kind, beforeCurrentLine);
-        if (!model_.lastError().empty()) {
-            std::fprintf(stderr, "zebdecode: %s\n", model_.lastError().c_str());
-        }
+        reportFailure();
     }
     void saveCollectedAs(std::string_view fileName, bool beforeCurrentLine) override {
         model_.saveCollectedAs(fileName, beforeCurrentLine);
-        if (!model_.lastError().empty()) {
-            std::fprintf(stderr, "zebdecode: %s\n", model_.lastError().c_str());
-        }
+        reportFailure();
     }
     void playWarningTone() override { std::fputs("zebdecode: warning tone\n", stderr); }
 
     int files() const { return files_; }
+    int failures() const { return failures_; }
     void finish() { out_.finish(); }
 
 private:
+    void reportFailure() {
+        if (model_.lastError().empty()) return;
+        std::fprintf(stderr, "zebdecode: not saved: %s\n", model_.lastError().c_str());
+        ++failures_;
+    }
+
     std::filesystem::path workDir_;
     weather::TextModel model_;
     StdoutText out_;
     int files_ = 0;
+    int failures_ = 0;
 };
 
 // Prints what the decoder shows when there is nothing else to do with it.
@@ -196,6 +200,14 @@ void Bulletins::summary() const {
         std::fputc('\n', stderr);
     }
     if (s.console) std::fprintf(stderr, "zebdecode: %d files saved\n", s.console->files());
+    if (const int lost = unsaved(); lost > 0)
+        std::fprintf(stderr, "zebdecode: %d received warnings, messages or reports are not saved\n",
+                     lost);
+}
+
+int Bulletins::unsaved() const {
+    const State& s = *state_;
+    return (s.console ? s.console->failures() : 0) + (s.store ? s.store->failed() : 0);
 }
 
 }  // namespace zeb::zebdecode

@@ -35,6 +35,8 @@ public:
     rtty::CharacterSink* scanner();
     // Ends the text with a line end and prints the counts on stderr.
     void summary() const;
+    // Warnings, messages and reports received that could not be saved.
+    int unsaved() const;
 
 private:
     Bulletins();

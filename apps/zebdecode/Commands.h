@@ -11,9 +11,11 @@
 
 namespace zeb::zebdecode {
 
-// Exit statuses: 0 decoded, 2 bad usage or unreadable input.
+// Exit statuses: 0 decoded, 2 bad usage or unreadable input, 3 something
+// received could not be saved (a full disk, a read-only directory).
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitNotSaved = 3;
 
 // One decoding command: its arguments after the mode word.
 using Command = int (*)(const std::vector<std::string>& args);

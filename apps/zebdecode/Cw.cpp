@@ -103,7 +103,8 @@ int runCw(const std::vector<std::string>& args) {
             reported = true;
         }
     };
-    if (auto error = decodeRecording(parsed.input, feed)) return fail(*error);
+    // What was decoded before a read error is still printed and saved.
+    const auto error = decodeRecording(parsed.input, feed);
     decoder.finish();
     std::fputs("\n", stdout);
     if (variant == cw::CwVariant::Matched && !reported) {
@@ -112,13 +113,18 @@ int runCw(const std::vector<std::string>& args) {
 
     if (!saveDir.empty()) {
         auto saved = cw::stopAndSave(decoder, true, saveDir, sink.collected(), breakDown(now()));
-        if (!saved) return fail(saved.error().message);
+        if (!saved) {
+            std::fprintf(stderr, "zebdecode: the received text is not saved: %s\n",
+                         saved.error().message.c_str());
+            return kExitNotSaved;
+        }
         if (saved->empty()) {
             std::fputs("zebdecode: nothing received, no file saved\n", stderr);
         } else {
             std::fprintf(stderr, "zebdecode: saved %s\n", saved->c_str());
         }
     }
+    if (error) return fail(*error);
     return kExitOk;
 }
 

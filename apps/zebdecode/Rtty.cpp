@@ -53,7 +53,8 @@ constexpr const char* kRttyHelp =
     "                  (0 to 1e6, default 0 = open)\n"
     "  --help          this text\n"
     "\n"
-    "exit status: 0 decoded, 2 bad usage or a recording that cannot be read\n";
+    "exit status: 0 decoded, 2 bad usage or a recording that cannot be read,\n"
+    "3 something received could not be saved\n";
 
 constexpr const char* kSitorHelp =
     "usage: zebdecode sitor [OPTIONS] FILE|-\n"
@@ -87,7 +88,8 @@ constexpr const char* kSitorHelp =
     "                  30, default 6; 0 = open); rtty: tone level (0 to 1e6)\n"
     "  --help          this text\n"
     "\n"
-    "exit status: 0 decoded, 2 bad usage or a recording that cannot be read\n";
+    "exit status: 0 decoded, 2 bad usage or a recording that cannot be read,\n"
+    "3 something received could not be saved\n";
 
 // Without --center, the first seconds are held back while the tone finder
 // listens, then decoded with the tones it found.
@@ -263,8 +265,9 @@ int run(const std::vector<std::string>& args, bool sitor) {
     });
     if (finder) settle(true);
     bulletins->summary();
-    if (error) return fail(*error);
-    return kExitOk;
+    if (error) fail(*error);
+    if (bulletins->unsaved() > 0) return kExitNotSaved;
+    return error ? kExitUsage : kExitOk;
 }
 
 }  // namespace

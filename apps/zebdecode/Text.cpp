@@ -28,7 +28,7 @@ constexpr const char* kTextHelp =
     "  --help          this text\n"
     "\n"
     "exit status: 0 read, 2 bad usage, a file that cannot be read or missing\n"
-    "reference data\n";
+    "reference data, 3 a report or warning could not be saved\n";
 
 }  // namespace
 
@@ -74,7 +74,7 @@ int runText(const std::vector<std::string>& args) {
         if (scanner != nullptr) scanner->character(ch);
     }
     bulletins->summary();
-    return kExitOk;
+    return bulletins->unsaved() > 0 ? kExitNotSaved : kExitOk;
 }
 
 }  // namespace zeb::zebdecode

@@ -22,7 +22,8 @@ constexpr const char* kHelp =
     "  fax     weather fax (HF radiofax) into FAX/FAX_....BMP pictures\n"
     "  text    a text file fed to the bulletin scanner as if received\n"
     "\n"
-    "exit status: 0 decoded, 2 bad usage or a recording that cannot be read\n";
+    "exit status: 0 decoded, 2 bad usage or a recording that cannot be read,\n"
+    "3 something received could not be saved\n";
 
 struct Mode {
     std::string_view name;

@@ -155,6 +155,9 @@ void ReceivedTextWindow::saveCollected(weather::Collected kind, bool beforeCurre
         model_.saveCollected(kind, beforeCurrentLine);
     else
         model_.saveCollectedAs(fileName, beforeCurrentLine);
+    // A save that failed is said in the window, where the text it concerns
+    // still is, instead of passing in silence.
+    if (!model_.lastError().empty()) model_.appendText("\n" + model_.lastError() + "\n");
     sync();
 }
 

@@ -1,9 +1,11 @@
 #include "weather/MessageFramer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <system_error>
 
+#include "common/AtomicFile.h"
 #include "common/ReceivedFile.h"
 
 namespace zeb::weather {
@@ -92,21 +94,31 @@ std::optional<NavtexEntry> MessageFramer::onFile(const NavtexId& id, TimeKey now
     if (entry && !synopDir_.empty() && !entry->file.empty()) {
         // A copy whose file is gone (deleted, or its saving failed) is not on
         // file any more: the repeat is saved.
+        // An empty file is a name claimed for a save that never came.
         std::error_code ec;
-        if (!std::filesystem::exists(synopDir_ / entry->file, ec)) return std::nullopt;
+        const auto size = std::filesystem::file_size(synopDir_ / entry->file, ec);
+        if (ec || size == 0) return std::nullopt;
     }
     return entry;
 }
 
 std::string MessageFramer::newFileName(TimeKey now) {
     if (synopDir_.empty()) return {};
+    // The name is claimed with an empty file that no other program can take
+    // at the same moment (another program's framer names messages too); the
+    // output's save then replaces that file with the message.
+    std::error_code ec;
+    std::filesystem::create_directories(synopDir_, ec);
     TimeKey t = now - ((now % 60) + 60) % 60;
     for (int minute = 0; minute < 1440; ++minute, t += 60) {
         std::string name = fileName(ReceivedKind::Information, breakDown(t));
-        std::error_code ec;
-        if (std::filesystem::exists(synopDir_ / name, ec) || log_.names(name) ||
+        if (log_.names(name) ||
             std::find(handedOut_.begin(), handedOut_.end(), name) != handedOut_.end())
             continue;
+        if (auto claimed = writeNewFileAtomically(synopDir_ / name, ""); !claimed) {
+            if (claimed.error().code == EEXIST) continue;
+            return {};  // the output tries a name of its own and says why it cannot
+        }
         handedOut_.push_back(name);
         if (handedOut_.size() > kHandedOutKept) handedOut_.pop_front();
         return name;

@@ -97,6 +97,7 @@ void TextModel::save(Collected kind, bool beforeCurrentLine, std::filesystem::pa
     const std::size_t end = beforeCurrentLine ? currentLineStart() : text_.size();
     const std::size_t from = std::min(mark_, end);
     collecting_ = false;
+    lastError_.clear();
     const ReceivedKind fileKind =
         kind == Collected::Warning ? ReceivedKind::Warning : ReceivedKind::Information;
     const std::string rtf = writeRtf(document(from, end));

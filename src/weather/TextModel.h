@@ -57,7 +57,8 @@ public:
     const std::string& contents() const { return text_; }
     std::size_t startMark() const { return mark_; }
     bool collecting() const { return collecting_; }
-    // Files written by saveCollected, in order, and the last failure.
+    // Files written by saveCollected, in order, and why the last save failed
+    // (empty when it succeeded).
     const std::vector<std::filesystem::path>& saved() const { return saved_; }
     const std::string& lastError() const { return lastError_; }
     int tonesRequested() const { return tones_; }

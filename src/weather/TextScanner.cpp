@@ -30,10 +30,12 @@ constexpr TimeKey kDay = 86400;
 
 void StationFileStore::store(const SynopRecord& record) {
     auto appended = appendStationRecord(file_, record);
-    if (appended)
+    if (appended) {
         ++stored_;
-    else
+    } else {
         lastError_ = appended.error().message;
+        ++failed_;
+    }
 }
 
 bool isWarningDesignator(std::string_view t1t2) {

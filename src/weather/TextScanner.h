@@ -44,11 +44,13 @@ public:
     void store(const SynopRecord& record) override;
     const std::string& lastError() const { return lastError_; }
     int stored() const { return stored_; }
+    int failed() const { return failed_; }
 
 private:
     std::filesystem::path file_;
     std::string lastError_;
     int stored_ = 0;
+    int failed_ = 0;
 };
 
 // Warning designators (T1T2): a bulletin whose heading starts with one of

@@ -77,5 +77,37 @@ TEST(BulletinRecording, DwdBroadcastGivesStationRecordsAndWarningFile) {
     EXPECT_NE(out.find("DBBH"), std::string::npos);
 }
 
+TEST(BulletinRecording, WhatCannotBeSavedIsSaidAndGivesExitStatusThree) {
+    const std::filesystem::path suite = test::testSetting("ZEB_TEST_SUITE_DIR");
+    const std::filesystem::path program = suite / "zebdecode";
+    if (!std::filesystem::exists(program)) GTEST_SKIP() << "zebdecode not built";
+    if (!std::filesystem::exists(suite / "DATA" / "WMOSTAT.DAT"))
+        GTEST_SKIP() << "reference data not staged";
+    // A file or folder in the way stands for a full disk or a read-only
+    // folder (which the tests' user may be allowed to write anyway).
+    const struct {
+        const char* obstacle;  // created as a directory; "" none
+        const char* blocker;   // created as a file; "" none
+        int status;
+    } cases[] = {
+        {"", "", 0},
+        {"SYNOP/STATION.DAT", "", 3},  // the reports are lost, the warning is saved
+        {"", "SYNOP", 3},              // nothing can be saved
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.obstacle) + c.blocker);
+        test::TempDir dir;
+        std::string text;
+        for (char ch : test::dwdBroadcastText()) text += ch == '\n' ? "\r\n" : std::string(1, ch);
+        test::writeFile(dir / "dwd.txt", text);
+        if (*c.obstacle) std::filesystem::create_directories(dir / c.obstacle);
+        if (*c.blocker) test::writeFile(dir / c.blocker, "");
+        test::ChildProcess child(
+            {program.string(), "text", "--dir", dir.path().string(), (dir / "dwd.txt").string()});
+        (void)child.readOutput(std::chrono::seconds(30));
+        EXPECT_EQ(child.waitExit(), c.status);
+    }
+}
+
 }  // namespace
 }  // namespace zeb::weather

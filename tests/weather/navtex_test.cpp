@@ -131,6 +131,32 @@ TEST_F(NavtexReception, RepeatsAreSavedOnlyWhenNewOrBetter) {
     }
 }
 
+// An output that saves later, as a program's window does on its own thread.
+class LateOutput : public TextSink, public BulletinOutput {
+public:
+    void text(std::string_view) override {}
+    void appendText(std::string_view) override {}
+    void markStart(Collected) override {}
+    void saveCollected(Collected, bool) override { names.emplace_back(); }
+    void saveCollectedAs(std::string_view name, bool) override { names.emplace_back(name); }
+    void playWarningTone() override {}
+    std::vector<std::string> names;
+};
+
+TEST_F(NavtexReception, TwoProgramsInTheSameMinuteNameTheirMessagesApart) {
+    LateOutput first, second;
+    MessageFramer a(first, synop_), b(second, synop_);
+    for (MessageFramer* framer : {&a, &b}) framer->setClock([] { return sampleNow(); });
+    const std::string message = zeb::test::readFile(fixtures_ / "test_msg_OL66");
+    ASSERT_TRUE(transmitSitor(first, a, message));
+    ASSERT_TRUE(transmitSitor(second, b, message));
+    ASSERT_EQ(first.names.size(), 1u);
+    ASSERT_EQ(second.names.size(), 1u);
+    EXPECT_FALSE(first.names[0].empty());
+    EXPECT_FALSE(second.names[0].empty());
+    EXPECT_NE(first.names[0], second.names[0]);
+}
+
 TEST_F(NavtexReception, OnlySelectedStationsAndSubjectsAreSaved) {
     const NavtexSelection selection{*LetterSet::parse("S"), *LetterSet::parse("EF")};
     std::set<std::string> saved;
