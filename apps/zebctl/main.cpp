@@ -27,7 +27,8 @@ constexpr const char* kHelp =
     "                                  program, one per line\n"
     "  close CLASS                     ask the program that owns CLASS to close and\n"
     "                                  wait up to 2 s; exit status 0 when it went\n"
-    "                                  away, 1 when it is still running, 2 when no\n"
+    "                                  away, 1 when it is still running or the\n"
+    "                                  request could not be delivered, 2 when no\n"
     "                                  program owned the class\n"
     "  broadcast NAME [WPARAM LPARAM]  send the registered message NAME with two\n"
     "                                  integer parameters (default 0) to every\n"
@@ -56,7 +57,12 @@ int list() {
 }
 
 int close(const std::string& className) {
-    switch (zeb::bus::closeByClass(className)) {
+    const auto result = zeb::bus::closeByClass(className);
+    if (!result) {
+        std::fprintf(stderr, "zebctl: %s\n", result.error().message.c_str());
+        return 1;
+    }
+    switch (*result) {
         case zeb::bus::CloseResult::Closed: return 0;
         case zeb::bus::CloseResult::StillRunning:
             std::fprintf(stderr, "zebctl: the program of class \"%s\" is still running.\n",

@@ -30,7 +30,15 @@ void BusNotifier::drain() {
         if (!message) return;
         switch (message->kind) {
             case bus::MessageKind::Close: emit closeRequested(); break;
-            case bus::MessageKind::Activate: emit activateRequested(); break;
+            case bus::MessageKind::Activate:
+                // A burst of second starts (or a hostile flood) raises the
+                // window once a second at most: raising is slow and, on some
+                // platforms, logs a line each time.
+                if (!lastActivate_.isValid() || lastActivate_.elapsed() >= kActivateIntervalMs) {
+                    lastActivate_.start();
+                    emit activateRequested();
+                }
+                break;
             case bus::MessageKind::Registered: {
                 const QString name = QString::fromStdString(message->name);
                 emit registeredMessage(name, message->wParam, message->lParam);

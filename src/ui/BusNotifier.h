@@ -4,6 +4,7 @@
 // lives) and turns every message that arrives into a signal on the UI thread:
 //   Close       -> closeRequested()        handle like the user's own close
 //   Activate    -> activateRequested()     a second start wants us in front
+//                                          (at most once a second)
 //   Registered  -> registeredMessage(...)  e.g. "ZEB_EXIT_PROG"
 //   User        -> userMessage(...)
 // Receivers may delete the notifier from a slot; draining stops then.
@@ -13,6 +14,7 @@
 #include "common/bus/Bus.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -51,8 +53,10 @@ signals:
     void exitProgramRequested();
 
 private:
+    static constexpr qint64 kActivateIntervalMs = 1000;
     bus::ClassEndpoint endpoint_;
     FdNotifier* notifier_ = nullptr;
+    QElapsedTimer lastActivate_;
 };
 
 }  // namespace zeb::ui

@@ -176,7 +176,7 @@ TEST_F(BusClass, PostingToNobodyIsNotFound) {
     auto r = post("ZEB-FAX", Message{});
     ASSERT_FALSE(r.ok());
     EXPECT_EQ(r.error().code, kNotFound);
-    EXPECT_EQ(closeByClass("ZEB-FAX"), CloseResult::NotRunning);
+    EXPECT_EQ(closeByClass("ZEB-FAX").value(), CloseResult::NotRunning);
 }
 
 TEST_F(BusClass, DamagedAndOversizedDatagramsAreDroppedAndCounted) {

@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <memory>
+#include <thread>
 
 namespace zeb::bus {
 namespace {
@@ -91,7 +93,7 @@ TEST_P(BusClose, ReportsWithinTheTwoSecondBoundWhetherTheProgramWentAway) {
         p = readyPeer("ZEB-FAX Viewer", extra);
     }
     const auto t0 = Clock::now();
-    const CloseResult result = closeByClass("ZEB-FAX Viewer");
+    const CloseResult result = closeByClass("ZEB-FAX Viewer").value();
     const auto elapsed = Clock::now() - t0;
     EXPECT_EQ(result, c.expected);
     EXPECT_GE(elapsed, c.atLeast);
@@ -112,6 +114,35 @@ INSTANTIATE_TEST_SUITE_P(
                       CloseCase{"Stays", true, true, CloseResult::StillRunning, 1900ms},
                       CloseCase{"Absent", false, false, CloseResult::NotRunning, 0ms}),
     [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(BusProcess, ACloseRequestWaitsForRoomInAFullInbox) {
+    // A stopped program's inbox fills up; the request is sent again until it
+    // fits, and when it never does the failure is said, not hidden.
+    for (const bool resumes : {true, false}) {
+        SCOPED_TRACE(resumes ? "resumes" : "stays stopped");
+        auto p = readyPeer("ZEB-FAX Viewer");
+        p->signal(SIGSTOP);
+        bus::Message junk;
+        junk.kind = MessageKind::User;
+        junk.payload.assign(1000, 0);
+        while (post("ZEB-FAX Viewer", junk)) {
+        }
+        std::thread resume([&] {
+            std::this_thread::sleep_for(300ms);
+            if (resumes) p->signal(SIGCONT);
+        });
+        const auto result = closeByClass("ZEB-FAX Viewer");
+        resume.join();
+        if (resumes) {
+            ASSERT_TRUE(result.ok()) << result.error().message;
+            EXPECT_EQ(*result, CloseResult::Closed);
+        } else {
+            ASSERT_FALSE(result.ok());
+            EXPECT_EQ(result.error().code, EAGAIN);
+            p->signal(SIGKILL);
+        }
+    }
+}
 
 TEST_F(BusProcess, ABroadcastReachesEveryProgramOnTheBus) {
     const std::vector<std::string> classes{"ZEB-RTTY", "ZEB-CW", "Receiver Control"};
@@ -148,7 +179,7 @@ TEST_F(BusProcess, AKilledProgramDoesNotLookAliveAndItsClassCanBeClaimedAgain) {
     // ...and found absent by a presence check, which removes the leftover.
     EXPECT_FALSE(classExists("ZEB-Warn-View"));
     EXPECT_FALSE(fs::exists(dir_ / "class" / "ZEB-Warn-View"));
-    EXPECT_EQ(closeByClass("ZEB-Warn-View"), CloseResult::NotRunning);
+    EXPECT_EQ(closeByClass("ZEB-Warn-View").value(), CloseResult::NotRunning);
     EXPECT_TRUE(ClassEndpoint::claim("ZEB-Warn-View").ok());
 }
 

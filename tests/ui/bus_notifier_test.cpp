@@ -80,6 +80,22 @@ TEST_F(BusNotifierTest, EveryKindOfMessageBecomesItsSignalInOrder) {
                                               "exit", "close"}));
 }
 
+TEST_F(BusNotifierTest, AFloodOfActivationsRaisesTheWindowOnce) {
+    auto claimed = BusNotifier::claim("ZEB-TEST");
+    ASSERT_TRUE(claimed.ok());
+    BusNotifier& notifier = **claimed;
+    int activations = 0;
+    bool closed = false;
+    QObject::connect(&notifier, &BusNotifier::activateRequested, [&] { ++activations; });
+    QObject::connect(&notifier, &BusNotifier::closeRequested, [&] { closed = true; });
+    // As many as the inbox holds before it is read.
+    for (int i = 0; i < 8; ++i)
+        ASSERT_TRUE(bus::post("ZEB-TEST", ofKind(bus::MessageKind::Activate)).ok());
+    ASSERT_TRUE(bus::post("ZEB-TEST", ofKind(bus::MessageKind::Close)).ok());
+    ASSERT_TRUE(pumpUntil([&] { return closed; }));
+    EXPECT_EQ(activations, 1);
+}
+
 TEST_F(BusNotifierTest, HoldsTheClassForItsLifetime) {
     {
         auto first = BusNotifier::claim("ZEB-TEST");

@@ -46,7 +46,7 @@ protected:
 
 TEST_F(ZebTime, ClosesOnACloseRequest) {
     auto child = startRunning();
-    EXPECT_EQ(bus::closeByClass("ZEBTIME"), bus::CloseResult::Closed);
+    EXPECT_EQ(bus::closeByClass("ZEBTIME").value(), bus::CloseResult::Closed);
     EXPECT_EQ(child->waitExit(5s), 0);
     EXPECT_FALSE(socketLeft());
 }
@@ -54,7 +54,7 @@ TEST_F(ZebTime, ClosesOnACloseRequest) {
 TEST_F(ZebTime, StartedMinimisedItStillCloses) {
     zeb::test::ScopedEnv show("ZEB_SHOW", "min");
     auto child = startRunning();
-    EXPECT_EQ(bus::closeByClass("ZEBTIME"), bus::CloseResult::Closed);
+    EXPECT_EQ(bus::closeByClass("ZEBTIME").value(), bus::CloseResult::Closed);
     EXPECT_EQ(child->waitExit(5s), 0);
 }
 
@@ -89,7 +89,7 @@ TEST_P(ZebTimeSignal, ClosesCleanly) {
     EXPECT_FALSE(socketLeft());
     // The class is free for the next start.
     auto next = startRunning();
-    EXPECT_EQ(bus::closeByClass("ZEBTIME"), bus::CloseResult::Closed);
+    EXPECT_EQ(bus::closeByClass("ZEBTIME").value(), bus::CloseResult::Closed);
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, ZebTimeSignal, ::testing::Values(SIGTERM, SIGINT, SIGHUP),

@@ -280,16 +280,41 @@ Result<void> post(std::string_view className, const Message& message) {
     return sendDatagram(s.get(), *paths, className, *bytes);
 }
 
-CloseResult closeByClass(std::string_view className, std::chrono::milliseconds step, int maxSteps) {
-    if (!classExists(className)) return CloseResult::NotRunning;
+Result<CloseResult> closeByClass(std::string_view className, std::chrono::milliseconds step,
+                                 int maxSteps) {
+    auto paths = classPaths(className);
+    if (!paths) return paths.error();
+    switch (detail::probeSocket(paths->socket, SOCK_DGRAM)) {
+        case detail::Probe::Alive: break;
+        case detail::Probe::Refused:
+            detail::removeIfStale(paths->socket, paths->lock);
+            return CloseResult::NotRunning;
+        case detail::Probe::Absent: return CloseResult::NotRunning;
+        case detail::Probe::Failed:
+            return detail::systemError(
+                errno, "Cannot reach the program of the class " + inQuotes(className));
+    }
     Message close;
     close.kind = MessageKind::Close;
-    if (auto r = post(className, close); !r && r.error().code == kNotFound)
-        return CloseResult::Closed;  // it went away between the check and the post
-    for (int i = 0; i < maxSteps; ++i) {
-        std::this_thread::sleep_for(step);
-        if (!classExists(className)) return CloseResult::Closed;
+    std::optional<Error> undelivered;
+    for (int i = 0; i <= maxSteps; ++i) {
+        if (i > 0) std::this_thread::sleep_for(step);
+        if (i == 0 || undelivered) {
+            auto r = post(className, close);
+            if (r) {
+                undelivered.reset();
+            } else if (r.error().code == kNotFound) {
+                return CloseResult::Closed;  // it went away between the check and the post
+            } else if (r.error().code != EAGAIN) {
+                return r.error();
+            } else {
+                undelivered = r.error();
+            }
+        }
+        if (i > 0 && !classExists(className)) return CloseResult::Closed;
     }
+    if (undelivered)
+        return Error{EAGAIN, undelivered->message + " The close request did not arrive."};
     return CloseResult::StillRunning;
 }
 

@@ -118,10 +118,12 @@ enum class CloseResult { Closed, StillRunning, NotRunning };
 
 // Posts a close request to the class and checks every `step` whether it is
 // gone, at most `maxSteps` times (50 ms × 40 = 2 s by default). A program that
-// stays is left running.
-CloseResult closeByClass(std::string_view className,
-                         std::chrono::milliseconds step = std::chrono::milliseconds(50),
-                         int maxSteps = 40);
+// stays is left running. A request that finds the program's inbox full is
+// sent again at every step; an Error says why the request never arrived
+// (the inbox stayed full, the bus belongs to another user).
+Result<CloseResult> closeByClass(std::string_view className,
+                                 std::chrono::milliseconds step = std::chrono::milliseconds(50),
+                                 int maxSteps = 40);
 
 // Sends a registered message to every class on the bus; returns how many
 // programs it reached.
