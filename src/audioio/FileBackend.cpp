@@ -134,7 +134,10 @@ private:
         file_ = nullptr;
     }
 
+    static constexpr float kFloatLimit = 16.0f;
+
     static std::int16_t toSample(float v) {
+        if (!std::isfinite(v)) return 0;
         const float scaled = std::nearbyint(v * 32768.0f);
         return static_cast<std::int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
     }
@@ -216,9 +219,13 @@ private:
 
     void mixFloats(std::size_t frames) {
         // A sample that is not a number (a damaged float file) would spread
-        // through the resampler over a whole block: it becomes silence.
-        for (std::size_t i = 0; i < frames * inChannels_; ++i)
-            if (!std::isfinite(readFloat_[i])) readFloat_[i] = 0.0f;
+        // through the resampler over a whole block: it becomes silence. One
+        // far beyond full scale is clipped at 24 dB over it, so that the
+        // resampler's sums can never overflow to infinity.
+        for (std::size_t i = 0; i < frames * inChannels_; ++i) {
+            float& v = readFloat_[i];
+            v = std::isfinite(v) ? std::clamp(v, -kFloatLimit, kFloatLimit) : 0.0f;
+        }
         if (outChannels_ == inChannels_) {
             std::copy_n(readFloat_.begin(), frames * inChannels_, mixed_.begin());
         } else {

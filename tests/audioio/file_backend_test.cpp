@@ -149,6 +149,41 @@ INSTANTIATE_TEST_SUITE_P(
                       RecordingCase{"Float48000", 48000, 1, SF_FORMAT_FLOAT}),
     [](const auto& param) { return std::string(param.param.name); });
 
+TEST(FileCaptureDamage, ADamagedFloatSampleCostsOnlyTheSamplesAroundIt) {
+    // Stereo at 48 kHz, so the samples are mixed down and resampled.
+    zeb::test::TempDir dir;
+    const std::size_t frames = 48000;
+    std::vector<float> clean(frames * 2);
+    for (std::size_t i = 0; i < clean.size(); ++i)
+        clean[i] = 0.3f * static_cast<float>(std::sin(2.0 * std::numbers::pi * 1000.0 *
+                                                      static_cast<double>(i / 2) / 48000.0));
+    const auto write = [&](const std::filesystem::path& path, const std::vector<float>& samples) {
+        SF_INFO info{};
+        info.samplerate = 48000;
+        info.channels = 2;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+        SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+        ASSERT_NE(f, nullptr);
+        sf_writef_float(f, samples.data(), static_cast<sf_count_t>(frames));
+        sf_close(f);
+    };
+    write(dir / "clean.wav", clean);
+    const std::vector<std::int16_t> reference = captureAll(dir / "clean.wav");
+    const float damage[] = {std::nanf(""), INFINITY, -INFINITY, 3e38f, 1e30f};
+    for (float bad : damage) {
+        SCOPED_TRACE(bad);
+        std::vector<float> damaged = clean;
+        damaged[2 * 20000] = damaged[2 * 20000 + 1] = bad;  // both channels: the sum overflows
+        write(dir / "damaged.wav", damaged);
+        const std::vector<std::int16_t> got = captureAll(dir / "damaged.wav");
+        ASSERT_EQ(got.size(), reference.size());
+        std::size_t spoilt = 0;
+        for (std::size_t i = 0; i < got.size(); ++i)
+            spoilt += std::abs(int{got[i]} - int{reference[i]}) > 300;
+        EXPECT_LT(spoilt, 200u);
+    }
+}
+
 TEST(FileCaptureMixdown, StereoIsAveraged) {
     zeb::test::TempDir dir;
     writeRecording(dir / "lr.wav", 11025, 2, {1000, 3000, -1000, -2000, 32767, 32767, 5, 6});
