@@ -6,10 +6,13 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <ctime>
+#include <mutex>
 
 namespace zeb {
 namespace {
@@ -85,35 +88,78 @@ std::size_t ProfileFile::buildPath(std::string_view directory, std::string_view 
     return path_.string().size();
 }
 
-IniDocument ProfileFile::load() const {
+struct ProfileFile::Cache {
+    std::mutex mutex;
+    std::filesystem::path path;
+    struct stat identity {};
+    bool settled = false;
+    std::shared_ptr<const IniDocument> document;
+};
+
+std::shared_ptr<ProfileFile::Cache> ProfileFile::makeCache() { return std::make_shared<Cache>(); }
+
+namespace {
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+}  // namespace
+
+std::shared_ptr<const IniDocument> ProfileFile::document() const {
+    std::lock_guard lock(cache_->mutex);
+    struct stat now {};
+    if (::stat(path_.c_str(), &now) != 0) {
+        cache_->document.reset();
+        return std::make_shared<const IniDocument>();
+    }
+    if (cache_->document && cache_->settled && cache_->path == path_ &&
+        sameFile(cache_->identity, now))
+        return cache_->document;
+    // Stated before it is read: a change during the read is seen next time.
+    // A file changed within the last second may change again without its
+    // time of change moving (file times advance in clock ticks): it is read
+    // again each time until it has settled.
+    struct timespec clock {};
+    ::clock_gettime(CLOCK_REALTIME, &clock);
+    cache_->settled = clock.tv_sec - now.st_mtim.tv_sec > 1;
     auto text = readWholeFile(path_);
-    return text ? IniDocument(*text) : IniDocument();
+    if (!text) {
+        cache_->document.reset();
+        return std::make_shared<const IniDocument>();
+    }
+    cache_->document = std::make_shared<const IniDocument>(*text);
+    cache_->path = path_;
+    cache_->identity = now;
+    return cache_->document;
 }
 
+IniDocument ProfileFile::load() const { return *document(); }
+
 bool ProfileFile::hasKey(std::string_view key) const {
-    return load().get(section_, key).has_value();
+    return document()->get(section_, key).has_value();
 }
 
 int ProfileFile::readInt(std::string_view key, int defaultValue) const {
-    const auto value = load().get(section_, key);
+    const auto value = document()->get(section_, key);
     return value ? parseIntPrefix(*value) : defaultValue;
 }
 
 double ProfileFile::readReal(std::string_view key, double defaultValue) const {
-    const auto value = load().get(section_, key);
+    const auto value = document()->get(section_, key);
     return value ? parseRealPrefix(*value) : defaultValue;
 }
 
 std::string ProfileFile::readText(std::string_view key, std::string_view defaultValue,
                                   std::size_t maxChars) const {
-    const auto value = load().get(section_, key);
+    const auto value = document()->get(section_, key);
     std::string text = value ? *value : std::string(defaultValue);
     if (text.size() > maxChars) text.resize(maxChars);
     return text;
 }
 
 std::size_t ProfileFile::readBytes(std::string_view key, std::span<std::uint8_t> buffer) const {
-    const auto value = load().get(section_, key);
+    const auto value = document()->get(section_, key);
     if (!value) return 0;
     std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
     std::size_t count = 0;

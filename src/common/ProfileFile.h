@@ -2,8 +2,10 @@
 // holds the file's path and the current section; callers set the section
 // before a run of reads or writes.
 //
-// Reads never fail: an absent file, section or key gives the default. Writes
-// replace the file atomically (see AtomicFile.h) and report failures. Numbers
+// Reads never fail: an absent file, section or key gives the default. The
+// file is parsed once and parsed again only when it changed on disk (another
+// name, size or time of change), so a run of reads costs one stat() each.
+// Writes replace the file atomically (see AtomicFile.h) and report failures. Numbers
 // are read and written in the "C" convention ("7050.000000"), whatever the
 // desktop's locale, because other programs and older installations read them.
 #pragma once
@@ -13,6 +15,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -69,9 +72,16 @@ public:
 private:
     template <class Edit>
     Result<void> modify(Edit edit);
+    // The parsed file as it is on disk now.
+    std::shared_ptr<const IniDocument> document() const;
 
     std::filesystem::path path_;
     std::string section_;
+    // Shared by copies (it is keyed by the path) and safe to use from
+    // several threads.
+    struct Cache;
+    std::shared_ptr<Cache> cache_ = makeCache();
+    static std::shared_ptr<Cache> makeCache();
 };
 
 // Locale-independent number texts as the settings files hold them.

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <sys/wait.h>
 #include <unistd.h>
 #include <array>
@@ -134,6 +136,40 @@ TEST_F(ProfileFileTest, MissingFileOrKeyGivesTheDefaults) {
     EXPECT_EQ(ini.readInt("LINEVOL", 50), 50);
     ini.setSection("TIMER");
     EXPECT_EQ(ini.readInt("ACTIVE", 0), 0);
+}
+
+TEST_F(ProfileFileTest, EveryWayTheFileChangesIsSeenByTheNextRead) {
+    // The file is parsed once for many reads; these changes must still show.
+    ProfileFile other{ini.path()};
+    other.setSection("PARAM");
+    const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+        {"rewritten in place, same size", [&] { writeFile(ini.path(), "[PARAM]\r\nV=2\r\n"); }},
+        {"written by another accessor", [&] { ASSERT_TRUE(other.writeInt("V", 3)); }},
+        {"replaced by a rename",
+         [&] {
+             writeFile(dir / "new.ini", "[PARAM]\r\nV=4\r\n");
+             std::filesystem::rename(dir / "new.ini", ini.path());
+         }},
+        {"removed", [&] { std::filesystem::remove(ini.path()); }},
+    };
+    // A file changed within the last second is always read again; an older
+    // one is kept parsed.
+    const auto age = [&] {
+        std::error_code ec;
+        std::filesystem::last_write_time(
+            ini.path(), std::filesystem::file_time_type::clock::now() - std::chrono::hours(1), ec);
+    };
+    writeFile(ini.path(), "[PARAM]\r\nV=1\r\n");
+    age();
+    ASSERT_EQ(ini.readInt("V", 0), 1);
+    int expected = 2;
+    for (const auto& [what, change] : changes) {
+        SCOPED_TRACE(what);
+        change();
+        EXPECT_EQ(ini.readInt("V", 0), expected == 5 ? 0 : expected);
+        age();
+        ++expected;
+    }
 }
 
 TEST_F(ProfileFileTest, NumbersAreReadLikeTheCLibraryWithoutItsFaults) {
