@@ -9,6 +9,7 @@
 // the current mode starts as USB. --dry-run prints every write as one line of
 // hex bytes and every pause as "# wait N ms". Errors are one line on stderr
 // and exit status 2.
+#include "common/Format.h"
 #include "common/ProfileFile.h"
 #include "rig/Receiver.h"
 #include "rig/SerialLink.h"
@@ -131,9 +132,14 @@ void execute(Receiver& r, const Command& c) {
     auto unsupported = [&] { return Failure{"model " + model + " has no " + c.name + " command"}; };
     if (c.name == "freq") {
         if (r.profile().ops.set_frequency == nullptr) throw unsupported();
-        if (!r.setFrequency(*parseKhz(c.argument))) {
-            throw Failure{"frequency " + c.argument + " kHz is out of range for model " + model};
+        const double khz = *parseKhz(c.argument);
+        if (!r.profile().tunes(khz)) {
+            throw Failure{"frequency " + c.argument + " kHz is out of range for model " + model +
+                          " (" + zeb::formatPrintf("%.0f", {r.profile().lowKhz}) + " to " +
+                          zeb::formatPrintf("%.0f", {r.profile().highKhz}) + " kHz)"};
         }
+        if (!r.setFrequency(khz))
+            throw Failure{"the receiver did not take the frequency " + c.argument + " kHz"};
     } else if (c.name == "mode") {
         unsigned flag = 0;
         for (const auto& [name, f] : kModes) {

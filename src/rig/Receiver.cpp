@@ -39,7 +39,7 @@ bool Receiver::setFrequency(double khz) {
         state_.frequencyKhz = khz;  // nothing to tune; the value is still the user's choice
         return true;
     }
-    if (!run(profile_.ops.set_frequency, khz)) return false;
+    if (!profile_.tunes(khz) || !run(profile_.ops.set_frequency, khz)) return false;
     state_.frequencyKhz = khz;
     return true;
 }

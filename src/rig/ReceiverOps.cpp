@@ -747,6 +747,29 @@ std::vector<ReceiverProfile> buildTable() {
     t.push_back(profile(27, "SEA 235 control", line(9600, 8, 'N', 2), 4303, 250, kSea));
     t.push_back(
         profile(30, "Yaesu VR-5000 control", line(4800, 8, 'N', 2), 12491, 251, kYaesuPower));
+
+    // Receive ranges in kHz, from the makers' data (generous where a model
+    // has options); the command families refuse what their fields cannot
+    // carry, these what the receiver cannot tune.
+    constexpr struct {
+        int model;
+        double low, high;
+    } kRanges[] = {
+        {1, 30, 30000},     {2, 30, 30000},    {3, 30, 30000},   {4, 100, 2036000},
+        {5, 10, 2600000},   {6, 0, 32016},     {7, 50, 30000},   {8, 100, 30000},
+        {9, 30, 60000},     {10, 30, 30000},   {11, 30, 30000},  {12, 10, 1300000},
+        {13, 10, 30000},    {14, 30, 174000},  {15, 10, 30000},  {16, 90, 34000},
+        {17, 100, 30000},   {18, 100, 512000}, {19, 150, 30000}, {20, 150, 174000},
+        {21, 100, 2040000}, {22, 10, 1300000}, {23, 100, 30000}, {27, 100, 30000},
+        {30, 100, 2600000},
+    };
+    for (ReceiverProfile& p : t) {
+        for (const auto& r : kRanges) {
+            if (r.model != p.model) continue;
+            p.lowKhz = r.low;
+            p.highKhz = r.high;
+        }
+    }
     return t;
 }
 

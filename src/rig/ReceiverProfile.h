@@ -100,6 +100,11 @@ struct ReceiverProfile {
     std::uint8_t steps = 0;
     std::vector<std::string_view> filterLabels;
     ReceiverOps ops;
+    // The model's receive range; a frequency outside it is never sent.
+    double lowKhz = 0.0;
+    double highKhz = 0.0;  // 0: the model tunes nothing (no Remote)
+
+    bool tunes(double khz) const { return khz >= lowKhz && khz <= highKhz; }
 };
 
 // The profile of a model number; any number without one gives "no Remote".

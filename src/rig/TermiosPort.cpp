@@ -52,6 +52,12 @@ Result<void> TermiosPort::open(const std::string& device) {
     close();
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return systemError("Cannot open " + device);
+    // Only a terminal device can be a serial port (/dev/null, a file or a
+    // FIFO opens just as well).
+    if (!::isatty(fd)) {
+        ::close(fd);
+        return Error{ENOTTY, device + " is not a serial port"};
+    }
     // No sharing: other programs that honour the convention stay out.
     if (ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
         Error error = systemError(device + " is in use");

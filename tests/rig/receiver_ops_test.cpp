@@ -245,6 +245,10 @@ const Case kCases[] = {
     {"pcr infinite", 12, freq(HUGE_VAL), {}},
     {"sea beyond 32 bits", 27, freq(2200000), {}},
     {"frg8800 1 GHz", 20, freq(1000000), {}},
+    // Values the format carries but the receiver cannot tune
+    {"ts-570 4.29 GHz", 9, freq(4294967), {}},
+    {"nrd-545 4.29 GHz", 17, freq(4294967), {}},
+    {"ar8200 4.29 GHz", 21, freq(4294967), {}},
     // no Remote
     {"no remote",
      0,
@@ -269,6 +273,17 @@ TEST(ReceiverOpsTest, RefusedFrequencyAndModeLeaveTheState) {
     EXPECT_FALSE(r.setMode(M::Wfm));
     EXPECT_EQ(r.state().mode, M::Lsb);
     EXPECT_FALSE(r.setVolume(10));  // no volume on this model
+}
+
+TEST(ReceiverOpsTest, EveryModelTunesTheShortwaveBandsAndNothingAboveItsRange) {
+    for (const ReceiverProfile& p : receiverProfiles()) {
+        if (p.ops.set_frequency == nullptr) continue;
+        for (const double khz : {2000.0, 7050.5, 29000.0, p.highKhz + 1.0, 4294967.0}) {
+            RecordingSink sink;
+            Receiver r(p, sink, Receiver::initialState(p));
+            EXPECT_EQ(r.setFrequency(khz), khz < 30000.0) << p.name << " " << khz;
+        }
+    }
 }
 
 TEST(ReceiverOpsTest, Ic746UsesAddress86WhateverIsConfigured) {

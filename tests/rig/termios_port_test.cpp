@@ -170,11 +170,22 @@ TEST(TermiosPortTest, WriteThatCannotFinishMakesTheLinkUnusable) {
     EXPECT_EQ(powerOffs, 0);
 }
 
-TEST(TermiosPortTest, MissingDeviceFailsToOpen) {
-    TermiosPort port;
-    auto r = port.open("/dev/zeb-no-such-port");
-    ASSERT_FALSE(r.ok());
-    EXPECT_EQ(r.error().code, ENOENT);
+TEST(TermiosPortTest, WhatIsNoSerialPortFailsToOpenAndSaysWhy) {
+    const struct {
+        const char* device;
+        int code;
+        const char* says;
+    } cases[] = {
+        {"/dev/zeb-no-such-port", ENOENT, "No such file"},
+        {"/dev/null", ENOTTY, "is not a serial port"},
+    };
+    for (const auto& c : cases) {
+        TermiosPort port;
+        auto r = port.open(c.device);
+        ASSERT_FALSE(r.ok()) << c.device;
+        EXPECT_EQ(r.error().code, c.code) << c.device;
+        EXPECT_NE(r.error().message.find(c.says), std::string::npos) << r.error().message;
+    }
 }
 
 }  // namespace
