@@ -1,8 +1,11 @@
+#include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -71,60 +74,76 @@ std::optional<std::string> parseArgs(const std::vector<std::string>& args,
 
 namespace {
 
-// Standard input may be a pipe, which libsndfile cannot always read; it is
-// copied into a temporary file first.
-std::optional<std::string> stdinToFile(std::filesystem::path& path) {
-    char pattern[] = "/tmp/zebdecode-XXXXXX";
-    const int fd = mkstemp(pattern);
-    if (fd < 0) return "cannot create a temporary file for standard input";
-    path = pattern;
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
-        if (n == 0) break;
-        if (n < 0) {
-            ::close(fd);
-            return "cannot read standard input";
-        }
-        if (::write(fd, buf, static_cast<std::size_t>(n)) != n) {
-            ::close(fd);
-            return "cannot write the temporary copy of standard input";
-        }
+// Standard input, a pipe or a FIFO may not be seekable, which libsndfile
+// needs for most formats: the stream is copied into a temporary file first.
+// The file is unlinked at once and read through /proc/self/fd, so that no
+// copy is left behind, however the program ends.
+class StreamCopy {
+public:
+    ~StreamCopy() {
+        if (fd_ >= 0) ::close(fd_);
     }
-    ::close(fd);
-    return std::nullopt;
-}
+    std::optional<std::string> copy(int from, const std::string& what) {
+        char pattern[] = "/tmp/zebdecode-XXXXXX";
+        fd_ = mkstemp(pattern);
+        if (fd_ < 0) return "cannot create a temporary file for " + what;
+        ::unlink(pattern);
+        char buf[65536];
+        for (;;) {
+            const ssize_t n = ::read(from, buf, sizeof buf);
+            if (n == 0) break;
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return "cannot read " + what + ": " + std::strerror(errno);
+            }
+            if (::write(fd_, buf, static_cast<std::size_t>(n)) != n)
+                return "cannot keep a copy of " + what + ": " + std::strerror(errno);
+        }
+        return std::nullopt;
+    }
+    std::filesystem::path path() const { return "/proc/self/fd/" + std::to_string(fd_); }
+
+private:
+    int fd_ = -1;
+};
 
 }  // namespace
 
 std::optional<std::string> decodeRecording(
     const std::string& fileOrDash, const std::function<void(std::span<const float>)>& perBlock) {
     std::filesystem::path path = fileOrDash;
-    std::filesystem::path temporary;
+    const std::string shown = fileOrDash == "-" ? "standard input" : "\"" + fileOrDash + "\"";
+    StreamCopy stream;
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
     if (fileOrDash == "-") {
-        if (auto error = stdinToFile(temporary)) return error;
-        path = temporary;
-    } else if (!std::filesystem::is_regular_file(path)) {
-        return "cannot open \"" + fileOrDash + "\": no such file";
+        if (auto error = stream.copy(STDIN_FILENO, shown)) return error;
+        path = stream.path();
+    } else if (!std::filesystem::exists(status)) {
+        return "cannot open " + shown + ": " + (ec ? ec.message() : "no such file");
+    } else if (std::filesystem::is_directory(status)) {
+        return shown + " is a directory, not a recording";
+    } else if (!std::filesystem::is_regular_file(status)) {
+        // A FIFO or a device: read as a stream.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return "cannot open " + shown + ": " + std::strerror(errno);
+        auto error = stream.copy(fd, shown);
+        ::close(fd);
+        if (error) return error;
+        path = stream.path();
     }
-    struct Cleanup {
-        std::filesystem::path p;
-        ~Cleanup() {
-            std::error_code ec;
-            if (!p.empty()) std::filesystem::remove(p, ec);
-        }
-    } cleanup{temporary};
+    if (auto problem = audio::recordingProblem(path))
+        return "cannot read " + shown + ": " + *problem;
 
     audio::CaptureStream capture(audio::makeFileBackend(path, audio::FilePacing::AsFastAsTaken));
     capture.setRoutine(audio::DecoderMode::Recorder, perBlock);
     capture.setMode(audio::DecoderMode::Recorder);
     if (!capture.openDefault())
-        return "cannot read \"" + fileOrDash +
-               "\": " + audio::audioErrorMessage(audio::lastAudioError());
+        return "cannot read " + shown + ": " + audio::audioErrorMessage(audio::lastAudioError());
     if (!capture.start()) {
         const std::string why = audio::audioErrorMessage(audio::lastAudioError());
         (void)capture.close();
-        return "cannot read \"" + fileOrDash + "\": " + why;
+        return "cannot read " + shown + ": " + why;
     }
     while (!capture.inputEnded()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     (void)capture.close();

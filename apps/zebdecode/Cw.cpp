@@ -95,7 +95,9 @@ int runCw(const std::vector<std::string>& args) {
     decoder.setVariant(variant, autoCenter);
     if (!decoder.start(band)) return fail("the CW filters cannot be created");
     bool reported = false;
+    bool heard = false;
     const auto feed = [&](std::span<const float> block) {
+        heard = true;
         decoder.processBlock(
             std::span<const float, cw::kBlockLength>(block.data(), cw::kBlockLength));
         if (!reported && variant == cw::CwVariant::Matched && decoder.matched().locked()) {
@@ -105,6 +107,7 @@ int runCw(const std::vector<std::string>& args) {
     };
     // What was decoded before a read error is still printed and saved.
     const auto error = decodeRecording(parsed.input, feed);
+    if (error && !heard) return fail(*error);  // nothing read: nothing to finish or save
     decoder.finish();
     std::fputs("\n", stdout);
     if (variant == cw::CwVariant::Matched && !reported) {

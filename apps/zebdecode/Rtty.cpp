@@ -254,7 +254,9 @@ int run(const std::vector<std::string>& args, bool sitor) {
             decode(std::span<const float>(held).subspan(i, rtty::kBlockLength));
         held = {};
     };
+    bool heard = false;
     auto error = decodeRecording(parsed.input, [&](std::span<const float> block) {
+        heard = true;
         if (!finder) {
             decode(block);
             return;
@@ -263,9 +265,11 @@ int run(const std::vector<std::string>& args, bool sitor) {
         held.insert(held.end(), block.begin(), block.end());
         if (finder->seconds() >= kFindMinSeconds) settle(false);
     });
+    // A recording that could not be read at all has nothing to sum up.
+    if (error && !heard) return fail(*error);
     if (finder) settle(true);
-    bulletins->summary();
     if (error) fail(*error);
+    bulletins->summary();
     if (bulletins->unsaved() > 0) return kExitNotSaved;
     return error ? kExitUsage : kExitOk;
 }

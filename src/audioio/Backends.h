@@ -30,6 +30,14 @@ enum class FilePacing {
 // padded with silence; then the end of input is reported. Output: discarded.
 std::shared_ptr<AudioBackend> makeFileBackend(std::filesystem::path path, FilePacing pacing);
 
+// The lowest sample rate a recording may have (Morse is recorded at 4000 Hz;
+// far lower rates are damaged headers).
+inline constexpr int kMinRecordingRate = 1000;
+
+// Why the recording at `path` cannot be decoded (libsndfile's own words, a
+// sample rate below kMinRecordingRate, no audio at all); nullopt when it can.
+std::optional<std::string> recordingProblem(const std::filesystem::path& path);
+
 // ALSA PCM device by name ("default", "hw:0", "plughw:1,0", ...). With a
 // configuration text, the name is looked up in that text alone instead of
 // ALSA's configuration files.

@@ -1,13 +1,20 @@
-// Real recordings through zebdecode: most of the known text must come out.
-// Skips when the reference data or the program is absent.
+// Recordings through zebdecode: most of the known text of real recordings
+// must come out (skipped when the reference data or the program is absent),
+// and the kinds of input it is given are read or refused.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/ChildProcess.h"
+#include "support/RttyGenerator.h"
 #include "support/TestEnv.h"
+#include "support/WavFile.h"
 
 namespace zeb::rtty {
 namespace {
@@ -109,6 +116,48 @@ INSTANTIATE_TEST_SUITE_P(Options, RttyCommandLine,
                                            std::vector<std::string>{"sitor", "--stations", "ab"},
                                            std::vector<std::string>{"sitor", "--subjects", "E1"},
                                            std::vector<std::string>{"rtty", "--stations", "A"}));
+
+// What is given as the recording: a file, a FIFO, or things that are no
+// recording, each refused with exit status 2 before anything is printed.
+TEST(RttyInput, AFifoIsReadAsAStreamAndWhatIsNoRecordingIsRefused) {
+    const std::filesystem::path program =
+        std::filesystem::path(test::testSetting("ZEB_TEST_SUITE_DIR")) / "zebdecode";
+    if (!std::filesystem::exists(program)) GTEST_SKIP() << "zebdecode not built";
+    test::TempDir dir;
+    test::FskSignal signal;
+    signal.ebN0Db = 20;
+    const std::string text = "RYRY CQ DE TEST TEST K";
+    test::writeFile(dir / "good.wav",
+                    test::wavBytes(test::fskAudio(
+                        test::ita2Frames(test::ita2Codes(text + "\r\n"), 1.5, 0, 50), signal)));
+    test::writeFile(dir / "empty.wav", "");
+    test::writeFile(dir / "1hz.wav", test::wavBytes(std::vector<float>(100, 0.0f), 1));
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+
+    const struct {
+        const char* input;
+        int status;
+        bool decodes;
+    } cases[] = {
+        {"good.wav", 0, true}, {"fifo", 0, true},       {"missing.wav", 2, false},
+        {".", 2, false},       {"empty.wav", 2, false}, {"1hz.wav", 2, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        std::thread writer;
+        if (std::string(c.input) == "fifo")
+            writer = std::thread([&] {
+                std::ofstream(dir / "fifo", std::ios::binary) << test::readFile(dir / "good.wav");
+            });
+        test::ChildProcess child({program.string(), "rtty", "--plain", "--baud", "50", "--center",
+                                  "1275", "--shift", "450", (dir / c.input).string()});
+        const std::string out = child.readOutput(std::chrono::seconds(30));
+        EXPECT_EQ(child.waitExit(), c.status);
+        EXPECT_EQ(out.find("CQ DE TEST") != std::string::npos, c.decodes) << out;
+        if (!c.decodes) EXPECT_EQ(out, "");
+        if (writer.joinable()) writer.join();
+    }
+}
 
 }  // namespace
 }  // namespace zeb::rtty
