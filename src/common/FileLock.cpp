@@ -16,7 +16,12 @@ Result<FileLock> FileLock::acquire(const std::filesystem::path& file,
                                    std::chrono::milliseconds wait) {
     const std::filesystem::path dir = file.has_parent_path() ? file.parent_path() : ".";
     const std::filesystem::path lockPath = dir / ("." + file.filename().string() + ".lock");
-    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0 && (errno == EACCES || errno == EROFS)) {
+        // A folder we may not write in: nobody can save there either, and
+        // the save says so. The folder itself is locked instead.
+        fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
     if (fd < 0) {
         const int err = errno;
         return Error{err, "cannot lock \"" + file.string() + "\" for a change: the lock file \"" +

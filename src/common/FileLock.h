@@ -2,8 +2,9 @@
 // schedule) among the programs of the suite and the command-line tools. The
 // data file itself is replaced by a rename on every save, so the lock is an
 // flock() on a companion file ".NAME.lock" in the same directory, which is
-// never replaced. The lock ends with the process, so a killed editor never
-// leaves the file locked.
+// never replaced (in a folder that cannot be written, the folder is locked).
+// The lock ends with the process, so a killed editor never leaves the file
+// locked.
 #pragma once
 
 #include <chrono>
