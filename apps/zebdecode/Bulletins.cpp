@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "common/Codepage.h"
+#include "common/Text.h"
 #include "weather/MessageFramer.h"
 #include "weather/StationFile.h"
 #include "weather/TextModel.h"
@@ -21,13 +22,19 @@ std::filesystem::path programDir() {
     return ec ? std::filesystem::path() : self.parent_path();
 }
 
-// The received text on stdout: line ends as newlines, Windows-1252 as UTF-8.
+// The received text on stdout: each line end as one newline, Windows-1252 as
+// UTF-8.
 class StdoutText {
 public:
     void print(std::string_view bytes) {
         if (bytes.empty()) return;
         std::string text;
-        for (char c : bytes) text.push_back(c == '\r' ? '\n' : c);
+        for (char c : bytes) {
+            const LineEnds::Step step = lineEnds_.next(c);
+            text.append(static_cast<std::size_t>(step.lineEnds), '\n');
+            if (step.text) text.push_back(c);
+        }
+        if (text.empty()) return;
         const std::string utf8 = cp1252ToUtf8(text);
         std::fwrite(utf8.data(), 1, utf8.size(), stdout);
         last_ = text.back();
@@ -40,6 +47,7 @@ public:
     }
 
 private:
+    LineEnds lineEnds_;
     char last_ = '\n';
 };
 

@@ -61,17 +61,13 @@ int runText(const std::vector<std::string>& args) {
 
     std::unique_ptr<Bulletins> bulletins;
     if (auto error = Bulletins::open(workDir, sitor, true, bulletins)) return fail(*error);
-    // As the receive window shows it: LF starts a line (shown as CR), a CR
-    // before it is only for the scanner.
+    // Character by character, as received by radio: the window and the
+    // scanner take any kind of line end.
     TextSink& display = bulletins->display();
     rtty::CharacterSink* scanner = bulletins->scanner();
     for (char c : contents) {
-        const auto ch = static_cast<std::uint8_t>(c);
-        if (ch == '\n')
-            display.text("\r");
-        else if (ch != '\r')
-            display.text(std::string_view(&c, 1));
-        if (scanner != nullptr) scanner->character(ch);
+        display.text(std::string_view(&c, 1));
+        if (scanner != nullptr) scanner->character(static_cast<std::uint8_t>(c));
     }
     bulletins->summary();
     return bulletins->unsaved() > 0 ? kExitNotSaved : kExitOk;

@@ -44,6 +44,37 @@ inline int hexDigit(char c) {
     return -1;
 }
 
+// Received text ends its lines with CR LF, CR CR LF (the teleprinter's own),
+// LF alone or CR alone. LineEnds turns them into line ends, character by
+// character: a run of CRs ended by LF is one line end, a run of CRs followed
+// by anything else is one line end per CR (text files with CR alone), and LF
+// alone is one. The first line end comes with the first CR or LF; the blank
+// lines of a CR run come when it is clear that no LF follows.
+class LineEnds {
+public:
+    // Before `c` the text gets `lineEnds` line ends, then `c` when `text`.
+    struct Step {
+        int lineEnds = 0;
+        bool text = false;
+    };
+    Step next(char c) {
+        if (c == '\r') {
+            const bool first = crs_ == 0;
+            if (crs_ < kMaxBlankLines) ++crs_;
+            return {first ? 1 : 0, false};
+        }
+        const int blank = crs_ > 1 ? crs_ - 1 : 0;
+        const bool afterCr = crs_ > 0;
+        crs_ = 0;
+        if (c == '\n') return {afterCr ? 0 : 1, false};
+        return {blank, true};
+    }
+
+private:
+    static constexpr int kMaxBlankLines = 100;
+    int crs_ = 0;  // CRs of the line end being received
+};
+
 // Matches a file name against a pattern of '?' (exactly one character) and
 // '*' (any run), ignoring ASCII case: "NIMBA??.DLL", "FAX_*.BMP".
 bool matchesPatternNoCase(std::string_view pattern, std::string_view name);

@@ -34,14 +34,11 @@ void TextModel::appendText(std::string_view text) {
 void TextModel::append(std::string_view bytes, bool report) {
     if (bytes.empty()) return;
     if (runs_.empty() || runs_.back().second != report) runs_.emplace_back(text_.size(), report);
-    // CR, LF and CR LF all end a line; the model keeps one "\n".
+    // Every kind of line end becomes one "\n".
     for (char c : bytes) {
-        if (c == '\n' && lastWasCr_) {
-            lastWasCr_ = false;
-            continue;
-        }
-        lastWasCr_ = c == '\r';
-        text_.push_back(c == '\r' ? '\n' : c);
+        const LineEnds::Step step = lineEnds_.next(c);
+        text_.append(static_cast<std::size_t>(step.lineEnds), '\n');
+        if (step.text) text_.push_back(c);
     }
 }
 

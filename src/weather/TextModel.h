@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/Result.h"
+#include "common/Text.h"
 #include "common/TextSink.h"
 #include "common/TimeKey.h"
 #include "weather/BulletinOutput.h"
@@ -37,7 +38,8 @@ public:
     explicit TextModel(std::filesystem::path synopDir,
                        TrimPolicy policy = TrimPolicy::SaveAndRestart);
 
-    // Received characters (Windows-1252; CR or LF starts a new line).
+    // Received characters (Windows-1252; CR, LF, CR LF and CR CR LF each
+    // start one new line).
     void text(std::string_view bytes) override;
     void appendChar(char ch);
 
@@ -97,7 +99,7 @@ private:
     bool collecting_ = false;
     Collected kind_ = Collected::Warning;
     std::size_t sinceCheck_ = 0;
-    bool lastWasCr_ = false;
+    LineEnds lineEnds_;
     std::vector<std::filesystem::path> saved_;
     std::string lastError_;
     int tones_ = 0;

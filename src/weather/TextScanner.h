@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 
+#include "common/Text.h"
 #include "common/TimeKey.h"
 #include "rtty/CharacterHandlers.h"
 #include "weather/BulletinOutput.h"
@@ -72,7 +73,16 @@ public:
                 ReportFormats formats = ReportFormats::english());
 
     // The text-scanner sink of the Baudot handler.
-    void character(std::uint8_t ch) override { scanChar(ch); }
+    // Every kind of line end reaches the states as CR LF, so that a bulletin
+    // read from a file with LF or CR alone reads as one received by radio.
+    void character(std::uint8_t ch) override {
+        const LineEnds::Step step = lineEnds_.next(static_cast<char>(ch));
+        for (int i = 0; i < step.lineEnds; ++i) {
+            scanChar('\r');
+            scanChar('\n');
+        }
+        if (step.text) scanChar(ch);
+    }
     void scanChar(std::uint8_t ch);
 
     // Back to state 1: window cleared, return state 1, warning flag cleared
@@ -115,6 +125,7 @@ private:
     ReportFormats formats_;
     std::function<TimeKey()> clock_;
 
+    LineEnds lineEnds_;
     GroupWindow window_;
     int state_ = 1;
     int returnState_ = 1;

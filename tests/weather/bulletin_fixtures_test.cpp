@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <regex>
 #include <set>
 #include <string>
@@ -15,6 +16,7 @@
 #include "support/TestEnv.h"
 #include "weather/MessageFramer.h"
 #include "weather/NavtexMessage.h"
+#include "weather/TextModel.h"
 
 namespace zeb::weather {
 namespace {
@@ -109,6 +111,40 @@ TEST_F(BulletinFixtures, RelayedRomanianBulletinsDecode) {
     std::cout << "synop2bufr total: " << total << "\n";
     if (fullStationList()) {
         EXPECT_GE(total.accepted * 10, total.present * 8);
+    }
+}
+
+TEST_F(BulletinFixtures, EveryKindOfLineEndGivesTheSameRecordsAndText) {
+    const auto file = *shared_ / "fixtures" / "synop" / "synop2bufr" /
+                      "A_SMRO01YRBK211200_C_EDZW_20220321120500_12524785.txt";
+    if (!std::filesystem::exists(file)) GTEST_SKIP() << file << " absent";
+    std::string body;
+    for (char c : zeb::test::readFile(file))
+        if (c != '\r') body += c;
+    const std::string text = "ZCZC 001\n" + body + "\nNNNN\n";
+    std::optional<std::string> firstRecords, firstText;
+    for (const std::string lineEnd : {"\r\r\n", "\r\n", "\n", "\r"}) {
+        SCOPED_TRACE(::testing::PrintToString(lineEnd));
+        std::string sent;
+        for (char c : text) sent += c == '\n' ? lineEnd : std::string(1, c);
+        RecordingOutput output;
+        VectorStore store;
+        TextScanner scanner(data_, output, &store);
+        scanner.setClock([] { return timeKey({2022, 3, 21, 23, 0, 0}); });
+        TextModel model{std::filesystem::path()};
+        for (char c : sent) {
+            model.text(std::string_view(&c, 1));
+            scanner.character(static_cast<std::uint8_t>(c));
+        }
+        std::string records;
+        for (const SynopRecord& r : store.records) {
+            const auto bytes = encode(r);
+            records.append(bytes.begin(), bytes.end());
+        }
+        EXPECT_GE(store.records.size(), 20u);
+        if (!firstRecords) firstRecords = records, firstText = model.contents();
+        EXPECT_EQ(records, *firstRecords);
+        EXPECT_EQ(model.contents(), *firstText);
     }
 }
 
