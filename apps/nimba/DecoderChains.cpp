@@ -243,10 +243,22 @@ void CwChain::processBlock(std::span<const float> block) {
 // ---- fax ----
 
 bool FaxChain::start() {
+    const bool was = decoder_.running();
+    // Pictures a killed program left are finished before the first new one
+    // begins; files another program is receiving stay as they are.
+    if (!was) {
+        if (const fax::Recovery recovered = fax::recoverPictures(decoder_.workDir());
+            !recovered.empty())
+            note("fax: " + recovered.summary());
+    }
     auto result = decoder_.start();
     if (!result) {
         failed(result.error().message);
         return false;
+    }
+    if (!was) {
+        for (const fax::Refusal& refused : decoder_.refusedSettings())
+            note("fax settings: " + fax::describe(refused));
     }
     started();
     return true;

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <limits>
@@ -233,6 +234,11 @@ public:
     std::function<void()> stopped = [] {};
     // A start failure (its text for the user).
     std::function<void(const std::string&)> failed = [](const std::string&) {};
+    // A line for the log at the start: pictures a killed program left that
+    // were finished, settings that were refused and replaced by defaults.
+    std::function<void(const std::string&)> note = [](const std::string& text) {
+        std::fprintf(stderr, "NIMBA: %s\n", text.c_str());
+    };
 
 private:
     fax::FaxDecoder& decoder_;

@@ -236,6 +236,11 @@ void FaxPage::onTone(bool start, const QString& text) {
     if (!value) return;  // the record keeps the previous value
     fax::FaxConfig c = decoder_.config();
     (start ? c.startTone : c.stopTone) = *value;
+    // A tone the decoder would refuse (outside its range, or one that a line
+    // could match as the other tone too) leaves the record as it is, like
+    // bad text: "4" on the way to "450" does not reset the tone.
+    fax::FaxConfig checked = c;
+    if (fax::validate(checked) != 0) return;
     // Only the record changes: the edit keeps what is being typed.
     decoder_.setConfig(c);
 }

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
+#include <type_traits>
 
 #include "common/LittleEndian.h"
 
@@ -22,9 +24,40 @@ int indexOf(const std::array<int, N>& list, int value) {
     return it == list.end() ? -1 : static_cast<int>(it - list.begin());
 }
 
-bool usableRate(float r) { return std::isfinite(r) && r > 0.0f && r < 1.0f; }
+std::string formatRate(double r) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.7g", r);
+    return text;
+}
+
+std::string range(int lo, int hi) { return std::to_string(lo) + "-" + std::to_string(hi); }
+
+// The mode of entry i (row IOC, column LPM).
+int iocOf(std::size_t i) { return kIocValues[i / kLpmValues.size()]; }
+int lpmOf(std::size_t i) { return kLpmValues[i % kLpmValues.size()]; }
+
+double nominalRate(int ioc, int lpm) {
+    return lineWidth(ioc) * static_cast<double>(lpm) / 60.0 / kSampleRate;
+}
+
+// The entries of a sound card that runs fast by the factor `fast` (1 + e);
+// implausible ones (a card beyond ±1 %) become 0.
+void fillForClock(std::array<float, CorrectionTable::kEntries>& entries, double fast) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const float r = static_cast<float>(nominalRate(iocOf(i), lpmOf(i)) / fast);
+        entries[i] = plausibleRate(iocOf(i), lpmOf(i), r) ? r : 0.0f;
+    }
+}
 
 }  // namespace
+
+std::string describe(const Refusal& r) {
+    std::string text = std::string(kFaxSection) + " " + r.key;
+    if (!r.field.empty()) text += " " + r.field;
+    text += " " + r.value + " refused";
+    if (!r.reason.empty()) text += " (" + r.reason + ")";
+    return text + ", " + r.used + " used";
+}
 
 std::array<std::uint8_t, kConfigSize> serialize(const FaxConfig& c) {
     std::array<std::uint8_t, kConfigSize> b{};
@@ -72,29 +105,70 @@ FaxConfig parseConfig(std::span<const std::uint8_t> bytes) {
 
 int bandwidthForShift(int bandwidth, int shift) { return std::max(bandwidth, shift); }
 
-int validate(FaxConfig& c) {
+int maxTone(int ioc) { return lineWidth(ioc); }
+
+bool usableTone(int tone, int ioc) { return tone >= kMinTone && tone <= maxTone(ioc); }
+
+bool tonesOverlap(int a, int b) {
+    // toneMatches() takes the values strictly inside tone ± tone / 50.
+    const int lo = std::max(a - a / 50, b - b / 50), hi = std::min(a + a / 50, b + b / 50);
+    return hi - lo >= 2;
+}
+
+int validate(FaxConfig& c, std::vector<Refusal>* refused) {
     const FaxConfig defaults;
     int replaced = 0;
-    const auto fix = [&](std::uint16_t& field, bool ok, std::uint16_t fallback) {
-        if (!ok) {
-            field = fallback;
-            ++replaced;
-        }
-    };
-    fix(c.ioc, indexOf(kIocValues, c.ioc) >= 0, defaults.ioc);
-    fix(c.lpm, indexOf(kLpmValues, c.lpm) >= 0, defaults.lpm);
-    fix(c.center, c.center >= kMinCenter && c.center <= kMaxCenter, defaults.center);
-    fix(c.shift, c.shift >= kMinShift && c.shift <= kMaxShift, defaults.shift);
-    fix(c.bandwidth, c.bandwidth >= kMinBandwidth && c.bandwidth <= kMaxBandwidth,
-        defaults.bandwidth);
-    const int raised = bandwidthForShift(c.bandwidth, c.shift);
-    fix(c.bandwidth, raised == c.bandwidth, static_cast<std::uint16_t>(raised));
-    fix(c.filterOrder, indexOf(kFilterOrders, c.filterOrder) >= 0, defaults.filterOrder);
-    if (c.phasingWidth < 1 || c.phasingWidth > 100) {
-        c.phasingWidth = defaults.phasingWidth;
+    const auto fix = [&](auto& field, bool ok, auto fallback, const char* name,
+                         const std::string& reason) {
+        if (ok) return;
+        if (refused)
+            refused->push_back(
+                {"CONFIG", name, std::to_string(field), reason, std::to_string(fallback)});
+        field = static_cast<std::remove_reference_t<decltype(field)>>(fallback);
         ++replaced;
-    }
+    };
+    fix(c.ioc, indexOf(kIocValues, c.ioc) >= 0, defaults.ioc, "IOC", "not 267, 288, 352 or 576");
+    fix(c.lpm, indexOf(kLpmValues, c.lpm) >= 0, defaults.lpm, "LPM",
+        "not 48, 60, 90, 120, 180 or 240");
+    fix(c.center, c.center >= kMinCenter && c.center <= kMaxCenter, defaults.center, "centre",
+        "outside " + range(kMinCenter, kMaxCenter) + " Hz");
+    fix(c.shift, c.shift >= kMinShift && c.shift <= kMaxShift, defaults.shift, "shift",
+        "outside " + range(kMinShift, kMaxShift) + " Hz");
+    fix(c.bandwidth, c.bandwidth >= kMinBandwidth && c.bandwidth <= kMaxBandwidth,
+        defaults.bandwidth, "bandwidth", "outside " + range(kMinBandwidth, kMaxBandwidth) + " Hz");
+    const int raised = bandwidthForShift(c.bandwidth, c.shift);
+    fix(c.bandwidth, raised == c.bandwidth, raised, "bandwidth", "below the shift");
+    fix(c.filterOrder, indexOf(kFilterOrders, c.filterOrder) >= 0, defaults.filterOrder,
+        "filter order", "not 0, 32, 64 or 128");
+    fix(c.phasingWidth, c.phasingWidth >= 1 && c.phasingWidth <= 100, defaults.phasingWidth,
+        "phasing width", "outside 1-100 %");
+    const std::string toneRange =
+        "outside " + range(kMinTone, maxTone(c.ioc)) + " for IOC " + std::to_string(c.ioc);
+    fix(c.startTone, usableTone(c.startTone, c.ioc), defaults.startTone, "start tone", toneRange);
+    fix(c.stopTone, usableTone(c.stopTone, c.ioc), defaults.stopTone, "stop tone", toneRange);
+    // Tones that one line can match both: the stop tone gives way first
+    // (the start tone tells the broadcast standards apart), the start tone
+    // when it lies next to the default stop tone.
+    const auto apart = [&] { return !tonesOverlap(c.startTone, c.stopTone); };
+    if (c.stopTone != defaults.stopTone)
+        fix(c.stopTone, apart(), defaults.stopTone, "stop tone", "too close to the start tone");
+    fix(c.startTone, apart(), defaults.startTone, "start tone", "too close to the stop tone");
     return replaced;
+}
+
+bool plausibleRate(int ioc, int lpm, float rate) {
+    if (rate == 0.0f) return true;
+    if (!std::isfinite(rate)) return false;
+    return std::fabs(rate / nominalRate(ioc, lpm) - 1.0) <= kMaxClockError;
+}
+
+float clampRate(int ioc, int lpm, float rate) {
+    const double nominal = nominalRate(ioc, lpm);
+    if (std::isnan(rate)) return static_cast<float>(nominal);
+    // Rounded inwards: the ends are exactly representable as plausible.
+    const float lo = std::nextafter(static_cast<float>(nominal * (1.0 - kMaxClockError)), 1.0f);
+    const float hi = std::nextafter(static_cast<float>(nominal * (1.0 + kMaxClockError)), 0.0f);
+    return std::clamp(rate, lo, hi);
 }
 
 float CorrectionTable::lookup(int ioc, int lpm) const {
@@ -107,35 +181,21 @@ void CorrectionTable::store(int ioc, int lpm, float rate) {
     const int i = indexOf(kIocValues, ioc), j = indexOf(kLpmValues, lpm);
     if (i < 0 || j < 0) return;
     entries_[static_cast<std::size_t>(i) * kLpmValues.size() + static_cast<std::size_t>(j)] =
-        usableRate(rate) ? rate : 0.0f;
+        plausibleRate(ioc, lpm, rate) ? rate : 0.0f;
 }
 
 void CorrectionTable::applyToAllModes(int ioc, int lpm) {
     const float c = lookup(ioc, lpm);
-    const double rate = c > 0.0f ? (lineWidth(ioc) / static_cast<double>(c)) * lpm / 60.0 : 0.0;
-    if (!(rate > 0.0) || !std::isfinite(rate)) {
+    // The card's speed relative to 11025 Hz that the entry implies.
+    const double fast = c > 0.0f ? nominalRate(ioc, lpm) / static_cast<double>(c) : 0.0;
+    if (!(fast > 0.0) || !std::isfinite(fast)) {
         clear();
         return;
     }
-    for (std::size_t i = 0; i < kIocValues.size(); ++i) {
-        for (std::size_t j = 0; j < kLpmValues.size(); ++j) {
-            const float r =
-                static_cast<float>(lineWidth(kIocValues[i]) * kLpmValues[j] / 60.0 / rate);
-            entries_[i * kLpmValues.size() + j] = usableRate(r) ? r : 0.0f;
-        }
-    }
+    fillForClock(entries_, fast);
 }
 
-void CorrectionTable::setSampleRateError(double ppm) {
-    const double rate = kSampleRate * (1.0 + ppm * 1e-6);
-    for (std::size_t i = 0; i < kIocValues.size(); ++i) {
-        for (std::size_t j = 0; j < kLpmValues.size(); ++j) {
-            const float r =
-                static_cast<float>(lineWidth(kIocValues[i]) * kLpmValues[j] / 60.0 / rate);
-            entries_[i * kLpmValues.size() + j] = usableRate(r) ? r : 0.0f;
-        }
-    }
-}
+void CorrectionTable::setSampleRateError(double ppm) { fillForClock(entries_, 1.0 + ppm * 1e-6); }
 
 std::array<std::uint8_t, CorrectionTable::kBytes> CorrectionTable::serialize() const {
     std::array<std::uint8_t, kBytes> b{};
@@ -144,20 +204,30 @@ std::array<std::uint8_t, CorrectionTable::kBytes> CorrectionTable::serialize() c
     return b;
 }
 
-CorrectionTable CorrectionTable::parse(std::span<const std::uint8_t> bytes) {
+CorrectionTable CorrectionTable::parse(std::span<const std::uint8_t> bytes,
+                                       std::vector<Refusal>* refused) {
     CorrectionTable t;
     for (std::size_t i = 0; i < kEntries && (i + 1) * 4 <= bytes.size(); ++i) {
         const float r = std::bit_cast<float>(get32(&bytes[i * 4]));
-        t.entries_[i] = usableRate(r) ? r : 0.0f;
+        if (plausibleRate(iocOf(i), lpmOf(i), r)) {
+            t.entries_[i] = r;
+            continue;
+        }
+        if (refused)
+            refused->push_back(
+                {{},
+                 "correction IOC " + std::to_string(iocOf(i)) + " LPM " + std::to_string(lpmOf(i)),
+                 formatRate(r),
+                 "more than " + formatRate(100 * kMaxClockError) + " % from " +
+                     formatRate(nominalPixelRate(iocOf(i), lpmOf(i))),
+                 "0 (no correction)"});
     }
     return t;
 }
 
 int lineWidth(int ioc) { return static_cast<int>(std::floor(ioc * std::numbers::pi + 0.5)); }
 
-float nominalPixelRate(int ioc, int lpm) {
-    return static_cast<float>(lineWidth(ioc) * static_cast<double>(lpm) / 60.0 / kSampleRate);
-}
+float nominalPixelRate(int ioc, int lpm) { return static_cast<float>(nominalRate(ioc, lpm)); }
 
 double nominalLineSamples(int lpm) { return 60.0 / lpm * kSampleRate; }
 
@@ -190,22 +260,26 @@ std::string correctionKey(std::string_view device) {
     return key;
 }
 
-void readSettings(ProfileFile& profile, FaxConfig& config, CorrectionTable& table,
-                  std::string_view device) {
+std::vector<Refusal> readSettings(ProfileFile& profile, FaxConfig& config, CorrectionTable& table,
+                                  std::string_view device) {
+    std::vector<Refusal> refused;
     profile.setSection(kFaxSection);
     std::array<std::uint8_t, CorrectionTable::kBytes> tableBytes{};
     const std::string deviceKey = correctionKey(device);
     const std::string key = profile.hasKey(deviceKey) ? deviceKey : correctionKey({});
-    if (profile.readBytes(key, tableBytes) == tableBytes.size())
-        table = CorrectionTable::parse(tableBytes);
-    else
+    if (profile.readBytes(key, tableBytes) == tableBytes.size()) {
+        table = CorrectionTable::parse(tableBytes, &refused);
+        for (Refusal& r : refused) r.key = key;
+    } else {
         table.clear();
+    }
     auto bytes = serialize(config);
     if (profile.hasKey("CONFIG")) {
         (void)profile.readBytes("CONFIG", bytes);
         config = parseConfig(bytes);
     }
-    validate(config);
+    validate(config, &refused);
+    return refused;
 }
 
 Result<void> writeSettings(ProfileFile& profile, const FaxConfig& config,

@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/ProfileFile.h"
 #include "common/Result.h"
@@ -29,6 +30,23 @@ inline constexpr std::array<int, 4> kFilterOrders{0, 32, 64, 128};
 inline constexpr int kMinCenter = 1000, kMaxCenter = 2100;
 inline constexpr int kMinShift = 150, kMaxShift = 1000;
 inline constexpr int kMinBandwidth = 150, kMaxBandwidth = 2500;
+
+// Tone values the start and stop tones may have: kMinTone up to the line
+// width of the IOC. A broadcast's start (300 Hz; 675 Hz for IOC 288) and
+// stop (450 Hz) alternations give the tone value Hz · 120 / LPM: 150 for the
+// start of a 240-LPM broadcast is the lowest in use, and below it the ±2 %
+// window of a tone shrinks to three values, fewer than lie between two
+// values the line analysis reports. A line of W pixels holds at most W / 2
+// black/white cycles (tone value W). 0 or 65535 would leave the decoder
+// waiting for ever.
+inline constexpr int kMinTone = 150;
+int maxTone(int ioc);
+// The largest sample-clock error a correction-table entry may stand for:
+// ±1 % of the mode's nominal rate (10000 ppm). Sound cards run within a few
+// hundred ppm of 11025 Hz, the worst known (11127 Hz) 0.93 % fast; an entry
+// beyond that is a damaged record: 1e-30 lays down no pixel at all, 0.9999999
+// lines three times too short, and neither start tone nor picture is found.
+inline constexpr double kMaxClockError = 0.01;
 
 inline constexpr std::size_t kConfigSize = 48;
 
@@ -57,19 +75,36 @@ std::array<std::uint8_t, kConfigSize> serialize(const FaxConfig& config);
 // Reads the record from `bytes` (missing bytes count as zero).
 FaxConfig parseConfig(std::span<const std::uint8_t> bytes);
 
-// What validate() replaced, for a log line.
-struct Corrections {
-    int count = 0;
+// A value of the settings that was refused and what is used instead, for a
+// warning: "FAXPARAM CONFIG start tone 0 refused (outside 150-1810 for IOC
+// 576), 300 used".
+struct Refusal {
+    std::string key;     // "CONFIG" or the correction table's key
+    std::string field;   // "start tone", "correction IOC 576 LPM 120"
+    std::string value;   // as read
+    std::string reason;  // "outside 150-1810 for IOC 576"
+    std::string used;    // the replacement
 };
+std::string describe(const Refusal& refusal);
 
 // Brings every field the decoder uses into its set or range: IOC and LPM to
 // their lists (else 576 / 120), centre, shift and bandwidth to the knob ranges
 // (else the defaults), the bandwidth to at least the shift, the filter order
-// to 0/32/64/128 (else 64) and the phasing width to 1 … 100 % (else 5). A
-// record from a damaged file or a short "CONFIG" value would otherwise give
-// a line width of 0, a division by zero in the grey scale or a filter that is
-// "on" but has no taps. Returns the number of fields replaced.
-int validate(FaxConfig& config);
+// to 0/32/64/128 (else 64), the phasing width to 1 … 100 % (else 5) and the
+// start and stop tones to kMinTone … maxTone(IOC) (else 300 / 450). A stop tone
+// that a line could match as the start tone as well (their ±2 % windows
+// overlap) is replaced by 450, and when the start tone is that close to 450,
+// the start tone by 300. A record from a damaged file or a short "CONFIG"
+// value would otherwise give a line width of 0, a division by zero in the
+// grey scale, a filter that is "on" but has no taps or a tone that never
+// comes. Returns the number of fields replaced; each is added to `refused`
+// (key "CONFIG") when given.
+int validate(FaxConfig& config, std::vector<Refusal>* refused = nullptr);
+
+// A tone value within kMinTone … maxTone(ioc).
+bool usableTone(int tone, int ioc);
+// Some tone value lies within the ±2 % windows of both tones.
+bool tonesOverlap(int a, int b);
 
 // A bandwidth below the shift is raised to the shift (the panel sets its knob
 // back to the returned value).
@@ -83,8 +118,8 @@ public:
     // The measured pixel rate of a mode, 0 for none (also for IOC or LPM
     // values outside the lists).
     float lookup(int ioc, int lpm) const;
-    // Stores a rate; nothing for IOC/LPM outside the lists. Values that are
-    // not a finite rate between 0 and 1 are stored as 0 (no correction).
+    // Stores a rate; nothing for IOC/LPM outside the lists. A rate that is
+    // not plausibleRate() for the mode is stored as 0 (no correction).
     void store(int ioc, int lpm, float rate);
     void clear() { entries_.fill(0.0f); }
     float at(std::size_t i) const { return entries_[i]; }
@@ -100,11 +135,21 @@ public:
     void setSampleRateError(double ppm);
 
     std::array<std::uint8_t, kBytes> serialize() const;
-    static CorrectionTable parse(std::span<const std::uint8_t> bytes);
+    // Entries that are not plausibleRate() for their mode become 0, each
+    // added to `refused` (without a key) when given.
+    static CorrectionTable parse(std::span<const std::uint8_t> bytes,
+                                 std::vector<Refusal>* refused = nullptr);
 
 private:
     std::array<float, kEntries> entries_{};
 };
+
+// A correction entry for the mode: 0 (none), or a finite rate within
+// ±kMaxClockError of nominalPixelRate(ioc, lpm).
+bool plausibleRate(int ioc, int lpm, float rate);
+// The nearest rate within ±kMaxClockError of the mode's nominal rate (the
+// nominal rate for a value that is not a number).
+float clampRate(int ioc, int lpm, float rate);
 
 // Values computed from a validated record.
 struct Derived {
@@ -139,9 +184,9 @@ inline constexpr const char* kAutoSlantKey = "AUTOSLANT";
 std::string correctionKey(std::string_view device);
 // An absent "CONFIG" leaves `config` as it is; the device's table is read
 // from its key, else from "CORRTABLE"; an unreadable table is zeroed. Both
-// are validated afterwards.
-void readSettings(ProfileFile& profile, FaxConfig& config, CorrectionTable& table,
-                  std::string_view device = {});
+// are validated afterwards; returns what was refused and replaced.
+std::vector<Refusal> readSettings(ProfileFile& profile, FaxConfig& config, CorrectionTable& table,
+                                  std::string_view device = {});
 // Writes "CONFIG" and the table under the device's key.
 Result<void> writeSettings(ProfileFile& profile, const FaxConfig& config,
                            const CorrectionTable& table, std::string_view device = {});

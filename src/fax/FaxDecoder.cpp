@@ -71,7 +71,7 @@ Result<void> FaxDecoder::start() {
     std::lock_guard lock(mutex_);
     if (running_.load()) return success();
     if (profile_) {
-        readSettings(*profile_, config_, table_, device_);
+        refused_ = readSettings(*profile_, config_, table_, device_);
         autoSlant_ = readAutoSlant(*profile_);
     }
     validate(config_);
@@ -162,10 +162,15 @@ Derived FaxDecoder::derived() const {
 void FaxDecoder::loadSettings() {
     std::lock_guard lock(mutex_);
     if (profile_) {
-        readSettings(*profile_, config_, table_, device_);
+        refused_ = readSettings(*profile_, config_, table_, device_);
         autoSlant_ = readAutoSlant(*profile_);
     }
     applySettingsLocked();
+}
+
+std::vector<Refusal> FaxDecoder::refusedSettings() const {
+    std::lock_guard lock(mutex_);
+    return refused_;
 }
 
 Result<void> FaxDecoder::saveSettings() {
@@ -178,7 +183,9 @@ Result<void> FaxDecoder::saveSettings() {
 
 void FaxDecoder::slantStep(int delta) {
     std::lock_guard lock(mutex_);
-    const float rate = derived_.pixelRate - static_cast<float>(delta) * kSlantStep;
+    // Steps beyond the plausible clock error stop at its end.
+    const float rate = clampRate(config_.ioc, config_.lpm,
+                                 derived_.pixelRate - static_cast<float>(delta) * kSlantStep);
     table_.store(config_.ioc, config_.lpm, rate);
     applySettingsLocked();
 }

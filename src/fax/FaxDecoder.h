@@ -124,6 +124,11 @@ public:
     Derived derived() const;
     void loadSettings();
     Result<void> saveSettings();
+    // What the last loading of the settings (start() or loadSettings())
+    // refused and replaced by defaults, for a warning.
+    std::vector<Refusal> refusedSettings() const;
+    // The working directory of the received-file store.
+    const std::filesystem::path& workDir() const { return file_.workDir(); }
 
     // Slant: each step adds −delta × 2e-7 to the pixel rate and stores it in
     // the correction table for the current IOC and LPM.
@@ -203,6 +208,7 @@ private:
 
     FaxConfig config_;
     CorrectionTable table_;
+    std::vector<Refusal> refused_;
     Derived derived_;
     int width_ = 0, height_ = 0;  // of the picture buffer
     int previewWidth_ = 0, previewHeight_ = 0;

@@ -10,8 +10,16 @@
 // No earlier picture is ever touched: the name is the first minute at or
 // after the start for which none of .BMX, .BMP and .BMM exists, the work
 // file is created exclusively, the rename never replaces an existing file,
-// and the compressed copy goes to a temporary file that is renamed over the
-// file this picture produced.
+// the thumbnail is a new file, and the compressed copy goes to a temporary
+// file that is renamed over the file this picture produced.
+//
+// From its creation until the picture is compressed the writer holds an
+// advisory lock (flock) on the work file; the lock moves with the file to
+// its ".BMP" name and ends with the process. The thumbnail is written before
+// the compression, so a finished picture without a thumbnail, or one still
+// stored top-down as the work file was, is locked while its writer lives.
+// recoverPictures() finishes what a killed program left and passes over
+// every file whose lock it cannot take.
 #pragma once
 
 #include <cstdint>
@@ -50,34 +58,70 @@ Result<void> renameNoReplace(const std::filesystem::path& from, const std::files
 // thumbnail to the same name with the last character replaced by "M".
 Result<void> savePictureAs(const Bitmap& picture, const std::filesystem::path& path);
 
+// What recoverPictures() did, with the paths of the files.
+struct Recovery {
+    std::filesystem::path workDir;
+    std::vector<std::filesystem::path> pictures;    // pictures finished (.BMP)
+    std::vector<std::filesystem::path> removed;     // work files of too few rows, deleted
+    std::vector<std::filesystem::path> thumbnails;  // thumbnails made for finished pictures
+    std::vector<std::filesystem::path> busy;        // locked by a running reception, left alone
+    std::vector<std::string> problems;              // what could not be done, and why
+
+    bool empty() const;
+    // All of it in one line for a log ("recovered 1 picture: FAX/FAX_….BMP"),
+    // paths relative to the working directory; empty when there was nothing.
+    std::string summary() const;
+};
+
+// Finishes the pictures in FAX/ of `workDir` that a program ended without
+// finishing (killed, crashed, power cut):
+// - a work file (.BMX) of kMinPictureRows rows or more becomes a picture as
+//   at the end of a reception: renamed to .BMP (the next free minute when
+//   that name is taken), thumbnail, compression;
+// - a shorter work file is deleted;
+// - a picture (.BMP) without its thumbnail gets one, and one still stored
+//   top-down (uncompressed) is compressed.
+// A file whose lock another process holds is being received or finished and
+// is not touched, nor is any existing file replaced. A work file whose
+// headers cannot be read is kept and reported.
+Recovery recoverPictures(const std::filesystem::path& workDir);
+
 class PictureFile {
 public:
     using Clock = std::function<NameTime()>;
 
     // Files go below `workDir` (the program's working directory).
     explicit PictureFile(std::filesystem::path workDir);
+    // An open work file is left as it is (for recoverPictures()).
+    ~PictureFile();
+    PictureFile(const PictureFile&) = delete;
+    PictureFile& operator=(const PictureFile&) = delete;
     void setClock(Clock clock) { clock_ = std::move(clock); }
     const std::filesystem::path& workDir() const { return workDir_; }
 
-    // Creates the empty work file for pictures `width` pixels wide. On failure
-    // no file is open (reception goes on on screen only).
+    // Creates the empty work file for pictures `width` pixels wide and locks
+    // it. On failure no file is open (reception goes on on screen only).
     Result<void> begin(int width);
     bool isOpen() const { return !workPath_.empty(); }
     const std::filesystem::path& workPath() const { return workPath_; }
     int rowsWritten() const { return rows_; }
 
     // Appends rows [first, first + count) of `buffer`. On failure the file is
-    // given up (closed, left as it is) and the error returned.
+    // given up (closed and unlocked, left as it is for recoverPictures()) and
+    // the error returned.
     Result<void> appendBand(const PictureBuffer& buffer, int first, int count);
 
     // Ends the picture; the caller has appended the last rows already.
     PictureOutcome end();
 
 private:
+    void close();
+
     std::filesystem::path workDir_;
     Clock clock_;
     NameTime started_;
     std::filesystem::path workPath_;
+    int fd_ = -1;  // the open work file, locked
     int width_ = 0;
     int rows_ = 0;
     std::vector<std::uint8_t> band_;

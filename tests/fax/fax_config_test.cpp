@@ -2,10 +2,15 @@
 // them: stored layout, validation of damaged values, slant arithmetic.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
+#include <limits>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/ProfileFile.h"
 #include "fax/FaxConfig.h"
@@ -166,7 +171,7 @@ TEST(FaxSettings, ini_round_trip_short_config_and_missing_table) {
     c.ioc = 288;
     c.startTone = 675;
     CorrectionTable t;
-    t.store(288, 120, 0.16f);
+    t.store(288, 120, 0.1642f);
     ASSERT_TRUE(writeSettings(profile, c, t));
     const std::string text = test::readFile(dir / "NIMBA.INI");
     EXPECT_NE(text.find("[FAXPARAM]"), std::string::npos);
@@ -177,7 +182,7 @@ TEST(FaxSettings, ini_round_trip_short_config_and_missing_table) {
     readSettings(profile, read, readTable);
     EXPECT_EQ(read.ioc, 288);
     EXPECT_EQ(read.startTone, 675);
-    EXPECT_FLOAT_EQ(readTable.lookup(288, 120), 0.16f);
+    EXPECT_FLOAT_EQ(readTable.lookup(288, 120), 0.1642f);
 
     test::writeFile(dir / "NIMBA.INI", "[FAXPARAM]\nCONFIG=000000000000000000000000\n");
     readSettings(profile, read, readTable);
@@ -217,6 +222,48 @@ TEST(FaxSettings, correction_table_per_input_device_and_auto_slant_key) {
         CorrectionTable table;
         readSettings(profile, read, table, device);
         EXPECT_FLOAT_EQ(table.lookup(576, 120), expected->lookup(576, 120)) << device;
+    }
+}
+
+// Tones a broadcast uses at some LPM (Hz · 120 / LPM) and clock errors up to
+// 1 % are kept; a tone no line of the IOC holds, tones one line would match
+// as both, and implausible correction entries are replaced, each reported.
+TEST(FaxSettings, unusable_tones_and_corrections_are_replaced) {
+    struct Tones {
+        int ioc, start, stop, wantStart, wantStop;
+    };
+    for (const Tones& k : {Tones{288, 675, 450, 675, 450}, Tones{576, 150, 225, 150, 225},
+                           Tones{576, 750, 1125, 750, 1125}, Tones{576, 149, 450, 300, 450},
+                           Tones{576, 300, 65535, 300, 450}, Tones{288, 1350, 450, 300, 450},
+                           Tones{576, 446, 450, 300, 450}, Tones{288, 675, 680, 675, 450}}) {
+        FaxConfig c;
+        c.ioc = static_cast<std::uint16_t>(k.ioc);
+        c.startTone = static_cast<std::uint16_t>(k.start);
+        c.stopTone = static_cast<std::uint16_t>(k.stop);
+        std::vector<Refusal> refused;
+        validate(c, &refused);
+        EXPECT_EQ(c.startTone, k.wantStart) << k.start << "/" << k.stop;
+        EXPECT_EQ(c.stopTone, k.wantStop) << k.start << "/" << k.stop;
+        EXPECT_EQ(refused.size(), k.start == k.wantStart && k.stop == k.wantStop ? 0u : 1u);
+    }
+    const float nominal = nominalPixelRate(576, 120);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (const auto& [entry, kept] :
+         std::initializer_list<std::pair<float, bool>>{{0.0f, true},
+                                                       {nominal * 1.0099f, true},
+                                                       {nominal * 0.9901f, true},
+                                                       {nominal * 1.0101f, false},
+                                                       {-nominal, false},
+                                                       {nan, false},
+                                                       {INFINITY, false}}) {
+        std::array<std::uint8_t, CorrectionTable::kBytes> bytes{};
+        std::memcpy(&bytes[(3 * 6 + 3) * 4], &entry, 4);  // IOC 576, LPM 120
+        std::vector<Refusal> refused;
+        const float read = CorrectionTable::parse(bytes, &refused).lookup(576, 120);
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(read),
+                  std::bit_cast<std::uint32_t>(kept ? entry : 0.0f))
+            << entry;
+        EXPECT_EQ(refused.size(), kept ? 0u : 1u) << entry;
     }
 }
 

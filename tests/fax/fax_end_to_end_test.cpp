@@ -11,6 +11,7 @@
 #include <numeric>
 #include <random>
 
+#include "common/ProfileFile.h"
 #include "fax/Bmp.h"
 #include "fax/FaxDecoder.h"
 #include "fax/LineAnalysis.h"
@@ -373,6 +374,49 @@ TEST(FaxEndToEnd, ioc_288_with_its_675_hz_start_signal) {
     record("ioc288", m);
     EXPECT_LE(std::abs(m.leftEdge), 2);
     EXPECT_LT(m.meanGreyError, 0.8);
+}
+
+// Settings that silenced the decoder (tones that never come, a correction
+// entry that lays down no pixels or far too many) are replaced by their
+// defaults when loaded, with a warning that names them, and the broadcast is
+// received from its start signal to its stop signal.
+TEST(FaxEndToEnd, unusable_settings_fall_back_to_the_defaults) {
+    struct Case {
+        std::uint16_t startTone, stopTone;
+        float entry;  // IOC 576, LPM 120
+        const char* refused;
+    };
+    const auto audio = zeb::test::faxAudio(zeb::test::testChart(1810, 110), {});
+    for (const Case& k :
+         {Case{0, 450, 0.0f, "CONFIG start tone 0 "},
+          Case{300, 65535, 0.0f, "CONFIG stop tone 65535 "},
+          Case{450, 450, 0.0f, "CONFIG start tone 450 "},
+          Case{300, 450, 1e-30f, "CORRTABLE correction IOC 576 LPM 120 1e-30 "},
+          Case{300, 450, 0.9999999f, "CORRTABLE correction IOC 576 LPM 120 0.9999999 "}}) {
+        zeb::test::TempDir dir;
+        ProfileFile profile(dir / "NIMBA.INI");
+        FaxConfig config;
+        config.startTone = k.startTone;
+        config.stopTone = k.stopTone;
+        std::array<std::uint8_t, CorrectionTable::kBytes> table{};
+        std::memcpy(&table[(3 * 6 + 3) * 4], &k.entry, 4);
+        profile.setSection("FAXPARAM");
+        ASSERT_TRUE(profile.writeBytes("CONFIG", serialize(config)));
+        ASSERT_TRUE(profile.writeBytes("CORRTABLE", table));
+        RecordingEvents events;
+        FaxDecoder decoder(events, dir.path());
+        decoder.setProfile(&profile);
+        ASSERT_TRUE(decoder.start());
+        const auto refused = decoder.refusedSettings();
+        ASSERT_EQ(refused.size(), 1u) << k.refused;
+        EXPECT_NE(describe(refused[0]).find(k.refused), std::string::npos) << describe(refused[0]);
+        zeb::test::forEachBlock<kBlockLength>(audio, [&](auto b) { decoder.processBlock(b); });
+        // Ended by the stop signal, not by the end of the recording.
+        EXPECT_EQ(events.states.back(), FaxState::WaitStart) << k.refused;
+        ASSERT_EQ(events.outcomes.size(), 1u) << k.refused;
+        EXPECT_NEAR(events.outcomes[0].rows, 110, 5) << k.refused;
+        decoder.stop();
+    }
 }
 
 // ---- recordings beside the project ----

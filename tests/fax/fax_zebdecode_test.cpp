@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "common/ProfileFile.h"
 #include "common/ReceivedFile.h"
 #include "fax/Bmp.h"
 #include "fax/FaxConfig.h"
+#include "fax/PictureFile.h"
 #include "support/ChildProcess.h"
 #include "support/FaxGenerator.h"
 #include "support/TestEnv.h"
@@ -83,6 +85,50 @@ TEST(FaxCommandLine, decodes_a_recording_into_the_received_file_store) {
         (void)bad.readOutput();
         EXPECT_EQ(bad.waitExit(), 2) << wrong[0];
     }
+
+    // A store that cannot take the picture (a file where the FAX folder
+    // belongs) gives exit status 3.
+    zeb::test::TempDir full;
+    zeb::test::writeFile(full / "FAX", "");
+    zeb::test::ChildProcess unsaved(
+        {program.string(), "fax", "--dir", full.path().string(), (dir / "in.wav").string()});
+    (void)unsaved.readOutput(std::chrono::seconds(60));
+    EXPECT_EQ(unsaved.waitExit(), 3);
+}
+
+// The start after a killed reception: the work file it left is finished
+// before the recording is decoded, and a start tone that would keep the
+// decoder waiting is named on standard error and replaced by the default.
+TEST(FaxCommandLine, finishes_a_left_work_file_and_warns_of_an_unusable_tone) {
+    const std::filesystem::path program = zeb::test::suiteProgram("zebdecode");
+    if (!std::filesystem::exists(program)) GTEST_SKIP() << "zebdecode not built";
+    zeb::test::TempDir dir;
+    {
+        PictureBuffer rows;
+        ASSERT_TRUE(rows.create(1810, 120));
+        PictureFile left(dir.path());
+        left.setClock([] { return NameTime{2026, 12, 7, 10, 0, 0}; });
+        ASSERT_TRUE(left.begin(1810));
+        for (int first = 0; first < 120; first += kBandRows)
+            ASSERT_TRUE(left.appendBand(rows, first, kBandRows));
+    }  // abandoned without end(): its lock goes as with a killed program
+    FaxConfig config;
+    config.startTone = 0;
+    ProfileFile profile(dir / "NIMBA.INI");
+    profile.setSection("FAXPARAM");
+    ASSERT_TRUE(profile.writeBytes("CONFIG", serialize(config)));
+    zeb::test::writeFile(dir / "in.wav", zeb::test::wavBytes(zeb::test::faxAudio(
+                                             zeb::test::testChart(1810, 110), {})));
+    zeb::test::ChildProcess child({"/bin/sh", "-c",
+                                   "exec \"$0\" fax --dir \"$1\" \"$1/in.wav\" 2>&1",
+                                   program.string(), dir.path().string()});
+    const std::string out = child.readOutput(std::chrono::seconds(60));
+    EXPECT_EQ(child.waitExit(), 0) << out;
+    EXPECT_NE(out.find("recovered 1 picture: FAX/FAX_2026-12-07_10-00.BMP\n"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("FAXPARAM CONFIG start tone 0 refused"), std::string::npos) << out;
+    EXPECT_NE(out.find("picture: "), std::string::npos) << out;
+    EXPECT_TRUE(std::filesystem::exists(dir / "FAX/FAX_2026-12-07_10-00.BMM"));
 }
 
 // The PNG copy as an independent reader sees it: 8-bit grey, the size of
