@@ -75,6 +75,7 @@ void RttyChain::loadParams() {
     const rtty::RttyParams params =
         rtty::loadRttyParams(*views_.profile, rtty::kMainSection, rtty::SettingsOwner::Main);
     views_.profile->setSection(rtty::kMainSection);
+    if (scanner_) scanner_->setMidBulletin(views_.profile->readInt("MIDBULLETIN", 1) != 0);
     weather::NavtexSelection selection;
     selection.stations = weather::LetterSet::parse(views_.profile->readText("NAVTEXSTATIONS"))
                              .value_or(weather::LetterSet());

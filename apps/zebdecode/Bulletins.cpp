@@ -183,6 +183,10 @@ void Bulletins::setNavtexSelection(const weather::NavtexSelection& selection) {
     if (state_->framer) state_->framer->setSelection(selection);
 }
 
+void Bulletins::setMidBulletin(bool on) {
+    if (state_->scanner) state_->scanner->setMidBulletin(on);
+}
+
 TextSink& Bulletins::display() {
     if (state_->console) return *state_->console;
     return *state_->plain;
@@ -203,6 +207,9 @@ void Bulletins::summary() const {
                      "stations, %d unknown headings, %d unreadable ship groups",
                      s.scanner->accepted(), s.scanner->refused(), s.store->stored(),
                      s.scanner->errors(2), s.scanner->errors(1), s.scanner->errors(0));
+        if (s.scanner->duplicates() > 0)
+            std::fprintf(stderr, "; %d copies heard with and without heading stored once",
+                         s.scanner->duplicates());
         if (!s.store->lastError().empty())
             std::fprintf(stderr, " (%s)", s.store->lastError().c_str());
         std::fputc('\n', stderr);

@@ -29,6 +29,8 @@ public:
 
     // The NAVTEX stations and subjects whose messages are saved (SITOR-B).
     void setNavtexSelection(const weather::NavtexSelection& selection);
+    // Whether sections heard without their bulletin heading are read.
+    void setMidBulletin(bool on);
 
     // The display (prints to stdout) and the scanner or framer sink.
     TextSink& display();

@@ -32,6 +32,9 @@ constexpr const char* kRttyHelp =
     "                  station list and the report texts\n"
     "  --plain         print only the received characters: no bulletin reading,\n"
     "                  no report texts, no files\n"
+    "  --no-orphans    leave sections (AAXX, BBXX) heard without their bulletin\n"
+    "                  heading unread (by default they are read and dated from\n"
+    "                  their own day and hour)\n"
     "  --baud N        keying rate, 30 to 300, fractions allowed (default 75;\n"
     "                  45 means 45.45)\n"
     "  --shift HZ      distance between the tones, 50 to 1450 (default 425)\n"
@@ -119,6 +122,7 @@ int run(const std::vector<std::string>& args, bool sitor) {
         valued.push_back("stop");
         flags.push_back("sync");
         flags.push_back("usos");
+        flags.push_back("no-orphans");
     } else {
         valued.push_back("stations");
         valued.push_back("subjects");
@@ -133,6 +137,7 @@ int run(const std::vector<std::string>& args, bool sitor) {
     params.center = 1275;
     bool letters = false;
     bool plain = false;
+    bool midBulletin = true;
     bool centerGiven = false;
     std::optional<std::string> squelch;
     std::string workDir = ".";
@@ -174,6 +179,8 @@ int run(const std::vector<std::string>& args, bool sitor) {
             params.usos = true;
         } else if (name == "plain") {
             plain = true;
+        } else if (name == "no-orphans") {
+            midBulletin = false;
         } else if (name == "sync") {
             params.mode = static_cast<int>(rtty::RttyMode::SyncBaudot);
         } else if (name == "variant") {
@@ -218,6 +225,7 @@ int run(const std::vector<std::string>& args, bool sitor) {
         return fail(*error);
     }
     bulletins->setNavtexSelection(selection);
+    bulletins->setMidBulletin(midBulletin);
     rtty::RttyDecoder decoder({&bulletins->display(), bulletins->scanner()}, params.variant);
     decoder.configure(params);
     if (letters) decoder.startInLetters();

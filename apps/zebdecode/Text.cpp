@@ -25,6 +25,7 @@ constexpr const char* kTextHelp =
     "                  station list and the report texts\n"
     "  --sitor         frame SITOR-B messages (ZCZC ... NNNN into\n"
     "                  SYNOP/INFO_....RTF) instead\n"
+    "  --no-orphans    leave sections (AAXX, BBXX) outside a bulletin unread\n"
     "  --help          this text\n"
     "\n"
     "exit status: 0 read, 2 bad usage, a file that cannot be read or missing\n"
@@ -40,12 +41,14 @@ int runText(const std::vector<std::string>& args) {
         }
     }
     ParsedArgs parsed;
-    if (auto error = parseArgs(args, {"dir"}, {"sitor"}, parsed)) return fail(*error);
+    if (auto error = parseArgs(args, {"dir"}, {"sitor", "no-orphans"}, parsed)) return fail(*error);
     std::string workDir = ".";
     bool sitor = false;
+    bool midBulletin = true;
     for (const auto& [name, value] : parsed.options) {
         if (name == "dir") workDir = value;
         if (name == "sitor") sitor = true;
+        if (name == "no-orphans") midBulletin = false;
     }
 
     std::string contents;
@@ -61,6 +64,7 @@ int runText(const std::vector<std::string>& args) {
 
     std::unique_ptr<Bulletins> bulletins;
     if (auto error = Bulletins::open(workDir, sitor, true, bulletins)) return fail(*error);
+    bulletins->setMidBulletin(midBulletin);
     // Character by character, as received by radio: the window and the
     // scanner take any kind of line end.
     TextSink& display = bulletins->display();

@@ -23,6 +23,7 @@ ReportFormats ReportFormats::english() {
         "C";
     f.humidity = " %d %%";
     f.wind = " %.1f m/s (%.1f kn) from %d\xB0";
+    f.noHeading = "Bulletin heading not received";
     return f;
 }
 
@@ -125,7 +126,9 @@ std::string describeReport(const SynopRecord& r, bool firstOfBulletin, const Tex
         return out.take();
     }
 
-    if (firstOfBulletin) {
+    if (firstOfBulletin && (r.flags & kFlagNoHeading)) {
+        out.add(f.noHeading);
+    } else if (firstOfBulletin) {
         const NameTime t = breakDown(static_cast<TimeKey>(r.bulletinTime));
         std::string line =
             fmt(f.bulletin, {static_cast<int>(r.serial), t.day, t.month, t.year, t.hour, t.minute});

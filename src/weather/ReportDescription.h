@@ -26,6 +26,7 @@ struct ReportFormats {
     std::string temperature;      // one floating-point temperature (°C)
     std::string humidity;         // one integer percentage
     std::string wind;             // m/s, knots (floating point), direction (degrees)
+    std::string noHeading;        // in place of the bulletin line of a report without heading
 
     // English texts, used where a bundle has none.
     static ReportFormats english();

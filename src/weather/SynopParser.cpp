@@ -32,6 +32,8 @@ void TextScanner::setReportTime(int yy, int gg) {
     const auto stored = t ? toStored32(*t) : std::nullopt;
     reportTimeValid_ = stored.has_value();
     record_.reportTime = stored.value_or(0);
+    // Without a heading the report's own time dates its bulletin.
+    if (withoutHeading_) record_.bulletinTime = record_.reportTime;
 }
 
 TextScanner::Outcome TextScanner::reportState(std::uint8_t ch) {
@@ -460,7 +462,10 @@ void TextScanner::reportEnd() {
         output_.appendText(
             describeReport(r, firstOfBulletin_ && !(r.presence & kNil), data_.texts, formats_));
         if (!(r.presence & kNil)) firstOfBulletin_ = false;
-        if (store_ != nullptr) store_->store(r);
+        if (storedBefore(r))
+            ++duplicates_;
+        else if (store_ != nullptr)
+            store_->store(r);
         ++accepted_;
     } else if (identified) {
         ++refused_;

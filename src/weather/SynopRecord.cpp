@@ -63,7 +63,7 @@ SynopRecordBytes encode(const SynopRecord& rec) {
     Writer w(out);
     w.u32(0, rec.presence);
     w.u8(4, rec.kind);
-    w.u8(5, rec.reserved);
+    w.u8(5, rec.flags);
     w.i16(6, rec.serial);
     w.u32(8, rec.bulletinTime);
     w.u32(12, rec.reportTime);
@@ -137,7 +137,7 @@ SynopRecord decode(std::span<const std::uint8_t, kSynopRecordSize> in) {
     SynopRecord rec;
     rec.presence = r.u32(0);
     rec.kind = r.u8(4);
-    rec.reserved = r.u8(5);
+    rec.flags = r.u8(5);
     rec.serial = r.i16(6);
     rec.bulletinTime = r.u32(8);
     rec.reportTime = r.u32(12);

@@ -45,6 +45,11 @@ StationEntry decodeStationEntry(std::span<const std::uint8_t, kStationEntrySize>
 inline constexpr std::uint8_t kKindLand = 0x1;
 inline constexpr std::uint8_t kKindShip = 0x2;
 
+// Flag bits. The report was heard without its bulletin heading (tuned in
+// mid-bulletin): no originating centre or heading texts, and the bulletin
+// time is the report's own.
+inline constexpr std::uint8_t kFlagNoHeading = 0x1;
+
 // Presence bits: which fields hold decoded values.
 namespace presence {
 inline constexpr std::uint32_t kStation = 0x1;
@@ -83,7 +88,7 @@ inline constexpr std::uint32_t kCallSign = 0x40000000;
 struct SynopRecord {
     std::uint32_t presence = 0;                  // 0
     std::uint8_t kind = 0;                       // 4
-    std::uint8_t reserved = 0;                   // 5
+    std::uint8_t flags = 0;                      // 5   kFlag… bits (0 in older files)
     std::int16_t serial = 0;                     // 6
     std::uint32_t bulletinTime = 0;              // 8   UTC seconds (unsigned 32-bit)
     std::uint32_t reportTime = 0;                // 12

@@ -109,6 +109,8 @@ void TextScanner::scanChar(std::uint8_t ch) {
 TextScanner::Outcome TextScanner::headingState(std::uint8_t ch) {
     switch (state_) {
         case 1:
+            if (midBulletin_ && (window_.matches("??AAXX") || window_.matches("??BBXX")))
+                return beginSectionWithoutHeading();
             if (!window_.matches("??ZCZC")) return Outcome::Unmatched;
             if (warning_) {
                 output_.saveCollected(Collected::Warning, true);
@@ -127,6 +129,7 @@ TextScanner::Outcome TextScanner::headingState(std::uint8_t ch) {
             record_ = SynopRecord{};
             record_.serial = static_cast<std::int16_t>(serial);
             reportTimeValid_ = false;
+            withoutHeading_ = false;
             state_ = 4;
             return Outcome::Kept;
         }
@@ -202,11 +205,42 @@ TextScanner::Outcome TextScanner::headingState(std::uint8_t ch) {
             groupOrder_ = 0;
             return Outcome::Matched;
         case 200:
+            if (midBulletin_ && !warning_ &&
+                (window_.matches("??AAXX") || window_.matches("??BBXX")))
+                return beginSectionWithoutHeading();
             if (!window_.matches("??ZCZC")) return Outcome::Unmatched;
             state_ = 3;
             return Outcome::Kept;
         default: return Outcome::Unmatched;
     }
+}
+
+TextScanner::Outcome TextScanner::beginSectionWithoutHeading() {
+    record_ = SynopRecord{};
+    record_.flags = kFlagNoHeading;
+    record_.headingNumber = 0xFF;
+    reportTimeValid_ = false;
+    withoutHeading_ = true;
+    firstOfBulletin_ = true;
+    const bool ship = window_.matches("??BBXX");
+    state_ = ship ? 30 : 10;
+    returnState_ = ship ? 30 : 11;
+    groupOrder_ = 0;
+    return Outcome::Matched;
+}
+
+bool TextScanner::storedBefore(const SynopRecord& r) {
+    constexpr std::size_t kKept = 2048;
+    const bool ship = (r.kind & kKindShip) != 0;
+    const std::int32_t station = ship ? r.buoyNumber : r.station.number;
+    const std::string call = ship ? r.station.name : std::string();
+    bool copy = false;
+    for (const StoredReport& s : stored_)
+        copy = copy || (s.station == station && s.call == call && s.reportTime == r.reportTime &&
+                        s.withoutHeading != withoutHeading_);
+    stored_.push_back({station, call, r.reportTime, withoutHeading_});
+    if (stored_.size() > kKept) stored_.pop_front();
+    return copy;
 }
 
 void TextScanner::errorReport(int number, std::uint8_t ch) {

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -103,6 +104,15 @@ public:
     // Error lines written, by error number (0 ship group, 1 heading, 2 station).
     int errors(int number) const { return number >= 0 && number < 3 ? errors_[number] : 0; }
 
+    // Sections "AAXX YYGGi" and "BBXX" heard outside a bulletin (the listener
+    // tuned in after its heading) are read as if a heading of unknown origin
+    // had come: the reports are dated from their own day and hour and marked
+    // kFlagNoHeading. On by default.
+    void setMidBulletin(bool on) { midBulletin_ = on; }
+    // Reports not stored because a copy is stored already: a report heard
+    // mid-bulletin and its copy in the framed bulletin.
+    int duplicates() const { return duplicates_; }
+
 private:
     // What a state did with the separator.
     enum class Outcome {
@@ -115,6 +125,10 @@ private:
     Outcome headingState(std::uint8_t ch);
     Outcome reportState(std::uint8_t ch);
     void errorReport(int number, std::uint8_t ch);
+    Outcome beginSectionWithoutHeading();
+    // True when the report was stored already as one side of a copy heard
+    // with and without its heading; remembers this one otherwise.
+    bool storedBefore(const SynopRecord& r);
     void reportEnd();
     void setReportTime(int yy, int gg);
     bool accept(int index);
@@ -136,6 +150,17 @@ private:
     SynopRecord record_;
     int accepted_ = 0;
     int refused_ = 0;
+    bool midBulletin_ = true;
+    bool withoutHeading_ = false;  // the section being read came without heading
+    int duplicates_ = 0;
+    // Reports stored lately: station, report time, whether without heading.
+    struct StoredReport {
+        std::int32_t station;
+        std::string call;
+        std::uint32_t reportTime;
+        bool withoutHeading;
+    };
+    std::deque<StoredReport> stored_;
     std::array<int, 3> errors_{};
 };
 

@@ -153,9 +153,11 @@ TEST_F(BulletinFixtures, RadioCopiesWithGarblesDecodeWithoutHarm) {
     if (!std::filesystem::exists(file)) GTEST_SKIP() << file << " absent";
     const std::string all = zeb::test::readFile(file);
     // Blocks of the file, each a separate capture; those without a frame or
-    // heading get a neutral one, as a broadcast would have sent.
+    // heading get a neutral one, as a broadcast would have sent, and a
+    // section line when they have none.
     const std::regex header("### [^\n]*expected_msgs=(\\d+)\n");
     Counts total;
+    int raw = 0, headed = 0;
     auto it = std::sregex_iterator(all.begin(), all.end(), header);
     for (; it != std::sregex_iterator(); ++it) {
         const auto start = it->position() + it->length();
@@ -164,16 +166,22 @@ TEST_F(BulletinFixtures, RadioCopiesWithGarblesDecodeWithoutHarm) {
                              ? all.size()
                              : static_cast<std::size_t>(next->position());
         const std::string block = all.substr(start, end - start);
-        std::string text = block;
+        std::string text = block, framed = block;
         if (block.find("ZCZC") == std::string::npos) {
             std::string head = "ZCZC 001\n";
             if (!std::regex_search(block, std::regex("(^|\n)[A-Z]{4}\\d{2} [A-Z]{4}")))
                 head += "SMDL01 EDZW 010000\n";
+            framed = head + block + "\nNNNN\n";
             if (block.find("AAXX") == std::string::npos && block.find("BBXX") == std::string::npos)
                 head += "AAXX 01001\n";
             text = head + block + "\nNNNN\n";
         }
-        const Counts c = run(text, timeKey({2026, 12, 31, 23, 0, 0}));
+        const TimeKey now = timeKey({2026, 12, 31, 23, 0, 0});
+        const Counts c = run(text, now);
+        // As heard by a listener who tuned in late (the block alone), and
+        // with the heading the broadcast would have sent before it.
+        raw += run(block, now).accepted;
+        headed += run(framed, now).accepted;
         total.present += std::stoi((*it)[1]);
         total.accepted += c.accepted;
         total.refused += c.refused;
@@ -181,7 +189,9 @@ TEST_F(BulletinFixtures, RadioCopiesWithGarblesDecodeWithoutHarm) {
         total.unknownHeading += c.unknownHeading;
         total.badShip += c.badShip;
     }
-    std::cout << "fldigi radio copies: " << total << "\n";
+    std::cout << "fldigi radio copies: " << total << "; without a heading " << raw << " accepted, "
+              << headed << " with one\n";
+    EXPECT_GE(raw, headed);
     // Everything at once, as one long reception with garbles between.
     (void)run(all, timeKey({2026, 12, 31, 23, 0, 0}));
 }

@@ -119,6 +119,34 @@ TEST_F(BulletinScannerTest, SynopticHeadingHandsGroupsToTheParser) {
     EXPECT_EQ(scanner.returnState(), 1);
 }
 
+TEST_F(BulletinScannerTest, ASectionHeardWithoutItsHeadingIsStoredOnce) {
+    // Tuned in after the heading: the end of one report, then a section.
+    feed(scanner, "1 82005=\r\nAAXX 06121\r\n10637 32966 82005 10102=\r\n");
+    ASSERT_EQ(store.records.size(), 1u);
+    const SynopRecord first = store.records[0];
+    EXPECT_EQ(first.flags, kFlagNoHeading);
+    EXPECT_EQ(first.bulletinTime, first.reportTime);
+    EXPECT_EQ(breakDown(first.reportTime).hour, 12);
+    EXPECT_TRUE(first.centre.name.empty());
+    EXPECT_NE(output.texts.find("Bulletin heading not received\n"), std::string::npos);
+    // The framed copy of the same bulletin that follows is not stored again,
+    // nor is the section heard once more without heading.
+    feed(scanner,
+         "NNNN\r\nZCZC 125\r\nSMDL01 EDZW 061200\r\nAAXX 06121\r\n10637 32966 82005 10102=\r\n"
+         "NNNN\r\nAAXX 06121\r\n10637 32966 82005 10102=\r\n");
+    EXPECT_EQ(store.records.size(), 1u);
+    EXPECT_EQ(scanner.duplicates(), 2);
+    EXPECT_EQ(scanner.accepted(), 3);
+
+    // Switched off, a section without heading is passed over.
+    VectorStore none;
+    TextScanner off(data, output, &none);
+    off.setClock([] { return sampleNow(); });
+    off.setMidBulletin(false);
+    feed(off, "AAXX 06121\r\n10637 32966 82005 10102=\r\n");
+    EXPECT_TRUE(none.records.empty());
+}
+
 TEST_F(BulletinScannerTest, RandomNoiseNeverDisturbsTheScanner) {
     std::uint32_t seed = 12345;
     std::string noise;

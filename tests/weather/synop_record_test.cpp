@@ -39,7 +39,7 @@ SynopRecord populatedRecord() {
     SynopRecord r;
     r.presence = 0x87654321;
     r.kind = kKindLand;
-    r.reserved = 0x5A;
+    r.flags = 0x5A;
     r.serial = -12345;
     r.bulletinTime = 0x80000010;  // after January 2038: unsigned in the file
     r.reportTime = 0xF0E0D0C0;
