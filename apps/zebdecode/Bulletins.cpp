@@ -136,8 +136,10 @@ std::optional<std::string> Bulletins::open(const std::filesystem::path& workDir,
     s.workDir = workDir;
     const std::filesystem::path synopDir = workDir / "SYNOP";
     std::error_code ec;
+    std::filesystem::create_directories(workDir, ec);
     if (!std::filesystem::is_directory(workDir, ec))
-        return "the working directory " + workDir.string() + " does not exist";
+        return "the working directory " + workDir.string() + " cannot be made" +
+               (ec ? ": " + ec.message() : std::string());
 
     if (sitor) {
         s.console = std::make_unique<Console>(workDir, synopDir);

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "audioio/Backends.h"
+
 namespace zeb::zebdecode {
 
 // Exit statuses: 0 decoded, 2 bad usage or unreadable input, 3 something
@@ -29,26 +31,40 @@ int runText(const std::vector<std::string>& args);   // "text"
 // Prints "zebdecode: <message>" on stderr and returns kExitUsage.
 int fail(const std::string& message);
 
-// Reads a recording (any format libsndfile reads, any rate and channel count;
-// "-" reads standard input) as 11025 Hz mono blocks of 1024 samples, as fast
-// as `perBlock` takes them. The last block is padded with silence. Returns an
-// error text, or nullopt when the whole recording was decoded.
+// Splits "--name=value" / "--name value" options from the one positional
+// argument. `flags` take no value. With `audio`, every mode's input options
+// are taken as well: "--raw RATE[,FORMAT]" and "--input DEVICE" (which
+// replaces the recording). The short options -b, -s and -c stand for --baud,
+// --shift and --center where the mode has them. Returns an error text on
+// unknown options, missing values or a missing or second positional argument.
+struct ParsedArgs {
+    std::vector<std::pair<std::string, std::string>> options;  // name without "--", value
+    std::string input;
+    std::optional<audio::RawFormat> raw;  // --raw: samples without a header
+    std::string device;                   // --input: live from this sound card
+};
+std::optional<std::string> parseArgs(const std::vector<std::string>& args,
+                                     const std::vector<std::string_view>& valued,
+                                     const std::vector<std::string_view>& flags, ParsedArgs& out,
+                                     bool audio = true);
+
+// The help of the input options, for each audio mode's help text.
+extern const char* const kInputHelp;
+// "--help" or "-h" among the arguments.
+bool wantsHelp(const std::vector<std::string>& args);
+
+// Reads the input the arguments name — a recording (any format libsndfile
+// reads, any rate and channel count), "-" for standard input or a FIFO (read
+// as the audio arrives, also raw samples with --raw), or a sound card
+// (--input, until SIGINT) — as 11025 Hz mono blocks of 1024 samples, as fast
+// as `perBlock` takes them; stdout is flushed after each block. The last
+// block is padded with silence. SIGINT ends the input as its end would.
+// Returns an error text, or nullopt when the input was decoded to its end.
 std::optional<std::string> decodeRecording(
-    const std::string& fileOrDash, const std::function<void(std::span<const float>)>& perBlock);
+    const ParsedArgs& input, const std::function<void(std::span<const float>)>& perBlock);
 
 // Option values: a number within [min, max], or nullopt (the caller reports
 // the option by name).
 std::optional<double> parseNumber(std::string_view text, double min, double max);
-
-// Splits "--name=value" / "--name value" options from the one positional
-// argument. `flags` take no value. Returns an error text on unknown options,
-// missing values or a missing or second positional argument.
-struct ParsedArgs {
-    std::vector<std::pair<std::string, std::string>> options;  // name without "--", value
-    std::string input;
-};
-std::optional<std::string> parseArgs(const std::vector<std::string>& args,
-                                     const std::vector<std::string_view>& valued,
-                                     const std::vector<std::string_view>& flags, ParsedArgs& out);
 
 }  // namespace zeb::zebdecode

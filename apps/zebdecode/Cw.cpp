@@ -16,7 +16,7 @@ namespace {
 
 constexpr const char* kCwHelp =
     "usage: zebdecode cw [--center auto|HZ] [--width HZ] [--variant matched|filter]\n"
-    "                    [--save DIR] FILE|-\n"
+    "                    [--dir DIR] FILE|-\n"
     "\n"
     "Decodes Morse telegraphy from a recording and prints the text. The speed is\n"
     "learnt from the signal (5 to 60 words per minute).\n"
@@ -31,9 +31,10 @@ constexpr const char* kCwHelp =
     "                    and timing that adapts to the sender; filter: a band-pass\n"
     "                    filter, a 20 Hz envelope and fixed timing ratios (this design\n"
     "                    starts at about 26 words per minute and needs --center)\n"
-    "  --save DIR        also save the text as DIR/SYNOP/WARN_yyyy-mm-dd_hh-mi.RTF (UTC\n"
+    "  --dir DIR         also save the text as DIR/SYNOP/WARN_yyyy-mm-dd_hh-mi.RTF (UTC\n"
     "                    now, the next free minute when that name exists), as the main\n"
-    "                    program does when a scheduled CW reception ends\n"
+    "                    program does when a scheduled CW reception ends; DIR is\n"
+    "                    made when missing (--save DIR is the same)\n"
     "  --help            this text\n";
 
 // Prints decoded text as it comes and keeps a copy for --save.
@@ -52,12 +53,13 @@ private:
 }  // namespace
 
 int runCw(const std::vector<std::string>& args) {
-    if (std::find(args.begin(), args.end(), "--help") != args.end()) {
+    if (wantsHelp(args)) {
         std::fputs(kCwHelp, stdout);
+        std::fputs(kInputHelp, stdout);
         return kExitOk;
     }
     ParsedArgs parsed;
-    if (auto error = parseArgs(args, {"center", "width", "save", "variant"}, {}, parsed))
+    if (auto error = parseArgs(args, {"center", "width", "save", "dir", "variant"}, {}, parsed))
         return fail(*error);
 
     cw::ToneBand band;
@@ -84,8 +86,8 @@ int runCw(const std::vector<std::string>& args) {
             const auto v = parseNumber(value, cw::kMinWidth, cw::kMaxWidth);
             if (!v) return fail("--width must be a half width from 20 to 500 Hz");
             band.width = static_cast<int>(*v + 0.5);
-        } else if (name == "save") {
-            if (value.empty()) return fail("--save needs a directory");
+        } else if (name == "save" || name == "dir") {
+            if (value.empty()) return fail("--" + name + " needs a directory");
             saveDir = value;
         }
     }
@@ -106,7 +108,7 @@ int runCw(const std::vector<std::string>& args) {
         }
     };
     // What was decoded before a read error is still printed and saved.
-    const auto error = decodeRecording(parsed.input, feed);
+    const auto error = decodeRecording(parsed, feed);
     if (error && !heard) return fail(*error);  // nothing read: nothing to finish or save
     decoder.finish();
     std::fputs("\n", stdout);

@@ -113,8 +113,9 @@ bool inList(int v, std::span<const int> list) {
 }  // namespace
 
 int runFax(const std::vector<std::string>& args) {
-    if (std::find(args.begin(), args.end(), "--help") != args.end()) {
+    if (wantsHelp(args)) {
         std::fputs(kFaxHelp, stdout);
+        std::fputs(kInputHelp, stdout);
         return kExitOk;
     }
     ParsedArgs parsed;
@@ -126,8 +127,11 @@ int runFax(const std::vector<std::string>& args) {
     std::string dir = ".";
     for (const auto& [name, value] : parsed.options)
         if (name == "dir") dir = value;
+    std::error_code ec;
+    if (!dir.empty()) std::filesystem::create_directories(dir, ec);
     if (dir.empty() || !std::filesystem::is_directory(dir))
-        return fail("--dir must name an existing directory");
+        return fail("--dir: the directory \"" + dir + "\" cannot be made" +
+                    (ec ? ": " + ec.message() : std::string()));
 
     fax::FaxConfig config;
     fax::CorrectionTable table;
@@ -216,7 +220,7 @@ int runFax(const std::vector<std::string>& args) {
         decoder.processBlock(
             std::span<const float, fax::kBlockLength>(block.data(), fax::kBlockLength));
     };
-    const auto error = decodeRecording(parsed.input, feed);
+    const auto error = decodeRecording(parsed, feed);
     // The end of the recording ends a picture that is still being received.
     decoder.stop();
     if (error) fail(*error);

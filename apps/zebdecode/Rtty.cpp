@@ -112,6 +112,7 @@ int run(const std::vector<std::string>& args, bool sitor) {
     for (const auto& a : args) {
         if (a == "--help" || a == "-h") {
             std::fputs(sitor ? kSitorHelp : kRttyHelp, stdout);
+            std::fputs(kInputHelp, stdout);
             return kExitOk;
         }
     }
@@ -263,7 +264,7 @@ int run(const std::vector<std::string>& args, bool sitor) {
         held = {};
     };
     bool heard = false;
-    auto error = decodeRecording(parsed.input, [&](std::span<const float> block) {
+    auto error = decodeRecording(parsed, [&](std::span<const float> block) {
         heard = true;
         if (!finder) {
             decode(block);

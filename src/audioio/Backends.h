@@ -25,10 +25,23 @@ enum class FilePacing {
     AsFastAsTaken,  // as fast as the consumer gives blocks back (command line, tests)
 };
 
+// Samples without a header ("raw PCM", as sox -t raw reads them): the rate,
+// the channel count and the sample format must be given.
+struct RawFormat {
+    enum class Sample { S16le, U8, S32le, F32le };
+    int rate = 0;
+    int channels = 1;
+    Sample sample = Sample::S16le;
+};
+
 // Input: the recording at path, read through libsndfile, mixed down to the
 // stream's channel count (mono) and resampled to its rate. The last block is
 // padded with silence; then the end of input is reported. Output: discarded.
-std::shared_ptr<AudioBackend> makeFileBackend(std::filesystem::path path, FilePacing pacing);
+// The path may be a pipe or FIFO ("/dev/stdin"): the audio is then read as
+// it arrives, in small pieces, for live decoding. With `raw` the file has no
+// header and holds samples of that format.
+std::shared_ptr<AudioBackend> makeFileBackend(std::filesystem::path path, FilePacing pacing,
+                                              std::optional<RawFormat> raw = std::nullopt);
 
 // The lowest sample rate a recording may have (Morse is recorded at 4000 Hz;
 // far lower rates are damaged headers).

@@ -22,6 +22,7 @@ namespace zeb::audio {
 namespace {
 
 constexpr std::size_t kChunkFrames = 1024;
+constexpr std::size_t kStreamFrames = 256;
 
 // Frames of a GSM 6.10 WAV file: whole 65-byte blocks of its data chunk
 // times 320. libsndfile reports one block more when the block count is odd
@@ -50,8 +51,8 @@ std::optional<sf_count_t> gsmWavFrames(const std::filesystem::path& path) {
 
 class FileInputDevice final : public ThreadedDevice {
 public:
-    FileInputDevice(std::filesystem::path path, bool paced)
-        : ThreadedDevice(false, paced), path_(std::move(path)) {}
+    FileInputDevice(std::filesystem::path path, bool paced, std::optional<RawFormat> raw)
+        : ThreadedDevice(false, paced), path_(std::move(path)), raw_(raw) {}
     ~FileInputDevice() override {
         close();
         release();
@@ -60,8 +61,17 @@ public:
 protected:
     int openDevice(const WaveFormat& format, std::uint32_t blockBytes) override {
         SF_INFO info{};
+        if (raw_) {
+            info.samplerate = raw_->rate;
+            info.channels = raw_->channels;
+            info.format = SF_FORMAT_RAW | rawSubformat(raw_->sample);
+        }
         file_ = sf_open(path_.c_str(), SFM_READ, &info);
         if (!file_) return kResultNoFile;
+        // A pipe is read in small pieces so that what arrives is decoded at
+        // once; a file in large ones.
+        std::error_code ec;
+        chunkFrames_ = std::filesystem::is_regular_file(path_, ec) ? kChunkFrames : kStreamFrames;
         if (info.channels <= 0 || info.samplerate <= 0) {
             release();
             return kResultBadFile;
@@ -72,7 +82,7 @@ protected:
         }
         framesLeft_ = info.frames;
         if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV &&
-            (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_GSM610) {
+            (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_GSM610 && chunkFrames_ == kChunkFrames) {
             if (const auto frames = gsmWavFrames(path_))
                 framesLeft_ = std::min(*frames, framesLeft_);
         }
@@ -96,7 +106,11 @@ protected:
                 return kResultResampler;
             }
             const double ratio = static_cast<double>(format.samplesPerSec) / info.samplerate;
-            outChunk_ = static_cast<std::size_t>(std::ceil(kChunkFrames * ratio)) + 64;
+            // What one call may produce: a chunk at the new rate, but at most
+            // a few chunks however low the file's rate (1 Hz would ask for 11
+            // million frames); the resampler then takes its input in smaller steps.
+            outChunk_ = std::min(static_cast<std::size_t>(std::ceil(kChunkFrames * ratio)) + 64,
+                                 4 * kChunkFrames);
         } else {
             outChunk_ = kChunkFrames;
         }
@@ -198,7 +212,18 @@ private:
 
     // Frames to read next: a chunk, or what is left of the audio.
     sf_count_t chunk() const {
-        return std::max<sf_count_t>(0, std::min<sf_count_t>(kChunkFrames, framesLeft_));
+        return std::max<sf_count_t>(
+            0, std::min<sf_count_t>(static_cast<sf_count_t>(chunkFrames_), framesLeft_));
+    }
+
+    static int rawSubformat(RawFormat::Sample sample) {
+        switch (sample) {
+            case RawFormat::Sample::U8: return SF_FORMAT_PCM_U8;
+            case RawFormat::Sample::S32le: return SF_FORMAT_PCM_32 | SF_ENDIAN_LITTLE;
+            case RawFormat::Sample::F32le: return SF_FORMAT_FLOAT | SF_ENDIAN_LITTLE;
+            case RawFormat::Sample::S16le: break;
+        }
+        return SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE;
     }
 
     void appendShorts(std::size_t frames) {
@@ -241,6 +266,8 @@ private:
     }
 
     std::filesystem::path path_;
+    std::optional<RawFormat> raw_;
+    std::size_t chunkFrames_ = kChunkFrames;
     SNDFILE* file_ = nullptr;
     bool floatSource_ = false;  // float or double samples
     soxr_t soxr_ = nullptr;
@@ -274,24 +301,26 @@ protected:
 
 class FileBackend final : public AudioBackend {
 public:
-    FileBackend(std::filesystem::path path, FilePacing pacing)
-        : path_(std::move(path)), paced_(pacing == FilePacing::RealTime) {}
+    FileBackend(std::filesystem::path path, FilePacing pacing, std::optional<RawFormat> raw)
+        : path_(std::move(path)), paced_(pacing == FilePacing::RealTime), raw_(raw) {}
     bool hasDevice(bool) const override { return true; }
     std::unique_ptr<WaveDevice> createDevice(bool output) override {
         if (output) return std::make_unique<DiscardDevice>(paced_);
-        return std::make_unique<FileInputDevice>(path_, paced_);
+        return std::make_unique<FileInputDevice>(path_, paced_, raw_);
     }
     std::string name() const override { return "file:" + path_.string(); }
 
 private:
     std::filesystem::path path_;
     bool paced_;
+    std::optional<RawFormat> raw_;
 };
 
 }  // namespace
 
-std::shared_ptr<AudioBackend> makeFileBackend(std::filesystem::path path, FilePacing pacing) {
-    return std::make_shared<FileBackend>(std::move(path), pacing);
+std::shared_ptr<AudioBackend> makeFileBackend(std::filesystem::path path, FilePacing pacing,
+                                              std::optional<RawFormat> raw) {
+    return std::make_shared<FileBackend>(std::move(path), pacing, raw);
 }
 
 }  // namespace zeb::audio

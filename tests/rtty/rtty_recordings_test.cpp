@@ -5,6 +5,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -156,6 +160,77 @@ TEST(RttyInput, AFifoIsReadAsAStreamAndWhatIsNoRecordingIsRefused) {
         EXPECT_EQ(out.find("CQ DE TEST") != std::string::npos, c.decodes) << out;
         if (!c.decodes) EXPECT_EQ(out, "");
         if (writer.joinable()) writer.join();
+    }
+}
+
+// A live reception through a pipe: the writer sends the first half and waits
+// until the first line has come out before it sends the rest, as a receiver
+// would. WAV and raw samples at other rates alike.
+TEST(RttyInput, StandardInputIsDecodedAsItArrives) {
+    const std::filesystem::path program =
+        std::filesystem::path(test::testSetting("ZEB_TEST_SUITE_DIR")) / "zebdecode";
+    if (!std::filesystem::exists(program)) GTEST_SKIP() << "zebdecode not built";
+    test::FskSignal signal;
+    signal.ebN0Db = 20;
+    const std::vector<float> audio = test::fskAudio(
+        test::ita2Frames(
+            test::ita2Codes(
+                "\r\nCQ CQ DE TEST\r\nSECOND LINE, SENT WHEN THE FIRST HAS COME OUT\r\n"),
+            1.5, 0, 50),
+        signal);
+    // The 11025 Hz signal at another rate (linear interpolation: the tones lie
+    // far below either rate) as raw little-endian samples.
+    const auto raw = [&](int rate, bool asFloat) {
+        std::string bytes;
+        const double step = 11025.0 / rate;
+        for (double t = 0; t + 1 < static_cast<double>(audio.size()); t += step) {
+            const auto i = static_cast<std::size_t>(t);
+            const double v = (audio[i] + (audio[i + 1] - audio[i]) * (t - static_cast<double>(i)));
+            if (asFloat) {
+                const float f = static_cast<float>(v / 32768.0);
+                bytes.append(reinterpret_cast<const char*>(&f), 4);
+            } else {
+                const auto s =
+                    static_cast<std::int16_t>(std::lround(std::clamp(v, -32768.0, 32767.0)));
+                bytes.append(reinterpret_cast<const char*>(&s), 2);
+            }
+        }
+        return bytes;
+    };
+    const struct {
+        const char* name;
+        std::string bytes;
+        const char* rawOption;  // "" for WAV
+    } cases[] = {
+        {"wav", test::wavBytes(audio), ""},
+        {"s16le 8000", raw(8000, false), "8000"},
+        {"f32le 48000", raw(48000, true), "48000,f32le"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+        std::atomic<bool> seen{false};
+        std::thread writer([&] {
+            std::ofstream out(dir / "pipe", std::ios::binary);
+            const std::size_t half = c.bytes.size() * 6 / 10;
+            out.write(c.bytes.data(), static_cast<std::streamsize>(half)).flush();
+            for (int i = 0; i < 100 && !seen; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            out.write(c.bytes.data() + half, static_cast<std::streamsize>(c.bytes.size() - half));
+        });
+        std::string command = "exec \"$0\" rtty --plain -b 50 -s 450 -c 1275 --polarity normal";
+        if (*c.rawOption) command += std::string(" --raw ") + c.rawOption;
+        test::ChildProcess child(
+            {"/bin/sh", "-c", command + " - < \"$1\"", program.string(), (dir / "pipe").string()});
+        // What comes out while the writer waits (it waits 10 s at most).
+        const std::string first = child.readOutput(std::chrono::seconds(4));
+        seen = true;
+        writer.join();
+        EXPECT_NE(first.find("CQ CQ DE TEST"), std::string::npos) << "before the writer finished";
+        const std::string all = first + child.readOutput(std::chrono::seconds(20));
+        EXPECT_NE(all.find("THE FIRST HAS COME OUT"), std::string::npos) << all;
+        EXPECT_EQ(child.waitExit(), 0);
     }
 }
 
