@@ -41,7 +41,8 @@ int runText(const std::vector<std::string>& args) {
         }
     }
     ParsedArgs parsed;
-    if (auto error = parseArgs(args, {"dir"}, {"sitor", "no-orphans"}, parsed)) return fail(*error);
+    if (auto error = parseArgs(args, {"dir"}, {"sitor", "no-orphans"}, parsed, false))
+        return fail(*error);
     std::string workDir = ".";
     bool sitor = false;
     bool midBulletin = true;
