@@ -109,6 +109,9 @@ Result<StationRecord> parseLine(std::string_view line, const LineParser& p) {
     if (kHz <= 0.0 || kHz > kMaxFrequencyKhz)
         return p.error("the frequency must be above 0 and at most 3000000 kHz");
     if (variant > 2) return p.error("the code variant must be 0, 1 or 2");
+    // The record keeps the stop bits as a 32-bit float: a larger value would become infinite.
+    if (std::fabs(stop) > std::numeric_limits<float>::max())
+        return p.error("stop bits \"" + std::string(fields[14]) + "\" is not a number in range");
     r.frequencyKhz = kHz;
     r.stopBits = static_cast<float>(stop);
     r.codeVariant = variant;

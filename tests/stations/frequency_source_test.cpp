@@ -85,6 +85,7 @@ TEST(FrequencySource, RejectsFaultyLinesWithTheirLineNumber) {
         {withField(6, "Fax F9C") + " # s", "modulation", "list.csv:2:"},
         {withField(8, "99999") + " # s", "speed", "list.csv:2:"},
         {withField(16, "upside") + " # s", "polarity", "list.csv:2:"},
+        {withField(14, "1e300") + " # s", "stop bits", "list.csv:2:"},
         {good + " # s\n" + good + " # s", "twice", "list.csv:3:"},
     };
     for (const Case& c : cases) {
