@@ -40,6 +40,9 @@ constexpr const char* kRttyHelp =
     "  --shift HZ      distance between the tones, 50 to 1450 (default 425)\n"
     "  --center HZ     frequency of the lower tone, 300 up to 4000 minus the\n"
     "                  shift (default: found in the first seconds and printed)\n"
+    "  --mark HZ --space HZ  the two tones instead of --center and --shift; the\n"
+    "                  polarity follows from which one is mark\n"
+    "  --tones LOW,HIGH  the two tones, the polarity found as without them\n"
     "  --stop N        stop length in bit periods: 1, 1.5 or 2 (default 1.5)\n"
     "  --invert        the upper tone is mark (default: found from the stop bits)\n"
     "  --polarity P    auto (default), normal (the lower tone is mark) or inverted\n"
@@ -81,6 +84,9 @@ constexpr const char* kSitorHelp =
     "  --shift HZ      distance between the tones, 50 to 1450 (default 170)\n"
     "  --center HZ     frequency of the lower tone, 300 up to 4000 minus the\n"
     "                  shift (default: found in the first seconds and printed)\n"
+    "  --mark HZ --space HZ  the two tones instead of --center and --shift; the\n"
+    "                  polarity follows from which one is mark\n"
+    "  --tones LOW,HIGH  the two tones, the polarity found as without them\n"
     "  --invert        the upper tone is mark (default: found from the words)\n"
     "  --polarity P    auto (default), normal (the lower tone is mark) or inverted\n"
     "  --letters       start in letters shift (default: figures, as after a\n"
@@ -116,8 +122,8 @@ int run(const std::vector<std::string>& args, bool sitor) {
             return kExitOk;
         }
     }
-    std::vector<std::string_view> valued = {"baud",    "shift", "center",  "variant",
-                                            "squelch", "dir",   "polarity"};
+    std::vector<std::string_view> valued = {"baud", "shift",    "center", "variant", "squelch",
+                                            "dir",  "polarity", "mark",   "space",   "tones"};
     std::vector<std::string_view> flags = {"invert", "letters", "plain"};
     if (!sitor) {
         valued.push_back("stop");
@@ -140,6 +146,10 @@ int run(const std::vector<std::string>& args, bool sitor) {
     bool plain = false;
     bool midBulletin = true;
     bool centerGiven = false;
+    // --mark/--space or --tones: the two tones themselves instead of the
+    // lower one and the distance.
+    std::optional<int> mark, space;
+    bool tonesOnly = false;  // --tones says nothing of which one is mark
     std::optional<std::string> squelch;
     std::string workDir = ".";
     weather::NavtexSelection selection;
@@ -163,6 +173,24 @@ int run(const std::vector<std::string>& args, bool sitor) {
         } else if (name == "center") {
             ok = integer(rtty::kMinCenter, rtty::kMaxCenter, params.center);
             centerGiven = true;
+        } else if (name == "mark" || name == "space") {
+            const auto v = parseNumber(value, rtty::kMinCenter, rtty::kMaxToneHz);
+            ok = v && *v == std::floor(*v);
+            if (ok) (name == "mark" ? mark : space) = static_cast<int>(*v);
+        } else if (name == "tones") {
+            const auto comma = value.find(',');
+            const auto low =
+                parseNumber(value.substr(0, comma), rtty::kMinCenter, rtty::kMaxToneHz);
+            const auto high =
+                comma == std::string::npos
+                    ? std::nullopt
+                    : parseNumber(value.substr(comma + 1), rtty::kMinCenter, rtty::kMaxToneHz);
+            ok = low && high && *low == std::floor(*low) && *high == std::floor(*high);
+            if (ok) {
+                mark = static_cast<int>(std::min(*low, *high));
+                space = static_cast<int>(std::max(*low, *high));
+                tonesOnly = true;
+            }
         } else if (name == "stop") {
             const auto v = parseNumber(value, 1.0, 2.0);
             ok = v && (*v == 1.0 || *v == 1.5 || *v == 2.0);
@@ -204,6 +232,20 @@ int run(const std::vector<std::string>& args, bool sitor) {
                             ": only the letters A to Z");
             return fail("invalid value '" + value + "' for --" + name);
         }
+    }
+    if (mark.has_value() != space.has_value())
+        return fail("--mark and --space go together (or --tones LOW,HIGH)");
+    if (mark) {
+        const int low = std::min(*mark, *space), high = std::max(*mark, *space);
+        if (high - low < rtty::kMinShift || high - low > rtty::kMaxShift)
+            return fail("the tones " + std::to_string(low) + " and " + std::to_string(high) +
+                        " Hz must lie " + std::to_string(rtty::kMinShift) + " to " +
+                        std::to_string(rtty::kMaxShift) + " Hz apart");
+        params.center = low;
+        params.shift = high - low;
+        centerGiven = true;
+        if (!tonesOnly)
+            params.polarity = *mark < *space ? rtty::Polarity::Normal : rtty::Polarity::Inverted;
     }
     if (params.center + params.shift > rtty::kMaxToneHz)
         return fail("the upper tone " + std::to_string(params.center + params.shift) +

@@ -77,6 +77,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "rtty/wikipedia_RTTY_ogg_8k_u8.wav",
                   {"rtty", "--plain", "--baud", "45.45", "--shift", "170"},
                   "WELCOME TO WIKIPEDIA, THE FREE ENCYCLOPEDIA THAT ANYONE CAN EDIT."},
+        Recording{"Wikipedia45BdMarkAndSpace",
+                  "rtty/wikipedia_RTTY_ogg_8k_u8.wav",
+                  {"rtty", "--plain", "-b", "45.45", "--mark", "915", "--space", "1085"},
+                  "WELCOME TO WIKIPEDIA, THE FREE ENCYCLOPEDIA THAT ANYONE CAN EDIT."},
         Recording{"GrRadioteletype2085Hz",
                   "rtty/bitglue_gr-radioteletype_rtty.wav",
                   {"rtty", "--plain", "--baud", "45.45", "--shift", "170"},
@@ -119,7 +123,11 @@ INSTANTIATE_TEST_SUITE_P(Options, RttyCommandLine,
                                            std::vector<std::string>{"sitor", "--sync"},
                                            std::vector<std::string>{"sitor", "--stations", "ab"},
                                            std::vector<std::string>{"sitor", "--subjects", "E1"},
-                                           std::vector<std::string>{"rtty", "--stations", "A"}));
+                                           std::vector<std::string>{"rtty", "--stations", "A"},
+                                           std::vector<std::string>{"rtty", "--mark", "915"},
+                                           std::vector<std::string>{"rtty", "--tones", "900,910"},
+                                           std::vector<std::string>{"rtty", "--raw", "8000,s24"},
+                                           std::vector<std::string>{"cw", "-b", "45"}));
 
 // What is given as the recording: a file, a FIFO, or things that are no
 // recording, each refused with exit status 2 before anything is printed.
