@@ -1,5 +1,7 @@
 #include "Bulletins.h"
 
+#include "Commands.h"
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -35,10 +37,23 @@ public:
             if (step.text) text.push_back(c);
         }
         if (text.empty()) return;
-        const std::string utf8 = cp1252ToUtf8(text);
-        std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-        last_ = text.back();
+        for (char c : text) printed_ += (c != ' ' && c != '\n') ? 1 : 0;
+        write(text);
     }
+    // A report description or note, set off from the received text by a
+    // blank line, each line behind "> ".
+    void describe(std::string_view lines) {
+        std::string text = last_ == '\n' ? "\n" : "\n\n";
+        for (std::size_t at = 0; at < lines.size();) {
+            std::size_t end = lines.find('\n', at);
+            if (end == std::string_view::npos) end = lines.size();
+            if (end > at) text += "> " + std::string(lines.substr(at, end - at)) + "\n";
+            at = end + 1;
+        }
+        if (text.size() > 2) write(text);
+    }
+    // Received characters printed, blanks and line ends not counted.
+    long printed() const { return printed_; }
     // Ends the text with a line end, before anything goes to stderr.
     void finish() {
         if (last_ != '\n') std::fputc('\n', stdout);
@@ -47,8 +62,15 @@ public:
     }
 
 private:
+    void write(const std::string& text) {
+        const std::string utf8 = cp1252ToUtf8(text);
+        std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+        last_ = text.back();
+    }
+
     LineEnds lineEnds_;
     char last_ = '\n';
+    long printed_ = 0;
 };
 
 // The window's text on stdout, every saved file and tone on stderr.
@@ -65,13 +87,16 @@ public:
     }
 
     void text(std::string_view bytes) override {
-        out_.print(bytes);
+        if (!descriptionsOnly_) out_.print(bytes);
+        for (char c : bytes) received_ += (c != ' ' && c != '\r' && c != '\n') ? 1 : 0;
         model_.text(bytes);
     }
     void appendText(std::string_view text) override {
-        out_.print(text);
+        out_.describe(text);
         model_.appendText(text);
     }
+    void setDescriptionsOnly(bool on) { descriptionsOnly_ = on; }
+    long printed() const { return received_; }
     void markStart(weather::Collected kind) override { model_.markStart(kind); }
     void saveCollected(weather::Collected kind, bool beforeCurrentLine) override {
         model_.saveCollected(kind, beforeCurrentLine);
@@ -81,7 +106,7 @@ public:
         model_.saveCollectedAs(fileName, beforeCurrentLine);
         reportFailure();
     }
-    void playWarningTone() override { std::fputs("zebdecode: warning tone\n", stderr); }
+    void playWarningTone() override { note("warning tone"); }
 
     int files() const { return files_; }
     int failures() const { return failures_; }
@@ -99,6 +124,8 @@ private:
     StdoutText out_;
     int files_ = 0;
     int failures_ = 0;
+    bool descriptionsOnly_ = false;
+    long received_ = 0;
 };
 
 // Prints what the decoder shows when there is nothing else to do with it.
@@ -106,6 +133,7 @@ class PlainDisplay : public TextSink {
 public:
     void text(std::string_view bytes) override { out_.print(bytes); }
     void finish() { out_.finish(); }
+    long printed() const { return out_.printed(); }
 
 private:
     StdoutText out_;
@@ -168,7 +196,6 @@ std::optional<std::string> Bulletins::open(const std::filesystem::path& workDir,
     }
     s.data = std::move(data).value();
     s.console = std::make_unique<Console>(workDir, synopDir);
-    std::filesystem::create_directories(synopDir, ec);
     s.store = std::make_unique<weather::StationFileStore>(synopDir / weather::kStationFileName);
     s.scanner = std::make_unique<weather::TextScanner>(s.data, *s.console, s.store.get());
     out = std::move(b);
@@ -199,10 +226,22 @@ rtty::CharacterSink* Bulletins::scanner() {
     return state_->framer.get();
 }
 
+void Bulletins::setDescriptionsOnly(bool on) {
+    if (state_->console) state_->console->setDescriptionsOnly(on);
+}
+
+long Bulletins::printed() const {
+    if (state_->console) return state_->console->printed();
+    return state_->plain ? state_->plain->printed() : 0;
+}
+
 void Bulletins::summary() const {
     const State& s = *state_;
     if (s.console) s.console->finish();
     if (s.plain) s.plain->finish();
+    // The counts only when something was stored or saved, or with -v.
+    const bool saved = (s.store && s.store->stored() > 0) || (s.console && s.console->files() > 0);
+    if (!saved && unsaved() == 0 && !verbose()) return;
     if (s.scanner) {
         std::fprintf(stderr,
                      "zebdecode: %d reports accepted, %d refused (time), %d stored; %d unknown "

@@ -31,11 +31,16 @@ public:
     void setNavtexSelection(const weather::NavtexSelection& selection);
     // Whether sections heard without their bulletin heading are read.
     void setMidBulletin(bool on);
+    // Only the report descriptions on stdout, not the received text.
+    void setDescriptionsOnly(bool on);
+    // Received characters printed so far (blanks and line ends not counted).
+    long printed() const;
 
     // The display (prints to stdout) and the scanner or framer sink.
     TextSink& display();
     rtty::CharacterSink* scanner();
-    // Ends the text with a line end and prints the counts on stderr.
+    // Ends the text with a line end and prints the counts on stderr (when
+    // something was saved, or with -v).
     void summary() const;
     // Warnings, messages and reports received that could not be saved.
     int unsaved() const;

@@ -13,9 +13,11 @@
 
 namespace zeb::zebdecode {
 
-// Exit statuses: 0 decoded, 2 bad usage or unreadable input, 3 something
+// Exit statuses: 0 decoded something, 1 decoded nothing (no lock, no
+// characters, no picture), 2 bad usage or unreadable input, 3 something
 // received could not be saved (a full disk, a read-only directory).
 inline constexpr int kExitOk = 0;
+inline constexpr int kExitNothing = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNotSaved = 3;
 
@@ -30,6 +32,12 @@ int runText(const std::vector<std::string>& args);   // "text"
 
 // Prints "zebdecode: <message>" on stderr and returns kExitUsage.
 int fail(const std::string& message);
+
+// -v / --verbose (any mode): status and state changes on stderr. Without
+// it stderr carries only errors, warnings and what was saved.
+bool verbose();
+// Prints "zebdecode: <line>" on stderr with -v.
+void note(const std::string& line);
 
 // Splits "--name=value" / "--name value" options from the one positional
 // argument. `flags` take no value. With `audio`, every mode's input options

@@ -23,6 +23,16 @@ int fail(const std::string& message) {
     return kExitUsage;
 }
 
+namespace {
+bool beVerbose = false;
+}  // namespace
+
+bool verbose() { return beVerbose; }
+
+void note(const std::string& line) {
+    if (beVerbose) std::fprintf(stderr, "zebdecode: %s\n", line.c_str());
+}
+
 std::optional<double> parseNumber(std::string_view text, double min, double max) {
     double value = 0;
     const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -40,7 +50,8 @@ const char* const kInputHelp =
     "                  Hz; FORMAT s16le (default), u8, s32le or f32le\n"
     "  --input DEVICE  live from a sound card (an ALSA name: default, hw:1,\n"
     "                  plughw:1,0), until Ctrl-C, which finishes and saves what\n"
-    "                  is open\n";
+    "                  is open\n"
+    "  -v, --verbose   status and state changes on stderr\n";
 
 bool wantsHelp(const std::vector<std::string>& args) {
     for (const std::string& a : args)
@@ -89,6 +100,10 @@ std::optional<std::string> parseArgs(const std::vector<std::string>& args,
     bool haveInput = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string a = args[i];
+        if (a == "-v" || a == "--verbose") {
+            beVerbose = true;
+            continue;
+        }
         for (const auto& [brief, name] : kShort) {
             if (a != brief) continue;
             if (!contains(valued, name))

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Commands.h"
+#include "common/Format.h"
 #include "common/TextSink.h"
 #include "common/TimeKey.h"
 #include "cw/CwDecoder.h"
@@ -35,7 +36,9 @@ constexpr const char* kCwHelp =
     "                    now, the next free minute when that name exists), as the main\n"
     "                    program does when a scheduled CW reception ends; DIR is\n"
     "                    made when missing (--save DIR is the same)\n"
-    "  --help            this text\n";
+    "  --help            this text\n"
+    "exit status: 0 text decoded, 1 none, 2 bad usage or a recording that cannot\n"
+    "be read, 3 the text could not be saved\n";
 
 // Prints decoded text as it comes and keeps a copy for --save.
 class StdoutSink : public TextSink {
@@ -103,7 +106,7 @@ int runCw(const std::vector<std::string>& args) {
         decoder.processBlock(
             std::span<const float, cw::kBlockLength>(block.data(), cw::kBlockLength));
         if (!reported && variant == cw::CwVariant::Matched && decoder.matched().locked()) {
-            std::fprintf(stderr, "zebdecode: tone %.1f Hz\n", decoder.matched().toneHz());
+            note(formatPrintf("tone %.1f Hz", {decoder.matched().toneHz()}));
             reported = true;
         }
     };
@@ -113,7 +116,7 @@ int runCw(const std::vector<std::string>& args) {
     decoder.finish();
     std::fputs("\n", stdout);
     if (variant == cw::CwVariant::Matched && !reported) {
-        std::fputs("zebdecode: no keyed tone found\n", stderr);
+        note("no keyed tone found");
     }
 
     if (!saveDir.empty()) {
@@ -124,13 +127,15 @@ int runCw(const std::vector<std::string>& args) {
             return kExitNotSaved;
         }
         if (saved->empty()) {
-            std::fputs("zebdecode: nothing received, no file saved\n", stderr);
+            note("nothing received, no file saved");
         } else {
             std::fprintf(stderr, "zebdecode: saved %s\n", saved->c_str());
         }
     }
     if (error) return fail(*error);
-    return kExitOk;
+    const std::string& text = sink.collected();
+    const bool decoded = std::any_of(text.begin(), text.end(), [](char c) { return c != ' '; });
+    return decoded ? kExitOk : kExitNothing;
 }
 
 }  // namespace zeb::zebdecode

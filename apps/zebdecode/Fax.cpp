@@ -55,14 +55,14 @@ constexpr const char* kFaxHelp =
     "                beside it (FAX/FAX_....PNG)\n"
     "  --dir DIR     working directory of the received-file store (default .)\n"
     "  --help        this text\n"
-    "exit status: 0 decoded, 2 bad usage or a recording that cannot be read,\n"
-    "3 a received picture could not be saved\n";
+    "exit status: 0 a picture was received, 1 none, 2 bad usage or a recording\n"
+    "that cannot be read, 3 a received picture could not be saved\n";
 
 class PrintingEvents : public fax::FaxEvents {
 public:
     void slantMeasured(double ppm) override { measuredPpm = ppm; }
     void stateChanged(fax::FaxState state) override {
-        std::printf("state: %s\n", std::string(fax::stateName(state)).c_str());
+        note("state: " + std::string(fax::stateName(state)));
     }
     void pictureEnded(const fax::PictureOutcome& o) override {
         using Kind = fax::PictureOutcome::Kind;
@@ -228,7 +228,8 @@ int runFax(const std::vector<std::string>& args) {
         std::fputs("zebdecode: what was received is not (all) saved as pictures\n", stderr);
         return kExitNotSaved;
     }
-    return error ? kExitUsage : kExitOk;
+    if (error) return kExitUsage;
+    return events.saved > 0 ? kExitOk : kExitNothing;
 }
 
 }  // namespace zeb::zebdecode

@@ -11,6 +11,7 @@
 
 #include "Bulletins.h"
 #include "Commands.h"
+#include "common/Format.h"
 #include "common/TextSink.h"
 #include "rtty/RttyDecoder.h"
 #include "rtty/ToneFinder.h"
@@ -32,6 +33,8 @@ constexpr const char* kRttyHelp =
     "                  station list and the report texts\n"
     "  --plain         print only the received characters: no bulletin reading,\n"
     "                  no report texts, no files\n"
+    "  --descriptions-only  print only the report descriptions (each set off by a\n"
+    "                  blank line, its lines behind \"> \"), not the received text\n"
     "  --no-orphans    leave sections (AAXX, BBXX) heard without their bulletin\n"
     "                  heading unread (by default they are read and dated from\n"
     "                  their own day and hour)\n"
@@ -59,8 +62,8 @@ constexpr const char* kRttyHelp =
     "                  (0 to 1e6, default 0 = open)\n"
     "  --help          this text\n"
     "\n"
-    "exit status: 0 decoded, 2 bad usage or a recording that cannot be read,\n"
-    "3 something received could not be saved\n";
+    "exit status: 0 decoded characters, 1 decoded none, 2 bad usage or a\n"
+    "recording that cannot be read, 3 something received could not be saved\n";
 
 constexpr const char* kSitorHelp =
     "usage: zebdecode sitor [OPTIONS] FILE|-\n"
@@ -97,8 +100,8 @@ constexpr const char* kSitorHelp =
     "                  30, default 6; 0 = open); rtty: tone level (0 to 1e6)\n"
     "  --help          this text\n"
     "\n"
-    "exit status: 0 decoded, 2 bad usage or a recording that cannot be read,\n"
-    "3 something received could not be saved\n";
+    "exit status: 0 decoded characters, 1 decoded none, 2 bad usage or a\n"
+    "recording that cannot be read, 3 something received could not be saved\n";
 
 // Without --center, the first seconds are held back while the tone finder
 // listens, then decoded with the tones it found.
@@ -130,6 +133,7 @@ int run(const std::vector<std::string>& args, bool sitor) {
         flags.push_back("sync");
         flags.push_back("usos");
         flags.push_back("no-orphans");
+        flags.push_back("descriptions-only");
     } else {
         valued.push_back("stations");
         valued.push_back("subjects");
@@ -145,6 +149,7 @@ int run(const std::vector<std::string>& args, bool sitor) {
     bool letters = false;
     bool plain = false;
     bool midBulletin = true;
+    bool descriptionsOnly = false;
     bool centerGiven = false;
     // --mark/--space or --tones: the two tones themselves instead of the
     // lower one and the distance.
@@ -210,6 +215,8 @@ int run(const std::vector<std::string>& args, bool sitor) {
             plain = true;
         } else if (name == "no-orphans") {
             midBulletin = false;
+        } else if (name == "descriptions-only") {
+            descriptionsOnly = true;
         } else if (name == "sync") {
             params.mode = static_cast<int>(rtty::RttyMode::SyncBaudot);
         } else if (name == "variant") {
@@ -269,6 +276,7 @@ int run(const std::vector<std::string>& args, bool sitor) {
     }
     bulletins->setNavtexSelection(selection);
     bulletins->setMidBulletin(midBulletin);
+    bulletins->setDescriptionsOnly(descriptionsOnly);
     rtty::RttyDecoder decoder({&bulletins->display(), bulletins->scanner()}, params.variant);
     decoder.configure(params);
     if (letters) decoder.startInLetters();
@@ -282,7 +290,7 @@ int run(const std::vector<std::string>& args, bool sitor) {
         if (matched && params.polarity == rtty::Polarity::Auto && told == rtty::Polarity::Auto &&
             decoder.polarityInUse() != rtty::Polarity::Auto) {
             told = decoder.polarityInUse();
-            std::fprintf(stderr, "zebdecode: polarity %s\n", polarityName(told));
+            note(std::string("polarity ") + polarityName(told));
         }
     };
     // Tunes to what the finder heard and decodes what was held back.
@@ -292,12 +300,11 @@ int run(const std::vector<std::string>& args, bool sitor) {
         if (pair) {
             params.center = std::clamp(static_cast<int>(std::lround(pair->lowerHz)),
                                        rtty::kMinCenter, rtty::kMaxToneHz - params.shift);
-            std::fprintf(stderr, "zebdecode: tones %.0f/%.0f Hz found (%.0f dB above the noise)\n",
-                         pair->lowerHz, pair->upperHz, pair->strengthDb);
+            note(formatPrintf("tones %.0f/%.0f Hz found (%.0f dB above the noise)",
+                              {pair->lowerHz, pair->upperHz, pair->strengthDb}));
         } else {
-            std::fprintf(stderr,
-                         "zebdecode: no tone pair %d Hz apart found; decoding at %d/%d Hz\n",
-                         params.shift, params.center, params.center + params.shift);
+            note(formatPrintf("no tone pair %d Hz apart found; decoding at %d/%d Hz",
+                              {params.shift, params.center, params.center + params.shift}));
         }
         decoder.configure(params);
         finder.reset();
@@ -322,7 +329,8 @@ int run(const std::vector<std::string>& args, bool sitor) {
     if (error) fail(*error);
     bulletins->summary();
     if (bulletins->unsaved() > 0) return kExitNotSaved;
-    return error ? kExitUsage : kExitOk;
+    if (error) return kExitUsage;
+    return bulletins->printed() > 0 ? kExitOk : kExitNothing;
 }
 
 }  // namespace

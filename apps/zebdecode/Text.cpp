@@ -26,6 +26,8 @@ constexpr const char* kTextHelp =
     "  --sitor         frame SITOR-B messages (ZCZC ... NNNN into\n"
     "                  SYNOP/INFO_....RTF) instead\n"
     "  --no-orphans    leave sections (AAXX, BBXX) outside a bulletin unread\n"
+    "  --descriptions-only  print only the report descriptions, not the text\n"
+    "  -v, --verbose   the counts of reports even when nothing was stored\n"
     "  --help          this text\n"
     "\n"
     "exit status: 0 read, 2 bad usage, a file that cannot be read or missing\n"
@@ -41,15 +43,18 @@ int runText(const std::vector<std::string>& args) {
         }
     }
     ParsedArgs parsed;
-    if (auto error = parseArgs(args, {"dir"}, {"sitor", "no-orphans"}, parsed, false))
+    if (auto error =
+            parseArgs(args, {"dir"}, {"sitor", "no-orphans", "descriptions-only"}, parsed, false))
         return fail(*error);
     std::string workDir = ".";
     bool sitor = false;
     bool midBulletin = true;
+    bool descriptionsOnly = false;
     for (const auto& [name, value] : parsed.options) {
         if (name == "dir") workDir = value;
         if (name == "sitor") sitor = true;
         if (name == "no-orphans") midBulletin = false;
+        if (name == "descriptions-only") descriptionsOnly = true;
     }
 
     std::string contents;
@@ -66,6 +71,7 @@ int runText(const std::vector<std::string>& args) {
     std::unique_ptr<Bulletins> bulletins;
     if (auto error = Bulletins::open(workDir, sitor, true, bulletins)) return fail(*error);
     bulletins->setMidBulletin(midBulletin);
+    bulletins->setDescriptionsOnly(descriptionsOnly);
     // Character by character, as received by radio: the window and the
     // scanner take any kind of line end.
     TextSink& display = bulletins->display();

@@ -29,6 +29,9 @@ constexpr TimeKey kDay = 86400;
 }  // namespace
 
 void StationFileStore::store(const SynopRecord& record) {
+    // The folder is made when the first report comes, not before.
+    std::error_code ec;
+    if (file_.has_parent_path()) std::filesystem::create_directories(file_.parent_path(), ec);
     auto appended = appendStationRecord(file_, record);
     if (appended) {
         ++stored_;

@@ -44,11 +44,14 @@ TEST(FaxCommandLine, decodes_a_recording_into_the_received_file_store) {
     }
     zeb::test::writeFile(dir / "NIMBA.INI", "[FAXPARAM]\nCORRTABLE=" + hex + "\n");
 
-    zeb::test::ChildProcess child({program.string(), "fax", "--png", "--dir", dir.path().string(),
-                                   (dir / "in.wav").string()});
+    // The state changes are status, on stderr with -v.
+    zeb::test::ChildProcess child({"/bin/sh", "-c",
+                                   "exec \"$0\" fax -v --png --dir \"$1\" \"$1/in.wav\" 2>&1",
+                                   program.string(), dir.path().string()});
     const std::string out = child.readOutput(std::chrono::seconds(60));
     EXPECT_EQ(child.waitExit(), 0) << out;
-    EXPECT_NE(out.find("state: Phasing\nstate: PhasingEnd\nstate: Receiving\nstate: WaitStart\n"),
+    EXPECT_NE(out.find("state: Phasing\nzebdecode: state: PhasingEnd\nzebdecode: state: "
+                       "Receiving\nzebdecode: state: WaitStart\n"),
               std::string::npos)
         << out;
     ASSERT_NE(out.find("picture: "), std::string::npos) << out;

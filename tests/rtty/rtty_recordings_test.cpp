@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -130,7 +131,9 @@ INSTANTIATE_TEST_SUITE_P(Options, RttyCommandLine,
                                            std::vector<std::string>{"cw", "-b", "45"}));
 
 // What is given as the recording: a file, a FIFO, or things that are no
-// recording, each refused with exit status 2 before anything is printed.
+// recording, each refused with exit status 2 before anything is printed;
+// noise decodes nothing (status 1). Nothing is made in the working folder
+// when nothing is saved.
 TEST(RttyInput, AFifoIsReadAsAStreamAndWhatIsNoRecordingIsRefused) {
     const std::filesystem::path program =
         std::filesystem::path(test::testSetting("ZEB_TEST_SUITE_DIR")) / "zebdecode";
@@ -143,6 +146,11 @@ TEST(RttyInput, AFifoIsReadAsAStreamAndWhatIsNoRecordingIsRefused) {
                     test::wavBytes(test::fskAudio(
                         test::ita2Frames(test::ita2Codes(text + "\r\n"), 1.5, 0, 50), signal)));
     test::writeFile(dir / "empty.wav", "");
+    std::mt19937 rng(3);
+    std::normal_distribution<float> gauss(0.0f, 3000.0f);
+    std::vector<float> noise(11025 * 5);
+    for (float& v : noise) v = gauss(rng);
+    test::writeFile(dir / "noise.wav", test::wavBytes(noise));
     test::writeFile(dir / "1hz.wav", test::wavBytes(std::vector<float>(100, 0.0f), 1));
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
 
@@ -151,8 +159,9 @@ TEST(RttyInput, AFifoIsReadAsAStreamAndWhatIsNoRecordingIsRefused) {
         int status;
         bool decodes;
     } cases[] = {
-        {"good.wav", 0, true}, {"fifo", 0, true},       {"missing.wav", 2, false},
-        {".", 2, false},       {"empty.wav", 2, false}, {"1hz.wav", 2, false},
+        {"good.wav", 0, true},     {"fifo", 0, true}, {"noise.wav", 1, false},
+        {"missing.wav", 2, false}, {".", 2, false},   {"empty.wav", 2, false},
+        {"1hz.wav", 2, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);
@@ -161,12 +170,14 @@ TEST(RttyInput, AFifoIsReadAsAStreamAndWhatIsNoRecordingIsRefused) {
             writer = std::thread([&] {
                 std::ofstream(dir / "fifo", std::ios::binary) << test::readFile(dir / "good.wav");
             });
-        test::ChildProcess child({program.string(), "rtty", "--plain", "--baud", "50", "--center",
-                                  "1275", "--shift", "450", (dir / c.input).string()});
+        test::ChildProcess child({program.string(), "rtty", "--dir", (dir / "work").string(),
+                                  "--baud", "50", "--center", "1275", "--shift", "450",
+                                  (dir / c.input).string()});
         const std::string out = child.readOutput(std::chrono::seconds(30));
         EXPECT_EQ(child.waitExit(), c.status);
         EXPECT_EQ(out.find("CQ DE TEST") != std::string::npos, c.decodes) << out;
         if (!c.decodes) EXPECT_EQ(out, "");
+        EXPECT_FALSE(std::filesystem::exists(dir / "work" / "SYNOP"));
         if (writer.joinable()) writer.join();
     }
 }

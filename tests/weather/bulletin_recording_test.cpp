@@ -72,8 +72,9 @@ TEST(BulletinRecording, DwdBroadcastGivesStationRecordsAndWarningFile) {
     EXPECT_NE(doc->plainText().find("GALE WARNING GERMAN BIGHT WEST 8 BEAUFORT"),
               std::string::npos);
 
-    // The descriptions follow the bulletin text on stdout.
-    EXPECT_NE(out.find("Frankfurt"), std::string::npos) << out;
+    // The descriptions follow the bulletin text on stdout, set off from it.
+    EXPECT_NE(out.find("=\n\n> Bulletin 1 of"), std::string::npos) << out;
+    EXPECT_NE(out.find("\n> Frankfurt"), std::string::npos) << out;
     EXPECT_NE(out.find("DBBH"), std::string::npos);
 }
 
