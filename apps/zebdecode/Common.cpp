@@ -51,7 +51,8 @@ const char* const kInputHelp =
     "  --input DEVICE  live from a sound card (an ALSA name: default, hw:1,\n"
     "                  plughw:1,0), until Ctrl-C, which finishes and saves what\n"
     "                  is open\n"
-    "  -v, --verbose   status and state changes on stderr\n";
+    "  -v, --verbose   status and state changes on stderr (-q, --quiet: none,\n"
+    "                  the default)\n";
 
 bool wantsHelp(const std::vector<std::string>& args) {
     for (const std::string& a : args)
@@ -100,8 +101,8 @@ std::optional<std::string> parseArgs(const std::vector<std::string>& args,
     bool haveInput = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string a = args[i];
-        if (a == "-v" || a == "--verbose") {
-            beVerbose = true;
+        if (a == "-v" || a == "--verbose" || a == "-q" || a == "--quiet") {
+            beVerbose = a == "-v" || a == "--verbose";
             continue;
         }
         for (const auto& [brief, name] : kShort) {
@@ -139,11 +140,13 @@ std::optional<std::string> parseArgs(const std::vector<std::string>& args,
                     out.options.emplace_back(name, value);
                 }
             } else {
-                return "unknown option --" + name;
+                return "unknown option --" + name +
+                       " (the options of each mode: zebdecode MODE --help)";
             }
             continue;
         }
-        if (a.size() > 1 && a[0] == '-') return "unknown option " + a;
+        if (a.size() > 1 && a[0] == '-')
+            return "unknown option " + a + " (the options of each mode: zebdecode MODE --help)";
         if (haveInput) return "only one recording may be given (\"" + a + "\")";
         out.input = a;
         haveInput = true;
