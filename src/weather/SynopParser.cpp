@@ -19,6 +19,31 @@ bool isLineEnd(std::uint8_t ch) { return ch == '\r' || ch == '\n'; }
 // section 1 and 3; 1, 3, 5, 7 for the sea temperature's measuring methods).
 int signedValue(char sign, int value) { return (sign == '1') ? -value : value; }
 
+// A garbled group can still fit its pattern: a value no weather station can
+// measure is dropped from the report (its presence bit cleared) instead of
+// being described and stored. Temperatures in tenths of a degree, pressures
+// in tenths of a hectopascal with the thousands left out.
+void dropImplausible(SynopRecord& r) {
+    using namespace presence;
+    const auto keepIf = [&](std::uint32_t bit, bool plausible) {
+        if ((r.presence & bit) && !plausible) r.presence &= ~bit;
+    };
+    const auto temperature = [](int tenths) { return tenths >= -900 && tenths <= 600; };
+    // 850 to 1089.9 hPa: "8500" … "9999" and "0000" … "0899".
+    const auto pressure = [](int tenths) {
+        return tenths >= 8500 || (tenths >= 0 && tenths < 900);
+    };
+    keepIf(kAirTemperature, temperature(r.airTemperature));
+    keepIf(kDewPoint, temperature(r.dewPoint) &&
+                          (!(r.presence & kAirTemperature) || r.dewPoint <= r.airTemperature));
+    keepIf(kHumidity, r.humidity >= 0 && r.humidity <= 100);
+    keepIf(kMaxTemperature, temperature(r.maxTemperature));
+    keepIf(kMinTemperature, temperature(r.minTemperature));
+    keepIf(kSeaTemperature, r.seaTemperature >= -50 && r.seaTemperature <= 400);
+    keepIf(kStationPressure, r.stationPressure >= 0 && r.stationPressure <= 9999);
+    keepIf(kSeaLevelPressure, pressure(r.seaLevelPressure));
+}
+
 }  // namespace
 
 bool TextScanner::accept(int index) {
@@ -459,6 +484,7 @@ void TextScanner::reportEnd() {
     const bool inPast = reportTimeValid_ && static_cast<TimeKey>(r.bulletinTime) < now &&
                         static_cast<TimeKey>(r.reportTime) < now;
     if (identified && kindSet && inPast) {
+        dropImplausible(r);
         output_.appendText(
             describeReport(r, firstOfBulletin_ && !(r.presence & kNil), data_.texts, formats_));
         if (!(r.presence & kNil)) firstOfBulletin_ = false;

@@ -147,6 +147,26 @@ TEST_F(BulletinScannerTest, ASectionHeardWithoutItsHeadingIsStoredOnce) {
     EXPECT_TRUE(none.records.empty());
 }
 
+TEST_F(BulletinScannerTest, GarbledValuesNoStationMeasuresAreNotStored) {
+    using namespace presence;
+    // +70.2 and +80.1 °C and 1079.9 hPa fit their groups' patterns; the
+    // temperatures are garbles, the pressure is rare but real.
+    feed(scanner,
+         "ZCZC 125\r\nSMDL01 EDZW 061200\r\nAAXX 06121\r\n"
+         "10637 32966 82005 10702 20801 40799=\r\n"
+         "10637 32966 82005 10102 20153 49999=\r\nNNNN\r\n");
+    ASSERT_EQ(store.records.size(), 2u);
+    const SynopRecord& garbled = store.records[0];
+    EXPECT_EQ(garbled.presence & (kAirTemperature | kDewPoint), 0u);
+    EXPECT_NE(garbled.presence & kSeaLevelPressure, 0u);
+    // A dew point above the air temperature cannot be.
+    const SynopRecord& second = store.records[1];
+    EXPECT_NE(second.presence & kAirTemperature, 0u);
+    EXPECT_EQ(second.presence & kDewPoint, 0u);
+    EXPECT_NE(second.presence & kSeaLevelPressure, 0u);
+    EXPECT_EQ(output.texts.find("70.2"), std::string::npos);
+}
+
 TEST_F(BulletinScannerTest, RandomNoiseNeverDisturbsTheScanner) {
     std::uint32_t seed = 12345;
     std::string noise;
