@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -129,6 +131,37 @@ INSTANTIATE_TEST_SUITE_P(Options, RttyCommandLine,
                                            std::vector<std::string>{"rtty", "--tones", "900,910"},
                                            std::vector<std::string>{"rtty", "--raw", "8000,s24"},
                                            std::vector<std::string>{"cw", "-b", "45"}));
+
+// Every option a mode's help documents is one its parser takes: given with
+// a value (or none) and a missing recording, the complaint is the recording.
+TEST(ZebdecodeOptions, EveryDocumentedOptionIsTaken) {
+    const std::filesystem::path program =
+        std::filesystem::path(test::testSetting("ZEB_TEST_SUITE_DIR")) / "zebdecode";
+    if (!std::filesystem::exists(program)) GTEST_SKIP() << "zebdecode not built";
+    const std::regex option("^  (?:-[a-zA-Z], )?--([a-z-]+)( [A-Z])?");
+    int checked = 0;
+    for (const char* mode : {"rtty", "sitor", "cw", "fax", "text"}) {
+        test::ChildProcess help({program.string(), mode, "--help"});
+        const std::string text = help.readOutput();
+        EXPECT_EQ(help.waitExit(), 0) << mode;
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line);) {
+            std::smatch m;
+            if (!std::regex_search(line, m, option) || m[1] == "help" || m[1] == "input") continue;
+            std::vector<std::string> argv{"/bin/sh",        "-c", "exec \"$0\" \"$@\" 2>&1",
+                                          program.string(), mode, "--" + m[1].str()};
+            if (m[2].matched) argv.push_back("1");
+            argv.push_back("/nonexistent/recording.wav");
+            test::ChildProcess run(argv);
+            const std::string said = run.readOutput(std::chrono::seconds(10));
+            EXPECT_EQ(run.waitExit(), 2) << mode << " --" << m[1];
+            EXPECT_EQ(said.find("unknown option"), std::string::npos) << mode << ": " << said;
+            EXPECT_EQ(said.find("needs a value"), std::string::npos) << mode << ": " << said;
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 30);
+}
 
 // What is given as the recording: a file, a FIFO, or things that are no
 // recording, each refused with exit status 2 before anything is printed;
