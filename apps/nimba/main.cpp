@@ -12,13 +12,14 @@
 
 #include "MainWindow.h"
 #include "Nimba.h"
+#include "common/Version.h"
 #include "ui/SignalWatcher.h"
 
 namespace {
 
 void usage() {
     std::puts(
-        "usage: nimba [--input DEVICE|FILE] [--output DEVICE] [--mode fax|rtty|cw]\n"
+        "Usage: nimba [--input DEVICE|FILE] [--output DEVICE] [--mode fax|rtty|cw]\n"
         "             [--page N] [--fast] [--quit-at-end]\n"
         "\n"
         "  --input DEVICE|FILE  sound input: an ALSA device (\"default\", \"hw:1\"), \"null\",\n"
@@ -28,6 +29,8 @@ void usage() {
         "  --page N             show page N (0 frequencies ... 4 fax, 5 RTTY, 6 CW)\n"
         "  --fast               read a recording as fast as the decoders take it\n"
         "  --quit-at-end        end the program when the recording ends\n"
+        "  -h, --help           show this text\n"
+        "  -V, --version        print the version\n"
         "\n"
         "The working directory is the data root (DATA/, SYNOP/, FAX/, NIMBA.INI).");
 }
@@ -57,6 +60,9 @@ int main(int argc, char** argv) {
         };
         if (arg == "--help" || arg == "-h") {
             usage();
+            return 0;
+        } else if (arg == "--version" || arg == "-V") {
+            std::puts(zeb::versionLine("nimba").c_str());
             return 0;
         } else if (arg == "--input") {
             options.input = inputText(value("--input"));

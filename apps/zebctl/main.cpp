@@ -3,6 +3,7 @@
 //   zebctl list                           the classes of the running programs
 //   zebctl close CLASS                    close a program as the launcher does
 //   zebctl broadcast NAME [WPARAM LPARAM] send a registered message to all
+#include "common/Version.h"
 #include "common/bus/Bus.h"
 
 #include <charconv>
@@ -17,7 +18,7 @@ namespace {
 constexpr int kUsageError = 64;  // EX_USAGE
 
 constexpr const char* kHelp =
-    "usage: zebctl COMMAND [ARGUMENTS]\n"
+    "Usage: zebctl COMMAND [ARGUMENTS]\n"
     "\n"
     "Lists, closes and messages the running programs of the suite through the\n"
     "suite bus ($ZEB_BUS_DIR, else $XDG_RUNTIME_DIR/zeb, else /tmp/zeb-<uid>).\n"
@@ -33,7 +34,10 @@ constexpr const char* kHelp =
     "  broadcast NAME [WPARAM LPARAM]  send the registered message NAME with two\n"
     "                                  integer parameters (default 0) to every\n"
     "                                  program and print how many it reached\n"
-    "  --help                          show this text\n"
+    "\n"
+    "options:\n"
+    "  -h, --help                      show this text\n"
+    "  -V, --version                   print the version\n"
     "\n"
     "Class names may contain blanks: zebctl close \"ZEB-FAX Viewer\"\n";
 
@@ -100,6 +104,10 @@ int main(int argc, char** argv) {
     const std::string& command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (command == "--version" || command == "-V") {
+        std::puts(zeb::versionLine("zebctl").c_str());
         return 0;
     }
     if (command == "list") {

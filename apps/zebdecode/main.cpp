@@ -6,11 +6,12 @@
 #include <vector>
 
 #include "Commands.h"
+#include "common/Version.h"
 
 namespace {
 
 constexpr const char* kHelp =
-    "usage: zebdecode MODE [OPTIONS] FILE|-\n"
+    "Usage: zebdecode MODE [OPTIONS] FILE|-\n"
     "\n"
     "Decodes a recording of a receiver's audio (WAV, FLAC, OGG, ... at any sample\n"
     "rate; - reads standard input) and prints the decoded text.\n"
@@ -22,8 +23,13 @@ constexpr const char* kHelp =
     "  fax     weather fax (HF radiofax) into FAX/FAX_....BMP pictures\n"
     "  text    a text file fed to the bulletin scanner as if received\n"
     "\n"
-    "exit status: 0 decoded, 2 bad usage or a recording that cannot be read,\n"
-    "3 something received could not be saved\n";
+    "options:\n"
+    "  -h, --help     show this text\n"
+    "  -V, --version  print the version\n"
+    "\n"
+    "exit status: 0 something was decoded, 1 nothing was (no characters, no\n"
+    "tone, no picture), 2 bad usage or an input that cannot be read, 3 something\n"
+    "received could not be saved\n";
 
 struct Mode {
     std::string_view name;
@@ -37,6 +43,10 @@ int main(int argc, char** argv) {
     if (all.empty()) return zeb::zebdecode::fail("no mode given; try 'zebdecode --help'");
     if (all[0] == "--help" || all[0] == "-h" || all[0] == "help") {
         std::fputs(kHelp, stdout);
+        return zeb::zebdecode::kExitOk;
+    }
+    if (all[0] == "--version" || all[0] == "-V") {
+        std::puts(zeb::versionLine("zebdecode").c_str());
         return zeb::zebdecode::kExitOk;
     }
     static constexpr Mode kModes[] = {

@@ -11,6 +11,7 @@
 #include "common/AtomicFile.h"
 #include "common/Format.h"
 #include "common/Text.h"
+#include "common/Version.h"
 #include "weather/ObservationExport.h"
 #include "weather/StationFile.h"
 #include "weather/WeatherData.h"
@@ -21,9 +22,10 @@ using namespace zeb;
 using namespace zeb::weather;
 
 constexpr const char* kUsage =
-    "usage: zebobs list [FILTERS] [FILE]\n"
-    "       zebobs export --format csv|geojson|kml [FILTERS] [--output OUT] [FILE]\n"
-    "       zebobs summary [FILTERS] [FILE]\n"
+    "Usage: zebobs list [FILTERS] [FILE]\n"
+    "  or:  zebobs export --format csv|geojson|kml [FILTERS] [--output OUT] [FILE]\n"
+    "  or:  zebobs summary [FILTERS] [FILE]\n"
+    "  or:  zebobs --help | --version\n"
     "FILE is a station file of decoded SYNOP reports, SYNOP/STATION.DAT by default.\n"
     "list prints one line per report, summary the reports of each bulletin and\n"
     "the totals, export every value of the reports in SI units (CSV with a\n"
@@ -291,6 +293,10 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     if (command == "--help" || command == "-h") {
         std::cout << kUsage;
+        return 0;
+    }
+    if (command == "--version" || command == "-V") {
+        std::cout << versionLine("zebobs") << "\n";
         return 0;
     }
     if (command != "list" && command != "export" && command != "summary") {

@@ -11,6 +11,7 @@
 // and exit status 2.
 #include "common/Format.h"
 #include "common/ProfileFile.h"
+#include "common/Version.h"
 #include "rig/Receiver.h"
 #include "rig/SerialLink.h"
 #include "rig/TermiosPort.h"
@@ -35,6 +36,38 @@ struct Command {
 struct Failure {
     std::string text;
 };
+
+constexpr const char* kHelp =
+    "Usage: zebrig --model N [--port COMn | --device PATH | --dry-run] CMD...\n"
+    "  or:  zebrig models\n"
+    "\n"
+    "Sends the commands CMD to a receiver of model N, exactly those and in the\n"
+    "order given; the receiver's mode counts as USB until a mode command.\n"
+    "\n"
+    "options:\n"
+    "  --model N      the receiver model (zebrig models lists them)\n"
+    "  --port COMn    serial port n (1 to 16): the device that COMn of section\n"
+    "                 [PORTS] in ZEBSYS.INI (working directory) names, else\n"
+    "                 /dev/ttyS0 for COM1, /dev/ttyS1 for COM2, ...\n"
+    "  --device PATH  the serial device, e.g. /dev/ttyUSB0\n"
+    "  --dry-run      send nothing: print every write as a line of hex bytes and\n"
+    "                 every pause as \"# wait N ms\"\n"
+    "  -h, --help     show this text\n"
+    "  -V, --version  print the version\n"
+    "\n"
+    "commands:\n"
+    "  freq KHZ           tune to KHZ kHz\n"
+    "  mode NAME          LSB, USB, CWN, CW, RTTY, AMN, AM, FM, WFM, M32, M256,\n"
+    "                     M512, M1024 or M2048\n"
+    "  filter LABELVALUE  the filter whose label carries this number (see\n"
+    "                     zebrig models)\n"
+    "  volume N           volume 0 to 255\n"
+    "  squelch N          squelch 0 to 255\n"
+    "  att on|off         attenuator\n"
+    "  power on|off       receiver power\n"
+    "  models             list every model: number, name, serial settings, filters\n"
+    "\n"
+    "Errors are one line on standard error and exit status 2.\n";
 
 const std::pair<std::string_view, unsigned> kModes[] = {
     {"LSB", ModeFlag::Lsb},        {"USB", ModeFlag::Usb},        {"CWN", ModeFlag::CwNarrow},
@@ -194,13 +227,10 @@ int run(int argc, char** argv) {
         } else if (arg == "models") {
             listModels = true;
         } else if (arg == "-h" || arg == "--help") {
-            std::cout
-                << "usage: zebrig --model N [--port COMn | --device PATH | --dry-run] CMD...\n"
-                   "       zebrig models\n"
-                   "commands: freq KHZ, mode LSB|USB|CWN|CW|RTTY|AMN|AM|FM|WFM|M32|M256|"
-                   "M512|M1024|M2048,\n"
-                   "          filter LABELVALUE, volume N, squelch N, att on|off, "
-                   "power on|off\n";
+            std::cout << kHelp;
+            return 0;
+        } else if (arg == "-V" || arg == "--version") {
+            std::cout << zeb::versionLine("zebrig") << '\n';
             return 0;
         } else if (!arg.empty() && arg[0] == '-') {
             throw Failure{"unknown option \"" + std::string(arg) + "\""};

@@ -3,6 +3,7 @@
 #include "common/Codepage.h"
 #include "common/FileLock.h"
 #include "common/Format.h"
+#include "common/Version.h"
 #include "stations/CodeNames.h"
 #include "stations/FrequencyList.h"
 #include "stations/FrequencySource.h"
@@ -22,18 +23,26 @@ using namespace zeb;
 using namespace zeb::stations;
 
 constexpr const char* kUsage =
-    "usage: zebstations list [FILE]\n"
-    "       zebstations add [--file FILE] \"kHz;call;name;country;type;modulation;mode;speed;\n"
-    "                       shift;centre;ioc;start tone;stop tone;stop bits;code variant;\n"
-    "                       polarity;remark\"\n"
-    "       zebstations remove [--file FILE] ID...\n"
-    "       zebstations handover [--file FILE] [--offset HZ] ID\n"
-    "       zebstations schedule [--file FILE] SCHEDULE.TIM\n"
-    "       zebstations compile SOURCE OUTPUT\n"
-    "FILE is the frequency list, DATA/RCFRQ.DAT by default. add prints the new id.\n"
+    "Usage: zebstations list [FILE]\n"
+    "  or:  zebstations add [--file FILE] STATION\n"
+    "  or:  zebstations remove [--file FILE] ID...\n"
+    "  or:  zebstations handover [--file FILE] [--offset HZ] ID\n"
+    "  or:  zebstations schedule [--file FILE] SCHEDULE.TIM\n"
+    "  or:  zebstations compile SOURCE OUTPUT\n"
+    "\n"
+    "FILE is the frequency list, DATA/RCFRQ.DAT by default. add appends STATION,\n"
+    "one argument of the form \"kHz;call;name;country;type;modulation;mode;speed;\n"
+    "shift;centre;ioc;start tone;stop tone;stop bits;code variant;polarity;remark\",\n"
+    "and prints the new id.\n"
     "handover prints the dial frequency and the hand-over record in hexadecimal;\n"
     "HZ is the receiver offset (default 0). compile builds a list from its\n"
-    "readable source (resources/data/frequencies.csv).\n";
+    "readable source (resources/data/frequencies.csv).\n"
+    "\n"
+    "options:\n"
+    "  --file FILE    the frequency list to read and change\n"
+    "  --offset HZ    the receiver offset for handover, -100000 to 100000\n"
+    "  -h, --help     show this text\n"
+    "  -V, --version  print the version\n";
 
 int fail(const std::string& message) {
     std::cerr << "zebstations: " << message << "\n";
@@ -242,6 +251,10 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     if (command == "--help" || command == "-h") {
         std::cout << kUsage;
+        return 0;
+    }
+    if (command == "--version" || command == "-V") {
+        std::cout << versionLine("zebstations") << "\n";
         return 0;
     }
     if (command == "compile") return compile(argc, argv);

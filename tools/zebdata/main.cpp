@@ -21,12 +21,36 @@
 
 #include "StationList.h"
 #include "TextTable.h"
+#include "common/Version.h"
 
 namespace {
 
+constexpr const char* kHelp =
+    "Usage: zebdata stations --output FILE --regions FILE [--supplement FILE] LIST\n"
+    "  or:  zebdata text --key-length N --output FILE SOURCE...\n"
+    "\n"
+    "Builds the reference files of the suite's DATA directory.\n"
+    "\n"
+    "  stations  converts the station list LIST (NOAA nsd_bbsss layout) into the\n"
+    "            binary station table --output and writes one line \"REGION\n"
+    "            COUNTRY\" per country to --regions; --supplement adds entries whose\n"
+    "            location indicator the list lacks. Malformed lines are reported\n"
+    "            and skipped.\n"
+    "  text      checks the text-table SOURCEs (keys of N characters) and joins\n"
+    "            them into one Windows-1252 file with CR LF line ends; any fault\n"
+    "            fails the run.\n"
+    "\n"
+    "options:\n"
+    "  -h, --help     show this text\n"
+    "  -V, --version  print the version\n"
+    "\n"
+    "Outputs are replaced only on success. Exit status: 0 done, 1 failed,\n"
+    "2 bad usage.\n";
+
 int usage() {
-    std::cerr << "usage: zebdata stations --output FILE --regions FILE [--supplement FILE] LIST\n"
-                 "       zebdata text --key-length N --output FILE SOURCE...\n";
+    std::cerr << "Usage: zebdata stations --output FILE --regions FILE [--supplement FILE] LIST\n"
+                 "  or:  zebdata text --key-length N --output FILE SOURCE...\n"
+                 "Try 'zebdata --help'.\n";
     return 2;
 }
 
@@ -130,6 +154,14 @@ int runText(const Options& options) {
 int main(int argc, char** argv) {
     if (argc < 2) return usage();
     const std::string command = argv[1];
+    if (command == "--help" || command == "-h") {
+        std::cout << kHelp;
+        return 0;
+    }
+    if (command == "--version" || command == "-V") {
+        std::cout << zeb::versionLine("zebdata") << "\n";
+        return 0;
+    }
     Options options;
     try {
         if (!parseOptions(argc, argv, options)) return usage();

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/AtomicFile.h"
+#include "common/Version.h"
 #include "support/Broadcasts.h"
 #include "support/FaxGenerator.h"
 #include "support/MorseGenerator.h"
@@ -21,6 +22,39 @@
 #include "support/WavFile.h"
 
 namespace {
+
+// What each recording holds, as rtty(), fax() and cw() below generate it.
+constexpr const char* kHelp =
+    "Usage: zebdemo rtty|fax|cw FILE\n"
+    "\n"
+    "Writes a generated recording to FILE as a receiver would hear it, to try the\n"
+    "decoders without a receiver: nimba --input FILE --mode rtty|fax|cw, or\n"
+    "zebdecode rtty|fax|cw FILE. Every recording is a WAV file, 16-bit PCM, mono,\n"
+    "11025 Hz, with some white noise and a small tuning error.\n"
+    "\n"
+    "recordings:\n"
+    "  rtty  weather RTTY, about 64 s: ITA2 at 75 Bd with 1.5 stop bits, mark\n"
+    "        1275 Hz and space 1700 Hz (425 Hz shift, the decoder's defaults)\n"
+    "        received 9 Hz high, Eb/N0 22 dB. Three ZCZC ... NNNN messages from\n"
+    "        EDZW between RYRY lines: SYNOP land reports (AAXX, three stations and\n"
+    "        a NIL), a gale warning for the German Bight and a ship report (BBXX),\n"
+    "        all dated the hour before the current one (UTC), so that the decoder\n"
+    "        stores them.\n"
+    "  fax   weather fax, 202 s: 120 lines per minute, IOC 576, 1900 Hz centre\n"
+    "        (black 1500 Hz, white 2300 Hz) received 6 Hz high, 25 dB SNR. 1 s of\n"
+    "        noise, 5 s start tone (300 Hz), 20 phasing lines, a 1810 x 360 test\n"
+    "        chart (black band at the left, white band at the right, a 16-step\n"
+    "        grey wedge, bars and a checkerboard), 5 s stop tone (450 Hz), 1 s of\n"
+    "        noise.\n"
+    "  cw    Morse, about 39 s: 20 words per minute on 1275 Hz received 5 Hz high,\n"
+    "        20 dB SNR in 3 kHz, the text \"CQ CQ DE DDK9 DDK9 = WX FOR GERMAN BIGHT\n"
+    "        WEST 8 LATER NW 9 = SEA 3M AR\".\n"
+    "\n"
+    "options:\n"
+    "  -h, --help     show this text\n"
+    "  -V, --version  print the version\n"
+    "\n"
+    "Exit status: 0 written, 1 FILE could not be written, 2 bad usage.\n";
 
 std::string rttyText() {
     // Observations of the last full hour, so that the decoder accepts them.
@@ -93,8 +127,17 @@ std::vector<float> cw() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::string only = argc == 2 ? argv[1] : "";
+    if (only == "--help" || only == "-h") {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (only == "--version" || only == "-V") {
+        std::puts(zeb::versionLine("zebdemo").c_str());
+        return 0;
+    }
     if (argc != 3) {
-        std::fputs("usage: zebdemo rtty|fax|cw FILE\n", stderr);
+        std::fputs("Usage: zebdemo rtty|fax|cw FILE\nTry 'zebdemo --help'.\n", stderr);
         return 2;
     }
     const std::string kind = argv[1];
