@@ -100,12 +100,14 @@ CwPage::~CwPage() {
 
 void CwPage::setBand(int center, int width) {
     chain_.setBand(cw::ToneBand{center, width});
+    saveSettings();
     applyMarkers();
     refresh();
 }
 
 void CwPage::setOptions(cw::CwOptions options) {
     chain_.setOptions(options);
+    saveSettings();
     applyMarkers();
     refresh();
 }

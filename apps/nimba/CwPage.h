@@ -1,8 +1,9 @@
 // The CW page: the tone filter's centre and half width on two knobs with
 // their displays, the spectrum display with the filter's pass band, and the
 // text window with its save, print and font commands. Like the RTTY page it
-// lives for the whole run; its settings are written when it is left and at
-// shutdown.
+// lives for the whole run. Every change of a knob or option is written to
+// NIMBA.INI at once, because the decoder reads its band from there when it
+// starts: what the knobs show is what it uses, also after a restart.
 #pragma once
 
 #include <QLabel>

@@ -173,6 +173,7 @@ void FaxPage::connectControls() {
     if (applySlant_)
         connect(applySlant_, &QPushButton::clicked, this, [this] {
             decoder_.applySlantToAllModes();
+            writeSettings();
             refresh();
         });
     if (saveAs_) connect(saveAs_, &QPushButton::clicked, this, &FaxPage::saveAs);
@@ -196,14 +197,19 @@ void FaxPage::connectControls() {
     }
     if (spectrum_)
         connect(spectrum_, &ui::SpectrumView::clicked, this, [this] {
-            if (context_.spectrum) context_.spectrum->toggle(spectrum_);
+            if (!context_.spectrum) return;
+            decoder_.showSpectrumMarkers();
+            context_.spectrum->toggle(spectrum_);
         });
 }
 
 void FaxPage::applyConfig(fax::FaxConfig config) {
     decoder_.setConfig(config);
+    writeSettings();
     refresh();
 }
+
+void FaxPage::writeSettings() { (void)decoder_.saveSettings(); }
 
 void FaxPage::onCenter(int value) {
     if (updating_) return;
@@ -243,6 +249,7 @@ void FaxPage::onTone(bool start, const QString& text) {
     if (fax::validate(checked) != 0) return;
     // Only the record changes: the edit keeps what is being typed.
     decoder_.setConfig(c);
+    writeSettings();
 }
 
 void FaxPage::onSlant(int value) {
@@ -250,6 +257,7 @@ void FaxPage::onSlant(int value) {
     slantValue_ = value;
     if (updating_ || delta == 0) return;
     decoder_.slantStep(delta);
+    writeSettings();
 }
 
 void FaxPage::refresh() {
@@ -416,7 +424,10 @@ bool FaxPage::eventFilter(QObject* watched, QEvent* event) {
 
 void FaxPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (spectrum_ && context_.spectrum) context_.spectrum->attach(spectrum_);
+    if (!spectrum_ || !context_.spectrum) return;
+    // The RTTY or CW page shown before left its own markers on the display.
+    decoder_.showSpectrumMarkers();
+    context_.spectrum->attach(spectrum_);
 }
 
 void FaxPage::hideEvent(QHideEvent* event) {

@@ -6,8 +6,11 @@
 // spectrum display.
 //
 // The page exists while its tab is selected. Every change of a setting goes
-// to the decoder as a whole record (FaxDecoder::setConfig validates it) and
-// the panel then shows the record as applied.
+// to the decoder as a whole record (FaxDecoder::setConfig validates it), is
+// written to NIMBA.INI at once, and the panel then shows the record as
+// applied. The decoder loads its settings from NIMBA.INI when it starts and
+// when a page is made while it is off, so what the panel shows is what it
+// uses, also after a restart.
 #pragma once
 
 #include <QPointer>
@@ -109,6 +112,7 @@ protected:
 private:
     void connectControls();
     void applyConfig(fax::FaxConfig config);
+    void writeSettings();
     void onCenter(int value);
     void onShift(int value);
     void onBandwidth(int value);

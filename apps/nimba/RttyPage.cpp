@@ -245,6 +245,8 @@ RttyPage::~RttyPage() {
 
 void RttyPage::apply(const rtty::RttyParams& params) {
     chain_.setParams(params);
+    // Written at once: the chain reads "RTTYPARAM" again when it starts.
+    (void)chain_.saveParams();
     if (context_.spectrum) {
         const rtty::RttyParams p = chain_.params();
         context_.spectrum->analyser().setPassBand(0.0f, 0.0f);

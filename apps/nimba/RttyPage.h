@@ -6,8 +6,9 @@
 // framed in this session are listed beside the text; a click on one shows it.
 //
 // The page lives for the whole run and is only hidden when another page is
-// chosen: its text window goes on receiving. Its settings are written to
-// section "RTTYPARAM" when it is left.
+// chosen: its text window goes on receiving. Every change of a setting is
+// written to section "RTTYPARAM" at once, because the chain loads that
+// section when the decoder starts.
 #pragma once
 
 #include <QPointer>

@@ -174,11 +174,25 @@ std::vector<Refusal> FaxDecoder::refusedSettings() const {
 }
 
 Result<void> FaxDecoder::saveSettings() {
-    std::lock_guard lock(mutex_);
-    applySettingsLocked();
-    if (!profile_) return success();
-    if (auto r = writeAutoSlant(*profile_, autoSlant_); !r) return r;
-    return writeSettings(*profile_, config_, table_, device_);
+    ProfileFile* profile = nullptr;
+    FaxConfig config;
+    CorrectionTable table;
+    std::string device;
+    bool autoSlant = true;
+    {
+        std::lock_guard lock(mutex_);
+        applySettingsLocked();
+        if (!profile_) return success();
+        profile = profile_;
+        config = config_;
+        table = table_;
+        device = device_;
+        autoSlant = autoSlant_;
+    }
+    // The file is written (and synced) without the lock: the panel saves on
+    // every change, and the capture thread must not wait for the disk.
+    if (auto r = writeAutoSlant(*profile, autoSlant); !r) return r;
+    return writeSettings(*profile, config, table, device);
 }
 
 void FaxDecoder::slantStep(int delta) {
@@ -337,14 +351,22 @@ void FaxDecoder::applySettingsLocked() {
     }
     config_.pixelRate = derived_.pixelRate;
     rebuildFilterLocked();
-    if (spectrum_) {
-        const float c = config_.center, bw = config_.bandwidth, s = config_.shift;
-        if (filterOn_)
-            spectrum_->setPassBand(c - bw / 2, c + bw / 2);
-        else
-            spectrum_->setPassBand(0.0f, 0.0f);
-        spectrum_->setTones(c - s / 2, c + s / 2);
-    }
+    markSpectrumLocked();
+}
+
+void FaxDecoder::showSpectrumMarkers() {
+    std::lock_guard lock(mutex_);
+    markSpectrumLocked();
+}
+
+void FaxDecoder::markSpectrumLocked() {
+    if (!spectrum_) return;
+    const float c = config_.center, bw = config_.bandwidth, s = config_.shift;
+    if (filterOn_)
+        spectrum_->setPassBand(c - bw / 2, c + bw / 2);
+    else
+        spectrum_->setPassBand(0.0f, 0.0f);
+    spectrum_->setTones(c - s / 2, c + s / 2);
 }
 
 void FaxDecoder::rebuildFilterLocked() {

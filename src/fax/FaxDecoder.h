@@ -100,6 +100,10 @@ public:
     void setClock(PictureFile::Clock clock);
     void setMonitor(dsp::MonitorFeed* monitor);
     void setSpectrumDisplay(dsp::AudioFilter* spectrum);
+    // Marks the filter's pass band and the two tones on the spectrum display
+    // again (every change of the settings does it too): the display is shared
+    // with the other decoders, which mark their own tones on it.
+    void showSpectrumMarkers();
     // A scheduled reception is running: start enters Receiving at once and the
     // stop tone starts a new picture instead of waiting for the next one.
     void setReceptionActive(bool active) { receptionActive_.store(active); }
@@ -179,6 +183,7 @@ public:
 
 private:
     void applySettingsLocked();
+    void markSpectrumLocked();
     void rebuildFilterLocked();
     void setState(FaxState state);
     void beginPictureLocked();

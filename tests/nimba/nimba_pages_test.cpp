@@ -1,10 +1,11 @@
-// The RTTY and CW pages of the running program: their controls reach the
-// decoders, their settings are written when the page is left, the RTTY page
-// shows what the decoder measures, the RTTY mode chooses between the
-// bulletin scanner and the NAVTEX message framer, and the framed messages are
-// listed and shown on a click.
+// The RTTY, CW and fax pages of the running program: their controls reach
+// the decoders, their settings are written at once and used at the start,
+// the RTTY page shows what the decoder measures, the RTTY mode chooses
+// between the bulletin scanner and the NAVTEX message framer, and the framed
+// messages are listed and shown on a click.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -15,12 +16,17 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <utility>
+
 #include "CwPage.h"
+#include "FaxPage.h"
 #include "MainWindow.h"
 #include "NimbaTestSupport.h"
 #include "RttyPage.h"
 #include "SpectrumLink.h"
 #include "common/ProfileFile.h"
+#include "fax/FaxConfig.h"
 #include "support/RttyGenerator.h"
 #include "ui/DialogLoader.h"
 #include "ui/EventLoop.h"
@@ -275,6 +281,89 @@ TEST(NimbaRttyPage, NavtexMessagesAreListedAndAClickShowsThem) {
 
     ui::controlAs<QPushButton>(page.dialog(), kRttyBaudot)->click();
     EXPECT_TRUE(list->isHidden());
+}
+
+// What a page shows before its decoder is switched on is what the decoder
+// then uses, and what the next run starts with.
+TEST(NimbaDecoderPages, SettingsMadeBeforeTheStartAreTheOnesTheDecoderStartsWith) {
+    using Pair = std::pair<int, int>;
+    struct Case {
+        int tab, button;
+        std::function<void(MainWindow&)> edit;
+        std::function<Pair(Nimba&)> used;
+        Pair wanted;
+    };
+    const Case cases[] = {
+        {kFaxTab,
+         kFaxButton,
+         [](MainWindow& w) {
+             ui::controlAs<QPushButton>(w.faxPage()->dialog(), faxid::kIocButtons[1])->click();
+             ui::controlAs<QPushButton>(w.faxPage()->dialog(), faxid::kLpmButtons[1])->click();
+         },
+         [](Nimba& n) { return Pair(n.faxDecoder()->config().ioc, n.faxDecoder()->config().lpm); },
+         {fax::kIocValues[1], fax::kLpmValues[1]}},
+        {kCwTab,
+         kCwButton,
+         [](MainWindow& w) {
+             ui::controlAs<ui::RotaryKnob>(w.cwPage()->dialog(), kCwCenterKnob)->setValue(1234);
+             ui::controlAs<ui::RotaryKnob>(w.cwPage()->dialog(), kCwWidthKnob)->setValue(321);
+         },
+         [](Nimba& n) { return Pair(n.cw()->band().center, n.cw()->band().width); },
+         {1234, 321}},
+        {kRttyTab,
+         kRttyButton,
+         [](MainWindow& w) {
+             ui::controlAs<QSpinBox>(w.rttyPage()->dialog(), kRttyBaud)->setValue(100);
+             ui::controlAs<QSpinBox>(w.rttyPage()->dialog(), kRttyShift)->setValue(850);
+         },
+         [](Nimba& n) { return Pair(n.rtty()->params().baud, n.rtty()->params().shift); },
+         {100, 850}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tab);
+        test::Sandbox box;
+        if (!box.ready) GTEST_SKIP() << "suite not staged";
+        {
+            Nimba nimba(shownOptions(box.dir.path()));
+            ASSERT_FALSE(nimba.startUp().has_value());
+            // A run before leaves the decoder's settings in NIMBA.INI.
+            nimba.window()->command(c.button);
+            nimba.window()->command(kOffButton);
+            nimba.window()->selectTab(c.tab);
+            ASSERT_NE(c.used(nimba), c.wanted);
+            c.edit(*nimba.window());
+            nimba.window()->command(c.button);
+            ASSERT_TRUE(nimba.modes().decoder(nimba.modes().mode())->running());
+            EXPECT_EQ(c.used(nimba), c.wanted);
+        }
+        Nimba again(shownOptions(box.dir.path()));
+        ASSERT_FALSE(again.startUp().has_value());
+        EXPECT_EQ(c.used(again), c.wanted);
+    }
+}
+
+// The spectrum display is shared: back on the fax page, it marks the fax
+// tones and filter again instead of what the RTTY page left.
+TEST(NimbaFaxPage, SpectrumMarksTheFaxTonesAgainAfterAVisitToTheRttyPage) {
+    test::Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    Nimba nimba(shownOptions(box.dir.path()));
+    ASSERT_FALSE(nimba.startUp().has_value());
+    MainWindow& w = *nimba.window();
+    w.selectTab(kFaxTab);
+    QCoreApplication::processEvents();  // a new page is shown from the event loop
+    ui::controlAs<QPushButton>(w.faxPage()->dialog(), faxid::kFilterButtons.back())->click();
+    w.command(kFaxButton);
+    const dsp::AudioFilter& analyser = nimba.spectrum().analyser();
+    const auto tones = analyser.toneColumns();
+    const auto band = analyser.passBandColumns();
+    ASSERT_TRUE(tones && band);
+    w.selectTab(kRttyTab);
+    ASSERT_NE(analyser.toneColumns(), tones);
+    w.selectTab(kFaxTab);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(analyser.toneColumns(), tones);
+    EXPECT_EQ(analyser.passBandColumns(), band);
 }
 
 }  // namespace
