@@ -226,6 +226,11 @@ rtty::CharacterSink* Bulletins::scanner() {
     return state_->framer.get();
 }
 
+void Bulletins::endOfReception() {
+    if (state_->scanner) state_->scanner->endOfReception();
+    if (state_->framer) state_->framer->endOfReception();
+}
+
 void Bulletins::setDescriptionsOnly(bool on) {
     if (state_->console) state_->console->setDescriptionsOnly(on);
 }

@@ -39,6 +39,9 @@ public:
     // The display (prints to stdout) and the scanner or framer sink.
     TextSink& display();
     rtty::CharacterSink* scanner();
+    // The reception ended: a warning or NAVTEX message being received is
+    // saved as it is.
+    void endOfReception();
     // Ends the text with a line end and prints the counts on stderr (when
     // something was saved, or with -v).
     void summary() const;

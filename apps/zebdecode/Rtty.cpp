@@ -327,6 +327,7 @@ int run(const std::vector<std::string>& args, bool sitor) {
     if (error && !heard) return fail(*error);
     if (finder) settle(true);
     if (error) fail(*error);
+    bulletins->endOfReception();
     bulletins->summary();
     if (bulletins->unsaved() > 0) return kExitNotSaved;
     if (error) return kExitUsage;

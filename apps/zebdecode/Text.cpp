@@ -80,6 +80,7 @@ int runText(const std::vector<std::string>& args) {
         display.text(std::string_view(&c, 1));
         if (scanner != nullptr) scanner->character(static_cast<std::uint8_t>(c));
     }
+    bulletins->endOfReception();
     bulletins->summary();
     return bulletins->unsaved() > 0 ? kExitNotSaved : kExitOk;
 }

@@ -128,7 +128,11 @@ std::string MessageFramer::newFileName(TimeKey now) {
 
 void MessageFramer::note(const std::string& line) { output_.appendText("\n" + line + "\n"); }
 
-void MessageFramer::finish(bool complete) {
+void MessageFramer::endOfReception() {
+    if (inMessage_) finish(false, false);
+}
+
+void MessageFramer::finish(bool complete, bool nextBegins) {
     inMessage_ = false;
     Message m;
     m.id = headerId();
@@ -165,10 +169,11 @@ void MessageFramer::finish(bool complete) {
                     ", fewer than the " + std::to_string(known->lost) + " of the copy saved before";
             note(line);
         }
+        const bool beforeCurrentLine = !complete && nextBegins;
         if (m.file.empty())
-            output_.saveCollected(Collected::Information, !complete);
+            output_.saveCollected(Collected::Information, beforeCurrentLine);
         else
-            output_.saveCollectedAs(m.file, !complete);
+            output_.saveCollectedAs(m.file, beforeCurrentLine);
         if (complete && m.id && m.id->serial != 0) {
             const NavtexEntry entry{*m.id, known ? known->time : now, m.lost, m.characters, m.file};
             const auto recorded = log_.record(entry, now);

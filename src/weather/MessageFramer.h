@@ -59,6 +59,9 @@ public:
     // Closes any message without saving and clears the window (selecting an
     // RTTY mode does this).
     void reset();
+    // The reception ends (the recording, or the user stopped it): a message
+    // being received is saved as it is, as one cut off.
+    void endOfReception();
 
     void setSelection(const NavtexSelection& selection) { selection_ = selection; }
     const NavtexSelection& selection() const { return selection_; }
@@ -71,7 +74,9 @@ public:
 private:
     bool windowReads(const char* text) const;
     void begin();
-    void finish(bool complete);
+    // `nextBegins`: the line being received is the next message's "ZCZC"
+    // and is left out.
+    void finish(bool complete, bool nextBegins = true);
     std::optional<NavtexId> headerId() const;
     // The copy on file of a message received within 72 hours, if its file is
     // still there.

@@ -76,6 +76,12 @@ void TextScanner::reset() {
     groupOrder_ = 0;
 }
 
+void TextScanner::endOfReception() {
+    if (!warning_) return;
+    output_.saveCollected(Collected::Warning);
+    warning_ = false;
+}
+
 void TextScanner::scanChar(std::uint8_t ch) {
     if (isGroupChar(ch)) {
         window_.push(ch, true);

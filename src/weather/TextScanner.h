@@ -89,6 +89,9 @@ public:
     // Back to state 1: window cleared, return state 1, warning flag cleared
     // (selecting an RTTY mode does this).
     void reset();
+    // The reception ends (the recording, or the user stopped it): a warning
+    // being collected is saved as it is.
+    void endOfReception();
 
     // The clock (tests set a fixed one).
     void setClock(std::function<TimeKey()> clock) { clock_ = std::move(clock); }

@@ -101,6 +101,24 @@ TEST_F(BulletinScannerTest, LostEndSavesTheWarningAtTheNextBulletin) {
     EXPECT_FALSE(scanner.collectingWarning());
 }
 
+TEST_F(BulletinScannerTest, TheEndOfReceptionSavesWhatWasBeingCollected) {
+    // A warning and a NAVTEX message whose ends never came: the recording
+    // ended, or the user stopped the decoder.
+    feed(scanner, "ZCZC 124\r\nWWDL01 EDZW 061200\r\nSTORM FORCE 10\r\n");
+    scanner.endOfReception();
+    EXPECT_EQ(output.count("save:warning"), 1);
+    EXPECT_FALSE(scanner.collectingWarning());
+    scanner.endOfReception();
+    EXPECT_EQ(output.count("save:warning"), 1);
+
+    MessageFramer framer(output);
+    for (char c : std::string("ZCZC OA12\r\nGALE WARNING\r\n"))
+        framer.character(static_cast<std::uint8_t>(c));
+    framer.endOfReception();
+    EXPECT_EQ(output.count("save:info"), 1);
+    EXPECT_FALSE(framer.inMessage());
+}
+
 TEST_F(BulletinScannerTest, SynopticHeadingHandsGroupsToTheParser) {
     feed(scanner, "ZCZC 125\r\r\nSMDL01 EDZW 061200 RRA\r\r\nAAXX 06121\r\r\n");
     EXPECT_EQ(scanner.state(), 11);
