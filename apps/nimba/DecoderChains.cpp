@@ -98,6 +98,9 @@ bool RttyChain::start() {
 void RttyChain::stop() {
     BlockLock lock(views_.blockMutex);
     running_.store(false);
+    // A warning or NAVTEX message still coming in is saved as it is.
+    if (scanner_) scanner_->endOfReception();
+    framer_.endOfReception();
     publishState(false);
 }
 
