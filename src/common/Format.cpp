@@ -1,6 +1,7 @@
 #include "common/Format.h"
 
 #include <locale.h>
+#include <algorithm>
 #include <charconv>
 #include <clocale>
 #include <cstdio>
@@ -196,6 +197,13 @@ std::string formatPrintf(std::string_view format, std::initializer_list<FormatAr
             arg->value());
     }
     return out;
+}
+
+std::string formatFixed(double value, int decimals) {
+    char buf[400];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed,
+                                   std::clamp(decimals, 0, 20));
+    return res.ec == std::errc() ? std::string(buf, res.ptr) : std::string();
 }
 
 }  // namespace zeb

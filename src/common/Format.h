@@ -39,4 +39,9 @@ private:
 // s f F e E g G and "%%".
 std::string formatPrintf(std::string_view format, std::initializer_list<FormatArg> args);
 
+// Fixed-point text with `decimals` (0 to 20) decimals in the "C" convention,
+// whatever the desktop's locale; any finite double fits ("%f" of the
+// largest has 309 digits before the point).
+std::string formatFixed(double value, int decimals);
+
 }  // namespace zeb

@@ -2,6 +2,7 @@
 
 #include "common/AtomicFile.h"
 #include "common/FindFile.h"
+#include "common/Format.h"
 #include "common/Text.h"
 
 #include <fcntl.h>
@@ -39,11 +40,7 @@ private:
 
 std::string formatInt(long long value) { return std::to_string(value); }
 
-std::string formatReal(double value) {
-    char buf[400];  // "%f" of the largest double has 309 digits before the point
-    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 6);
-    return std::string(buf, res.ptr);
-}
+std::string formatReal(double value) { return formatFixed(value, 6); }
 
 int parseIntPrefix(std::string_view text) {
     std::size_t i = 0;

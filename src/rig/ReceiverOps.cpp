@@ -7,6 +7,8 @@
 // model's range: nothing is sent.
 #include "rig/ReceiverProfile.h"
 
+#include "common/Format.h"
+
 #include <charconv>
 #include <cmath>
 #include <initializer_list>
@@ -55,13 +57,7 @@ std::string padded(std::int64_t value, int width) {
     return text;
 }
 
-// Fixed-point text in the "C" convention, whatever the desktop's locale.
-std::string fixed(double value, int decimals) {
-    char buffer[64];
-    const auto r =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-    return std::string(buffer, r.ptr);
-}
+std::string fixed(double value, int decimals) { return formatFixed(value, decimals); }
 
 std::string hex2(int value) {
     static constexpr char kDigits[] = "0123456789ABCDEF";

@@ -25,12 +25,7 @@ bool within(int value, int low, int high) { return value >= low && value <= high
 
 std::string integer(long value) { return std::to_string(value); }
 
-std::string fixed(double value, int decimals) {
-    char buffer[48];
-    const auto r =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-    return std::string(buffer, r.ptr);
-}
+std::string fixed(double value, int decimals) { return formatFixed(value, decimals); }
 
 // Degrees to four decimals (about 10 m), without trailing zeros: 50.05, 8.6.
 std::string degrees(double value) {
