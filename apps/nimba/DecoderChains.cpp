@@ -52,7 +52,7 @@ RttyChain::RttyChain(OutputQueue& queue, ChainViews views, const weather::Weathe
       display_(queue, TextTarget::Rtty),
       bulletins_(queue),
       framer_(bulletins_, synopDir),
-      decoder_(rtty::CharacterOutputs{&display_, this}) {
+      decoder_(teleprinter::CharacterOutputs{&display_, this}) {
     if (data) {
         std::error_code ec;
         std::filesystem::create_directories(synopDir, ec);

@@ -107,7 +107,9 @@ struct ChainViews {
     std::atomic<bool>* signalOpen = nullptr;
 };
 
-class RttyChain : public ModeDecoder, private rtty::LockListener, private rtty::CharacterSink {
+class RttyChain : public ModeDecoder,
+                  private rtty::LockListener,
+                  private teleprinter::CharacterSink {
 public:
     // Without weather data the bulletin scanner is off (the text still shows).
     RttyChain(OutputQueue& queue, ChainViews views, const weather::WeatherData* data,

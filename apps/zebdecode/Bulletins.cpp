@@ -221,7 +221,7 @@ TextSink& Bulletins::display() {
     return *state_->plain;
 }
 
-rtty::CharacterSink* Bulletins::scanner() {
+teleprinter::CharacterSink* Bulletins::scanner() {
     if (state_->scanner) return state_->scanner.get();
     return state_->framer.get();
 }

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "common/TextSink.h"
-#include "rtty/CharacterHandlers.h"
+#include "teleprinter/CharacterHandlers.h"
 #include "weather/NavtexMessage.h"
 
 namespace zeb::zebdecode {
@@ -38,7 +38,7 @@ public:
 
     // The display (prints to stdout) and the scanner or framer sink.
     TextSink& display();
-    rtty::CharacterSink* scanner();
+    teleprinter::CharacterSink* scanner();
     // The reception ended: a warning or NAVTEX message being received is
     // saved as it is.
     void endOfReception();

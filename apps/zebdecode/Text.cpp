@@ -75,7 +75,7 @@ int runText(const std::vector<std::string>& args) {
     // Character by character, as received by radio: the window and the
     // scanner take any kind of line end.
     TextSink& display = bulletins->display();
-    rtty::CharacterSink* scanner = bulletins->scanner();
+    teleprinter::CharacterSink* scanner = bulletins->scanner();
     for (char c : contents) {
         display.text(std::string_view(&c, 1));
         if (scanner != nullptr) scanner->character(static_cast<std::uint8_t>(c));

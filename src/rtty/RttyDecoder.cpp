@@ -4,7 +4,7 @@
 
 namespace zeb::rtty {
 
-RttyDecoder::RttyDecoder(CharacterOutputs outputs, DemodVariant variant)
+RttyDecoder::RttyDecoder(teleprinter::CharacterOutputs outputs, DemodVariant variant)
     : baudot_(shift_, outputs),
       sitor_(shift_, outputs),
       demod_(variant == DemodVariant::Rtty ? DemodVariant::Rtty : DemodVariant::Main) {

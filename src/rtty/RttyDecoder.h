@@ -7,10 +7,10 @@
 
 #include "dsp/Monitor.h"
 #include "rtty/BitSlicer.h"
-#include "rtty/CharacterHandlers.h"
 #include "rtty/MatchedDemodulator.h"
 #include "rtty/RttyParams.h"
 #include "rtty/ToneDemodulator.h"
+#include "teleprinter/CharacterHandlers.h"
 
 namespace zeb::rtty {
 
@@ -25,7 +25,8 @@ public:
 class RttyDecoder : private WordHandler {
 public:
     // `variant` is the design used until configure() names another.
-    explicit RttyDecoder(CharacterOutputs outputs, DemodVariant variant = DemodVariant::Matched);
+    explicit RttyDecoder(teleprinter::CharacterOutputs outputs,
+                         DemodVariant variant = DemodVariant::Matched);
 
     // Validates and applies the parameters, the design included (filters
     // redesigned); the slicer state, the shift and the SITOR-B history carry
@@ -67,8 +68,8 @@ public:
     // tone-filter outputs of every block, at the demodulator's monitor gain,
     // is played. nullptr (the default) plays nothing.
     void setMonitor(dsp::MonitorFeed* feed) { monitor_ = feed; }
-    ShiftState& shift() { return shift_; }
-    const ShiftState& shift() const { return shift_; }
+    teleprinter::ShiftState& shift() { return shift_; }
+    const teleprinter::ShiftState& shift() const { return shift_; }
     const BitSlicer& slicer() const { return slicer_; }
     BitSlicer& slicer() { return slicer_; }
     const ToneDemodulator& demodulator() const { return demod_; }
@@ -84,9 +85,9 @@ private:
     void sitorLost() override { sitor_.lost(); }
 
     RttyParams params_;
-    ShiftState shift_;
-    BaudotHandler baudot_;
-    SitorHandler sitor_;
+    teleprinter::ShiftState shift_;
+    teleprinter::BaudotHandler baudot_;
+    teleprinter::SitorHandler sitor_;
     ToneDemodulator demod_;
     BitSlicer slicer_;
     MatchedDemodulator matched_;

@@ -4,7 +4,7 @@
 #include <bit>
 #include <cmath>
 
-#include "rtty/CodeTables.h"
+#include "teleprinter/CodeTables.h"
 
 namespace zeb::rtty {
 namespace {
@@ -40,7 +40,9 @@ bool agree(const std::array<float, 7>& a, const std::array<float, 7>& b) {
     return aa > 0.0f && bb > 0.0f && ab > 0.5f * std::sqrt(aa * bb);
 }
 
-bool validWord(int w) { return kSitorLetters[static_cast<std::size_t>(w & 0x7F)] != 0; }
+bool validWord(int w) {
+    return teleprinter::kSitorLetters[static_cast<std::size_t>(w & 0x7F)] != 0;
+}
 
 // The 35 valid words, found once from the table.
 struct ValidWords {
@@ -239,11 +241,11 @@ int SitorReceiver::takeWord() {
     for (auto& p : parityScore_) p *= 0.95f;
     if (wordsSinceLock_ > 5 &&
         agree(slot, slots_[static_cast<std::size_t>((word_ - 5) % kSlots)]) &&
-        w != kSitorAlphaWord) {
+        w != teleprinter::kSitorAlphaWord) {
         parityScore_[static_cast<std::size_t>(parity)] += 1.0f;
     }
-    if (wordsSinceLock_ > 1 && w == kSitorAlphaWord &&
-        hardWords_[static_cast<std::size_t>((word_ - 1) % kSlots)] == kSitorBetaWord) {
+    if (wordsSinceLock_ > 1 && w == teleprinter::kSitorAlphaWord &&
+        hardWords_[static_cast<std::size_t>((word_ - 1) % kSlots)] == teleprinter::kSitorBetaWord) {
         parityScore_[static_cast<std::size_t>(parity)] += 1.0f;
     }
     for (int p = 0; p < 2; ++p) {
@@ -281,12 +283,12 @@ int SitorReceiver::decide(int rxSlot, int dxSlot) {
     float margin = 0.0f;
     const int alone = mostLikely(rx, margin);
     decidedMargin_ = margin;
-    if (alone == kSitorAlphaWord) return kIdle;  // idle repetition slot
+    if (alone == teleprinter::kSitorAlphaWord) return kIdle;  // idle repetition slot
     if (alone < 0 && dxSlot < 0) return kUnclear;
     if (dxSlot < 0) return alone;
     const auto& dx = slots_[static_cast<std::size_t>(dxSlot)];
     float dxMargin = 0.0f;
-    if (mostLikely(dx, dxMargin) == kSitorBetaWord) {
+    if (mostLikely(dx, dxMargin) == teleprinter::kSitorBetaWord) {
         return alone < 0 ? kUnclear : alone;  // phasing in the first slot
     }
     std::array<float, 7> both{};
@@ -294,7 +296,7 @@ int SitorReceiver::decide(int rxSlot, int dxSlot) {
         both[static_cast<std::size_t>(b)] =
             rx[static_cast<std::size_t>(b)] + dx[static_cast<std::size_t>(b)];
     const int w = mostLikely(both, decidedMargin_);
-    if (w == kSitorAlphaWord) return kIdle;
+    if (w == teleprinter::kSitorAlphaWord) return kIdle;
     return w < 0 ? kUnclear : w;
 }
 

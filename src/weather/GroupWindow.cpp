@@ -1,6 +1,6 @@
 #include "weather/GroupWindow.h"
 
-#include "rtty/CodeTables.h"
+#include "teleprinter/CodeTables.h"
 
 namespace zeb::weather {
 namespace {
@@ -16,22 +16,22 @@ std::uint8_t ita2Code(std::uint8_t ch) {
     static const std::array<std::uint8_t, 256> kReverse = [] {
         std::array<std::uint8_t, 256> table{};
         for (int code = 1; code < 32; ++code) {
-            if (code == rtty::kBaudotFigs || code == rtty::kBaudotLtrs) continue;
-            const std::uint8_t l = rtty::kBaudotLetters[code];
-            const std::uint8_t f = rtty::kBaudotFigures[code];
+            if (code == teleprinter::kBaudotFigs || code == teleprinter::kBaudotLtrs) continue;
+            const std::uint8_t l = teleprinter::kBaudotLetters[code];
+            const std::uint8_t f = teleprinter::kBaudotFigures[code];
             if (table[f] == 0) table[f] = static_cast<std::uint8_t>(code);
             if (table[l] == 0) table[l] = static_cast<std::uint8_t>(code);
             if (isLetter(l)) table[l + 32] = static_cast<std::uint8_t>(code);
         }
-        table[1] = rtty::kBaudotLtrs;
-        table[2] = rtty::kBaudotFigs;
+        table[1] = teleprinter::kBaudotLtrs;
+        table[2] = teleprinter::kBaudotFigs;
         return table;
     }();
     return kReverse[ch];
 }
 
-std::uint8_t lettersReading(std::uint8_t ch) { return rtty::kBaudotLetters[ita2Code(ch)]; }
-std::uint8_t figuresReading(std::uint8_t ch) { return rtty::kBaudotFigures[ita2Code(ch)]; }
+std::uint8_t lettersReading(std::uint8_t ch) { return teleprinter::kBaudotLetters[ita2Code(ch)]; }
+std::uint8_t figuresReading(std::uint8_t ch) { return teleprinter::kBaudotFigures[ita2Code(ch)]; }
 
 bool GroupWindow::matches(std::string_view pattern) const {
     if (pattern.size() != kSize) return false;

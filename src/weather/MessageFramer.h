@@ -21,13 +21,13 @@
 #include <string>
 
 #include "common/TimeKey.h"
-#include "rtty/CharacterHandlers.h"
+#include "teleprinter/CharacterHandlers.h"
 #include "weather/BulletinOutput.h"
 #include "weather/NavtexMessage.h"
 
 namespace zeb::weather {
 
-class MessageFramer : public rtty::CharacterSink {
+class MessageFramer : public teleprinter::CharacterSink {
 public:
     enum class Outcome {
         Saved,        // a new message

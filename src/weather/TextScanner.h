@@ -22,7 +22,7 @@
 
 #include "common/Text.h"
 #include "common/TimeKey.h"
-#include "rtty/CharacterHandlers.h"
+#include "teleprinter/CharacterHandlers.h"
 #include "weather/BulletinOutput.h"
 #include "weather/GroupWindow.h"
 #include "weather/ReportDescription.h"
@@ -67,7 +67,7 @@ bool isWarningDesignator(std::string_view t1t2);
 // Calendar arithmetic throughout. nullopt for impossible fields.
 std::optional<TimeKey> groupTime(int yy, int gg, int minutes, TimeKey now);
 
-class TextScanner : public rtty::CharacterSink {
+class TextScanner : public teleprinter::CharacterSink {
 public:
     // `data` must outlive the scanner. `store` may be null (nothing stored).
     TextScanner(const WeatherData& data, BulletinOutput& output, ReportStore* store,

@@ -168,7 +168,7 @@ TEST(SitorCombining, CharactersWithOneCopyDamagedAreRecovered) {
 // The same bit damaged in both copies of one character: no word fits it
 // clearly, so it is not guessed but reported lost to the message framer.
 TEST(SitorCombining, CharacterDamagedInBothCopiesIsReportedLost) {
-    struct Counter : CharacterSink {
+    struct Counter : teleprinter::CharacterSink {
         void character(std::uint8_t) override {}
         void characterLost() override { at.push_back(display->collected().size()); }
         std::vector<std::size_t> at;  // characters shown before each loss

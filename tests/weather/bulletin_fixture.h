@@ -8,9 +8,9 @@
 
 #include "common/TextSink.h"
 #include "common/TimeKey.h"
-#include "rtty/CharacterHandlers.h"
-#include "rtty/CodeTables.h"
 #include "support/RttyGenerator.h"
+#include "teleprinter/CharacterHandlers.h"
+#include "teleprinter/CodeTables.h"
 #include "weather/BulletinOutput.h"
 #include "weather/TextScanner.h"
 #include "weather/WeatherData.h"
@@ -95,24 +95,24 @@ inline void feed(TextScanner& scanner, std::string_view text) {
 // Sends `text` as a NAVTEX station does and decodes it with the filter designs'
 // SITOR-B handler; both copies of `lost` characters of the body (no shift,
 // line end or "NNNN") are destroyed. False when the text is too short.
-inline bool transmitSitor(TextSink& display, rtty::CharacterSink& sink, std::string text,
+inline bool transmitSitor(TextSink& display, teleprinter::CharacterSink& sink, std::string text,
                           int lost = 0) {
     for (char& c : text) c = c == '\r' ? '\n' : c;
     const std::vector<int> words = zeb::test::ccir476Words(text);
     std::vector<std::size_t> body;  // words that may be lost
     bool header = true;
     for (std::size_t i = 0; i + 12 < words.size(); ++i) {
-        const std::uint8_t ch = rtty::kSitorLetters[static_cast<std::size_t>(words[i])];
+        const std::uint8_t ch = teleprinter::kSitorLetters[static_cast<std::size_t>(words[i])];
         const bool control =
-            ch == 10 || ch == 13 || ch == rtty::kSitorLtrs || ch == rtty::kSitorFigs;
+            ch == 10 || ch == 13 || ch == teleprinter::kSitorLtrs || ch == teleprinter::kSitorFigs;
         if (!header && !control) body.push_back(i);
         header = header && ch != 10;
     }
     if (static_cast<std::size_t>(lost) > body.size()) return false;
     std::vector<int> damaged = words;
     for (int k = 0; k < lost; ++k) damaged[body[body.size() * k / lost]] = 0x7F;
-    rtty::ShiftState shift;
-    rtty::SitorHandler handler(shift, {&display, &sink});
+    teleprinter::ShiftState shift;
+    teleprinter::SitorHandler handler(shift, {&display, &sink});
     for (int slot : zeb::test::fecSlots(damaged, 4, false)) handler.handle(slot);
     return true;
 }

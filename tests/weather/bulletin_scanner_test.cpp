@@ -209,7 +209,7 @@ protected:
     }
 
     // As the teleprinter decoder delivers: the window shows CR for LF.
-    void receive(rtty::CharacterSink& sink, std::string_view text) {
+    void receive(teleprinter::CharacterSink& sink, std::string_view text) {
         for (char c : text) {
             if (c == '\n')
                 model.text("\r");

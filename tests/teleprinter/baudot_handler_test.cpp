@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "rtty/CharacterHandlers.h"
-#include "rtty/CodeTables.h"
 #include "support/RttyGenerator.h"
+#include "teleprinter/CharacterHandlers.h"
+#include "teleprinter/CodeTables.h"
 
-namespace zeb::rtty {
+namespace zeb::teleprinter {
 namespace {
 
 // Frame word of a 5-bit code: start bit (space) in bit 6, stop bit (mark) in bit 0.
@@ -105,4 +105,4 @@ TEST(BaudotHandler, DecodesEveryStandardCharacter) {
 }
 
 }  // namespace
-}  // namespace zeb::rtty
+}  // namespace zeb::teleprinter

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "rtty/CharacterHandlers.h"
-#include "rtty/CodeTables.h"
 #include "support/RttyGenerator.h"
+#include "teleprinter/CharacterHandlers.h"
+#include "teleprinter/CodeTables.h"
 
-namespace zeb::rtty {
+namespace zeb::teleprinter {
 namespace {
 
 constexpr int kAlpha = 0x78, kBeta = 0x33, kRep = 0x66, kBlank = 0x2B;
@@ -138,4 +138,4 @@ TEST(SitorHandler, ShiftIsKeptInTheHistoryNotTakenFromButtons) {
 }
 
 }  // namespace
-}  // namespace zeb::rtty
+}  // namespace zeb::teleprinter

@@ -1,11 +1,11 @@
-#include "rtty/CharacterHandlers.h"
+#include "teleprinter/CharacterHandlers.h"
 
 #include <algorithm>
 #include <string_view>
 
-#include "rtty/CodeTables.h"
+#include "teleprinter/CodeTables.h"
 
-namespace zeb::rtty {
+namespace zeb::teleprinter {
 namespace {
 
 void show(const CharacterOutputs& out, std::uint8_t ch) {
@@ -111,4 +111,4 @@ bool SitorHandler::output(SlotRecord& slot, std::uint8_t out) {
     }
 }
 
-}  // namespace zeb::rtty
+}  // namespace zeb::teleprinter

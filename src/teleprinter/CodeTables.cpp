@@ -1,6 +1,6 @@
-#include "rtty/CodeTables.h"
+#include "teleprinter/CodeTables.h"
 
-namespace zeb::rtty {
+namespace zeb::teleprinter {
 
 // clang-format off
 const std::array<std::uint8_t, 32> kBaudotLetters = {
@@ -74,4 +74,4 @@ std::array<std::uint8_t, 128> buildSitor(bool figures) {
 const std::array<std::uint8_t, 128> kSitorLetters = buildSitor(false);
 const std::array<std::uint8_t, 128> kSitorFigures = buildSitor(true);
 
-}  // namespace zeb::rtty
+}  // namespace zeb::teleprinter

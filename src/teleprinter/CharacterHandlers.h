@@ -7,7 +7,7 @@
 
 #include "common/TextSink.h"
 
-namespace zeb::rtty {
+namespace zeb::teleprinter {
 
 // Receives every decoded character for the bulletin and report scanner (ITA2)
 // or the message framer (SITOR-B).
@@ -119,4 +119,4 @@ private:
     std::array<SlotRecord, kHistory> history_{};
 };
 
-}  // namespace zeb::rtty
+}  // namespace zeb::teleprinter

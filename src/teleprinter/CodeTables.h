@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-namespace zeb::rtty {
+namespace zeb::teleprinter {
 
 // ITA2, indexed by the 5-bit code whose most significant bit is the first
 // data bit received.
@@ -30,4 +30,4 @@ inline constexpr std::uint8_t kSitorLtrs = 31;
 extern const std::array<std::uint8_t, 128> kSitorLetters;
 extern const std::array<std::uint8_t, 128> kSitorFigures;
 
-}  // namespace zeb::rtty
+}  // namespace zeb::teleprinter
