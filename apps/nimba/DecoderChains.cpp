@@ -50,32 +50,30 @@ RttyChain::RttyChain(OutputQueue& queue, ChainViews views, const weather::Weathe
     : views_(std::move(views)),
       queue_(queue),
       display_(queue, TextTarget::Rtty),
-      bulletins_(queue),
-      framer_(bulletins_, synopDir),
-      decoder_(teleprinter::CharacterOutputs{&display_, this}) {
+      output_(queue),
+      bulletins_(output_, {synopDir, data, std::move(formats), views_.files}),
+      decoder_(teleprinter::CharacterOutputs{&display_, &bulletins_}) {
     if (data) {
         std::error_code ec;
         std::filesystem::create_directories(synopDir, ec);
-        store_ = std::make_unique<weather::StationFileStore>(synopDir / weather::kStationFileName);
-        scanner_ = std::make_unique<weather::TextScanner>(*data, bulletins_, store_.get(),
-                                                          std::move(formats));
     }
+    // The message list gets each NAVTEX message behind its text.
+    bulletins_.setMessageListener([this](const weather::MessageFramer::Message& message) {
+        queue_.pushMessage(TextTarget::Rtty, message);
+    });
     decoder_.setLockListener(this);
 }
 
 RttyChain::~RttyChain() = default;
 
-void RttyChain::setClock(std::function<TimeKey()> clock) {
-    framer_.setClock(clock);
-    if (scanner_) scanner_->setClock(std::move(clock));
-}
+void RttyChain::setClock(std::function<TimeKey()> clock) { bulletins_.setClock(std::move(clock)); }
 
 void RttyChain::loadParams() {
     if (!views_.profile) return;
     const rtty::RttyParams params =
         rtty::loadRttyParams(*views_.profile, rtty::kMainSection, rtty::SettingsOwner::Main);
     views_.profile->setSection(rtty::kMainSection);
-    if (scanner_) scanner_->setMidBulletin(views_.profile->readInt("MIDBULLETIN", 1) != 0);
+    bulletins_.setMidBulletin(views_.profile->readInt("MIDBULLETIN", 1) != 0);
     weather::NavtexSelection selection;
     selection.stations = weather::LetterSet::parse(views_.profile->readText("NAVTEXSTATIONS"))
                              .value_or(weather::LetterSet());
@@ -83,7 +81,7 @@ void RttyChain::loadParams() {
                              .value_or(weather::LetterSet());
     setParams(params);
     BlockLock lock(views_.blockMutex);
-    framer_.setSelection(selection);
+    bulletins_.setNavtexSelection(selection);
 }
 
 bool RttyChain::start() {
@@ -99,8 +97,7 @@ void RttyChain::stop() {
     BlockLock lock(views_.blockMutex);
     running_.store(false);
     // A warning or NAVTEX message still coming in is saved as it is.
-    if (scanner_) scanner_->endOfReception();
-    framer_.endOfReception();
+    bulletins_.endOfReception();
     publishState(false);
 }
 
@@ -108,11 +105,9 @@ rtty::RttyParams RttyChain::setParams(const rtty::RttyParams& params) {
     BlockLock lock(views_.blockMutex);
     const int oldMode = mode_.load();
     const rtty::RttyParams& used = decoder_.configure(params);
-    if (used.mode != oldMode) {
-        // A new RTTY mode starts the bulletin scanner and the framer afresh.
-        if (scanner_) scanner_->reset();
-        framer_.reset();
-    }
+    // A new RTTY mode starts the bulletin scanner and the framer afresh.
+    if (used.mode != oldMode) bulletins_.reset();
+    bulletins_.setSitor(used.mode == static_cast<int>(rtty::RttyMode::SitorB));
     mode_.store(used.mode);
     publishState(running_.load());
     return used;
@@ -151,25 +146,6 @@ void RttyChain::publishState(bool running) {
 }
 
 void RttyChain::lockChanged(int value) { lock_.store(value); }
-
-void RttyChain::character(std::uint8_t ch) {
-    if (mode_.load() == static_cast<int>(rtty::RttyMode::SitorB)) {
-        const bool inMessage = framer_.inMessage();
-        const unsigned starts = bulletins_.starts();
-        framer_.frameChar(ch);
-        // Ended by "NNNN", or cut off by the next "ZCZC": the message list
-        // gets it behind the message's text and the next message's start.
-        if (inMessage && (!framer_.inMessage() || bulletins_.starts() != starts) &&
-            framer_.lastMessage())
-            queue_.pushMessage(TextTarget::Rtty, *framer_.lastMessage());
-    } else if (scanner_) {
-        scanner_->scanChar(ch);
-    }
-}
-
-void RttyChain::characterLost() {
-    if (mode_.load() == static_cast<int>(rtty::RttyMode::SitorB)) framer_.characterLost();
-}
 
 // ---- CW ----
 

@@ -22,11 +22,13 @@
 #include "common/ProfileFile.h"
 #include "common/TextSink.h"
 #include "common/TimeKey.h"
+#include "common/WorkQueue.h"
 #include "cw/CwDecoder.h"
 #include "cw/CwSettings.h"
 #include "dsp/Monitor.h"
 #include "fax/FaxDecoder.h"
 #include "rtty/RttyDecoder.h"
+#include "weather/BulletinChain.h"
 #include "weather/MessageFramer.h"
 #include "weather/ReportDescription.h"
 #include "weather/TextScanner.h"
@@ -58,10 +60,7 @@ public:
     void appendText(std::string_view text) override {
         queue_.pushText(TextTarget::Rtty, ItemKind::Report, text);
     }
-    void markStart(weather::Collected kind) override {
-        ++starts_;
-        queue_.pushMark(TextTarget::Rtty, kind);
-    }
+    void markStart(weather::Collected kind) override { queue_.pushMark(TextTarget::Rtty, kind); }
     void saveCollected(weather::Collected kind, bool beforeCurrentLine) override {
         queue_.pushSave(TextTarget::Rtty, kind, beforeCurrentLine);
     }
@@ -71,13 +70,8 @@ public:
     }
     void playWarningTone() override { queue_.pushTone(TextTarget::Rtty); }
 
-    // How many starts were asked for (capture thread): a start while the
-    // framer was in a message tells that the message was cut off.
-    unsigned starts() const { return starts_; }
-
 private:
     OutputQueue& queue_;
-    unsigned starts_ = 0;
 };
 
 // The two tone outputs of the last block (filters or correlators of the
@@ -105,11 +99,11 @@ struct ChainViews {
     ui::SignalBuffer* signal = nullptr;
     // The signal window is open; asked once per block.
     std::atomic<bool>* signalOpen = nullptr;
+    // The program's queue for file writes off the capture thread.
+    WorkQueue* files = nullptr;
 };
 
-class RttyChain : public ModeDecoder,
-                  private rtty::LockListener,
-                  private teleprinter::CharacterSink {
+class RttyChain : public ModeDecoder, private rtty::LockListener {
 public:
     // Without weather data the bulletin scanner is off (the text still shows).
     RttyChain(OutputQueue& queue, ChainViews views, const weather::WeatherData* data,
@@ -152,13 +146,11 @@ public:
     rtty::Polarity polarityInUse() const { return static_cast<rtty::Polarity>(polarity_.load()); }
 
     void setClock(std::function<TimeKey()> clock);
-    const weather::TextScanner* scanner() const { return scanner_.get(); }
-    const weather::MessageFramer& framer() const { return framer_; }
+    const weather::TextScanner* scanner() const { return bulletins_.scanner(); }
+    const weather::MessageFramer& framer() const { return bulletins_.framer(); }
 
 private:
     void lockChanged(int value) override;
-    void character(std::uint8_t ch) override;  // scanner or framer by mode
-    void characterLost() override;
     // Stores the decoder's state for the page (capture thread, or with the
     // block mutex held); `running` false publishes no signal-to-noise value.
     void publishState(bool running);
@@ -166,10 +158,8 @@ private:
     ChainViews views_;
     OutputQueue& queue_;
     QueuedDisplay display_;
-    QueuedBulletinOutput bulletins_;
-    std::unique_ptr<weather::StationFileStore> store_;
-    std::unique_ptr<weather::TextScanner> scanner_;
-    weather::MessageFramer framer_;
+    QueuedBulletinOutput output_;
+    weather::BulletinChain bulletins_;
     rtty::RttyDecoder decoder_;
     std::atomic<bool> running_{false};
     std::atomic<int> lock_{0};

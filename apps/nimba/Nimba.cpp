@@ -335,7 +335,7 @@ bool Nimba::openCapture() {
     spectrum_->setBlockMutex(mutex);
 
     rtty_ = std::make_unique<RttyChain>(
-        output_, ChainViews{mutex, &profile_, nullptr, &signal_, &signalOpen_}, &*weather_,
+        output_, ChainViews{mutex, &profile_, nullptr, &signal_, &signalOpen_, &files_}, &*weather_,
         workDir_ / "SYNOP", weather::ReportFormats::fromTable(bundle_->strings(), 40));
     rtty_->setClock(options_.clock);
     cw_ = std::make_unique<CwChain>(

@@ -30,6 +30,7 @@
 #include "audioio/Mixer.h"
 #include "audioio/Streams.h"
 #include "common/ProfileFile.h"
+#include "common/WorkQueue.h"
 #include "common/bus/Bus.h"
 #include "fax/FaxDecoder.h"
 #include "stations/FrequencyList.h"
@@ -171,6 +172,8 @@ private:
     std::optional<stations::LoadedList> frequencies_;
     std::optional<stations::LoadedSchedule> schedule_;
     OutputQueue output_;
+    // File writes handed over by the capture thread; outlives the decoders.
+    WorkQueue files_;
     ui::SignalBuffer signal_;
     std::atomic<bool> signalOpen_{false};
     QPointer<ui::SignalWindow> signalWindow_;

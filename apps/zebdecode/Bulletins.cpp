@@ -9,10 +9,10 @@
 
 #include "common/Codepage.h"
 #include "common/Text.h"
-#include "weather/MessageFramer.h"
+#include "common/WorkQueue.h"
+#include "weather/BulletinChain.h"
 #include "weather/StationFile.h"
 #include "weather/TextModel.h"
-#include "weather/TextScanner.h"
 #include "weather/WeatherData.h"
 
 namespace zeb::zebdecode {
@@ -144,11 +144,11 @@ private:
 struct Bulletins::State {
     std::filesystem::path workDir;
     weather::WeatherData data;
+    // Station records are written here, so a live input never waits for the disk.
+    WorkQueue files;
     std::unique_ptr<Console> console;
     std::unique_ptr<PlainDisplay> plain;
-    std::unique_ptr<weather::StationFileStore> store;
-    std::unique_ptr<weather::TextScanner> scanner;
-    std::unique_ptr<weather::MessageFramer> framer;
+    std::unique_ptr<weather::BulletinChain> chain;
 };
 
 Bulletins::Bulletins() : state_(std::make_unique<State>()) {}
@@ -171,9 +171,11 @@ std::optional<std::string> Bulletins::open(const std::filesystem::path& workDir,
 
     if (sitor) {
         s.console = std::make_unique<Console>(workDir, synopDir);
-        s.framer = std::make_unique<weather::MessageFramer>(*s.console, synopDir);
-        if (!s.framer->log().loadError().empty())
-            std::fprintf(stderr, "zebdecode: %s\n", s.framer->log().loadError().c_str());
+        s.chain = std::make_unique<weather::BulletinChain>(
+            *s.console, weather::BulletinChain::Setup{.synopDir = synopDir, .files = &s.files});
+        s.chain->setSitor(true);
+        const std::string& loadError = s.chain->framer().log().loadError();
+        if (!loadError.empty()) std::fprintf(stderr, "zebdecode: %s\n", loadError.c_str());
         out = std::move(b);
         return std::nullopt;
     }
@@ -196,8 +198,9 @@ std::optional<std::string> Bulletins::open(const std::filesystem::path& workDir,
     }
     s.data = std::move(data).value();
     s.console = std::make_unique<Console>(workDir, synopDir);
-    s.store = std::make_unique<weather::StationFileStore>(synopDir / weather::kStationFileName);
-    s.scanner = std::make_unique<weather::TextScanner>(s.data, *s.console, s.store.get());
+    s.chain = std::make_unique<weather::BulletinChain>(
+        *s.console,
+        weather::BulletinChain::Setup{.synopDir = synopDir, .data = &s.data, .files = &s.files});
     out = std::move(b);
     return std::nullopt;
 }
@@ -209,11 +212,11 @@ std::unique_ptr<Bulletins> Bulletins::plain() {
 }
 
 void Bulletins::setNavtexSelection(const weather::NavtexSelection& selection) {
-    if (state_->framer) state_->framer->setSelection(selection);
+    if (state_->chain) state_->chain->setNavtexSelection(selection);
 }
 
 void Bulletins::setMidBulletin(bool on) {
-    if (state_->scanner) state_->scanner->setMidBulletin(on);
+    if (state_->chain) state_->chain->setMidBulletin(on);
 }
 
 TextSink& Bulletins::display() {
@@ -221,14 +224,10 @@ TextSink& Bulletins::display() {
     return *state_->plain;
 }
 
-teleprinter::CharacterSink* Bulletins::scanner() {
-    if (state_->scanner) return state_->scanner.get();
-    return state_->framer.get();
-}
+teleprinter::CharacterSink* Bulletins::scanner() { return state_->chain.get(); }
 
 void Bulletins::endOfReception() {
-    if (state_->scanner) state_->scanner->endOfReception();
-    if (state_->framer) state_->framer->endOfReception();
+    if (state_->chain) state_->chain->endOfReception();
 }
 
 void Bulletins::setDescriptionsOnly(bool on) {
@@ -244,20 +243,21 @@ void Bulletins::summary() const {
     const State& s = *state_;
     if (s.console) s.console->finish();
     if (s.plain) s.plain->finish();
+    if (s.chain) s.chain->flush();
     // The counts only when something was stored or saved, or with -v.
-    const bool saved = (s.store && s.store->stored() > 0) || (s.console && s.console->files() > 0);
+    const bool saved = (s.chain && s.chain->stored() > 0) || (s.console && s.console->files() > 0);
     if (!saved && unsaved() == 0 && !verbose()) return;
-    if (s.scanner) {
+    if (const weather::TextScanner* scanner = s.chain ? s.chain->scanner() : nullptr) {
         std::fprintf(stderr,
                      "zebdecode: %d reports accepted, %d refused (time), %d stored; %d unknown "
                      "stations, %d unknown headings, %d unreadable ship groups",
-                     s.scanner->accepted(), s.scanner->refused(), s.store->stored(),
-                     s.scanner->errors(2), s.scanner->errors(1), s.scanner->errors(0));
-        if (s.scanner->duplicates() > 0)
+                     scanner->accepted(), scanner->refused(), s.chain->stored(), scanner->errors(2),
+                     scanner->errors(1), scanner->errors(0));
+        if (scanner->duplicates() > 0)
             std::fprintf(stderr, "; %d copies heard with and without heading stored once",
-                         s.scanner->duplicates());
-        if (!s.store->lastError().empty())
-            std::fprintf(stderr, " (%s)", s.store->lastError().c_str());
+                         scanner->duplicates());
+        if (const std::string error = s.chain->lastStoreError(); !error.empty())
+            std::fprintf(stderr, " (%s)", error.c_str());
         std::fputc('\n', stderr);
     }
     if (s.console) std::fprintf(stderr, "zebdecode: %d files saved\n", s.console->files());
@@ -268,7 +268,8 @@ void Bulletins::summary() const {
 
 int Bulletins::unsaved() const {
     const State& s = *state_;
-    return (s.console ? s.console->failures() : 0) + (s.store ? s.store->failed() : 0);
+    if (s.chain) s.chain->flush();
+    return (s.console ? s.console->failures() : 0) + (s.chain ? s.chain->storeFailures() : 0);
 }
 
 }  // namespace zeb::zebdecode
