@@ -312,6 +312,7 @@ void Nimba::makeDecoders() {
     faxDisplays_ = std::make_unique<FaxDisplays>(context_);
     fax_ = std::make_unique<fax::FaxDecoder>(faxDisplays_->events(), workDir_);
     fax_->setProfile(&profile_);
+    fax_->setWorkQueue(&files_);
     fax_->setClock([this] { return breakDown(now()); });
     faxDisplays_->setDecoder(fax_.get());  // also the spectrum display's markers
     faxChain_ = std::make_unique<FaxChain>(*fax_);
@@ -439,6 +440,8 @@ void Nimba::shutdown() {
         capture_->stop();
         capture_->close();
     }
+    // The pictures and records the decoders handed over are on disk first.
+    files_.drain();
     // 5. The windows.
     if (faxDisplays_) faxDisplays_->faxStopped();
     signalOpen_.store(false);

@@ -39,6 +39,15 @@ FaxDecoder::FaxDecoder(FaxEvents& events, std::filesystem::path workDir)
     resetRateLocked();
 }
 
+FaxDecoder::~FaxDecoder() {
+    if (files_ != nullptr) files_->drain();
+}
+
+void FaxDecoder::setWorkQueue(WorkQueue* queue) {
+    std::lock_guard lock(mutex_);
+    files_ = queue;
+}
+
 void FaxDecoder::setProfile(ProfileFile* profile) {
     std::lock_guard lock(mutex_);
     profile_ = profile;
@@ -68,11 +77,30 @@ void FaxDecoder::setPreviewSize(int width, int height) {
 }
 
 Result<void> FaxDecoder::start() {
+    // The settings file is read before the decoder's lock is taken: a block
+    // coming in meanwhile does not wait for the disk.
+    ProfileFile* profile = nullptr;
+    FaxConfig config;
+    CorrectionTable table;
+    std::string device;
+    {
+        std::lock_guard lock(mutex_);
+        if (running_.load()) return success();
+        profile = profile_;
+        config = config_;
+        table = table_;
+        device = device_;
+    }
+    std::vector<Refusal> refused;
+    const bool autoSlant = profile ? readAutoSlant(*profile) : true;
+    if (profile) refused = readSettings(*profile, config, table, device);
     std::lock_guard lock(mutex_);
     if (running_.load()) return success();
-    if (profile_) {
-        refused_ = readSettings(*profile_, config_, table_, device_);
-        autoSlant_ = readAutoSlant(*profile_);
+    if (profile) {
+        config_ = config;
+        table_ = table;
+        refused_ = std::move(refused);
+        autoSlant_ = autoSlant;
     }
     validate(config_);
     derived_ = derive(config_, table_);
@@ -113,21 +141,34 @@ Result<void> FaxDecoder::start() {
 }
 
 void FaxDecoder::stop() {
-    std::lock_guard lock(mutex_);
-    if (!running_.load()) return;
-    running_.store(false);
-    endPictureLocked();
-    if (profile_) {
-        (void)writeSettings(*profile_, config_, table_, device_);
-        (void)writeAutoSlant(*profile_, autoSlant_);
+    ProfileFile* profile = nullptr;
+    FaxConfig config;
+    CorrectionTable table;
+    std::string device;
+    bool autoSlant = true;
+    {
+        std::lock_guard lock(mutex_);
+        if (!running_.load()) return;
+        running_.store(false);
+        endPictureLocked();
+        filtered_ = {};
+        re_ = {};
+        im_ = {};
+        magnitude_ = {};
+        lineProfile_ = {};
+        filter_.reset();
+        filterOn_ = false;
+        profile = profile_;
+        config = config_;
+        table = table_;
+        device = device_;
+        autoSlant = autoSlant_;
     }
-    filtered_ = {};
-    re_ = {};
-    im_ = {};
-    magnitude_ = {};
-    lineProfile_ = {};
-    filter_.reset();
-    filterOn_ = false;
+    // Written without the lock, as saveSettings() does.
+    if (profile) {
+        (void)writeSettings(*profile, config, table, device);
+        (void)writeAutoSlant(*profile, autoSlant);
+    }
 }
 
 FaxConfig FaxDecoder::setConfig(FaxConfig config) {
@@ -264,7 +305,7 @@ void FaxDecoder::setLineSamples(double samples) {
 void FaxDecoder::manualStartStop() {
     std::lock_guard lock(mutex_);
     if (!running_.load()) return;
-    if (!file_.isOpen()) {
+    if (!fileOpenLocked()) {
         slant_.clearLines();
         setState(FaxState::Receiving);
         beginPictureLocked();
@@ -285,7 +326,7 @@ void FaxDecoder::setLineStart(int column) {
 
 Result<void> FaxDecoder::savePictureAs(const std::filesystem::path& path) {
     std::lock_guard lock(mutex_);
-    if (file_.isOpen()) return Error{EBUSY, "a picture is being received"};
+    if (fileOpenLocked()) return Error{EBUSY, "a picture is being received"};
     if (!picture_.valid()) return bmpError(kBmpNoDibSectionAccess, "no picture");
     return fax::savePictureAs(picture_.snapshot(), path);
 }
@@ -312,7 +353,7 @@ int FaxDecoder::row() const {
 
 bool FaxDecoder::pictureFileOpen() const {
     std::lock_guard lock(mutex_);
-    return file_.isOpen();
+    return fileOpenLocked();
 }
 
 std::pair<int, int> FaxDecoder::lastToneValues() const {
@@ -393,26 +434,46 @@ void FaxDecoder::setState(FaxState state) {
 void FaxDecoder::beginPictureLocked() {
     linesSinceBand_ = 0;
     lostLines_ = 0;
-    if (auto r = file_.begin(width_); !r) {
-        events_.pictureFileFailed(r.error());
-        return;
-    }
-    events_.pictureBegun(file_.workPath());
+    recording_ = true;
+    runOn(files_, [this, width = width_, serial = ++pictureSerial_] {
+        if (auto r = file_.begin(width); !r) {
+            failedSerial_.store(serial);
+            events_.pictureFileFailed(r.error());
+            return;
+        }
+        events_.pictureBegun(file_.workPath());
+    });
 }
 
 void FaxDecoder::endPictureLocked() {
-    if (!file_.isOpen()) return;
+    if (!recording_) return;
+    recording_ = false;
     // The last rows are the completed ones above the current row; the current
     // row is only partly written.
     const int count = std::min(linesSinceBand_, y_);
     linesSinceBand_ = 0;
-    if (count > 0) {
-        if (auto r = file_.appendBand(picture_, y_ - count, count); !r) {
-            events_.pictureFileFailed(r.error());
-            return;
-        }
+    appendBandLocked(y_ - count, count);
+    runOn(files_, [this] {
+        if (file_.isOpen()) events_.pictureEnded(file_.end());
+    });
+}
+
+void FaxDecoder::appendBandLocked(int first, int count) {
+    if (count <= 0 || first < 0) return;
+    // A copy of the rows: the buffer scrolls on while the band waits.
+    const std::size_t stride = static_cast<std::size_t>(picture_.stride());
+    std::vector<std::uint8_t> rows(stride * static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const auto row = picture_.row(first + i);
+        std::copy(row.begin(), row.end(), rows.begin() + static_cast<std::ptrdiff_t>(i * stride));
     }
-    events_.pictureEnded(file_.end());
+    runOn(files_, [this, rows = std::move(rows), count, serial = pictureSerial_] {
+        if (!file_.isOpen()) return;
+        if (auto r = file_.appendRows(rows, count); !r) {
+            failedSerial_.store(serial);
+            events_.pictureFileFailed(r.error());
+        }
+    });
 }
 
 void FaxDecoder::processBlock(std::span<const float, kBlockLength> block) {
@@ -486,10 +547,7 @@ void FaxDecoder::lineComplete(std::unique_lock<std::mutex>& pixels) {
     }
     if (state_.load() == FaxState::Receiving && ++linesSinceBand_ >= kBandRows) {
         linesSinceBand_ = 0;
-        if (file_.isOpen()) {
-            if (auto r = file_.appendBand(picture_, y_ - (kBandRows - 1), kBandRows); !r)
-                events_.pictureFileFailed(r.error());
-        }
+        if (recording_) appendBandLocked(y_ - (kBandRows - 1), kBandRows);
     }
     ++y_;
     x_ = 0;

@@ -19,8 +19,11 @@
 // (start, stop, settings, manual start, slant) runs on the user-interface
 // thread. The decoder serialises them with its own mutex, so a start, stop
 // or width change never overlaps a block; processBlock() checks the running
-// flag itself. FaxEvents are called on the thread that caused them, with
-// that mutex held: implementations post to their user-interface thread and
+// flag itself. The settings file is read and written outside that mutex, and
+// with a work queue the picture file is written, renamed and finished on the
+// queue's thread, so the capture thread never waits for the disk. FaxEvents
+// are called on the thread that caused them (the picture-file events on the
+// queue's thread): implementations post to their user-interface thread and
 // never call back into the decoder.
 #pragma once
 
@@ -38,6 +41,7 @@
 
 #include "common/ProfileFile.h"
 #include "common/Result.h"
+#include "common/WorkQueue.h"
 #include "dsp/AudioFilter.h"
 #include "dsp/Monitor.h"
 #include "fax/FaxConfig.h"
@@ -94,6 +98,14 @@ public:
 class FaxDecoder {
 public:
     FaxDecoder(FaxEvents& events, std::filesystem::path workDir);
+    // Waits for the picture-file work still queued.
+    ~FaxDecoder();
+    FaxDecoder(const FaxDecoder&) = delete;
+    FaxDecoder& operator=(const FaxDecoder&) = delete;
+
+    // Where the picture files are written and finished (the program's work
+    // queue; null: at once, on the decoder's threads). Set before start.
+    void setWorkQueue(WorkQueue* queue);
 
     // Where settings are loaded at start and saved at stop (null: nowhere).
     void setProfile(ProfileFile* profile);
@@ -188,6 +200,8 @@ private:
     void setState(FaxState state);
     void beginPictureLocked();
     void endPictureLocked();
+    // Hands rows [first, first + count) of the picture to the picture file.
+    void appendBandLocked(int first, int count);
     void writePixel(int grey, std::unique_lock<std::mutex>& pixels);
     void lineComplete(std::unique_lock<std::mutex>& pixels);
     void analyseLine();
@@ -202,6 +216,7 @@ private:
     void setLineSamples(double samples);
 
     FaxEvents& events_;
+    WorkQueue* files_ = nullptr;
     mutable std::mutex mutex_;
     ProfileFile* profile_ = nullptr;
     dsp::MonitorFeed* monitor_ = nullptr;
@@ -255,6 +270,12 @@ private:
     int phasingHits_ = 0, phasingLines_ = 0;
     double phasingSum_ = 0.0, phasingFirst_ = 0.0;  // leading edges of the pulse
     int linesSinceBand_ = 0;
+    // A picture file was begun and not yet ended; the file work of picture
+    // `failedSerial_` failed (the picture goes on on screen only).
+    bool recording_ = false;
+    unsigned pictureSerial_ = 0;
+    std::atomic<unsigned> failedSerial_{0};
+    bool fileOpenLocked() const { return recording_ && failedSerial_.load() != pictureSerial_; }
     std::pair<int, int> toneValues_{0, 0};
 
     PictureBuffer picture_;

@@ -270,14 +270,30 @@ Result<void> PictureFile::begin(int width) {
 
 Result<void> PictureFile::appendBand(const PictureBuffer& buffer, int first, int count) {
     if (!isOpen() || count <= 0) return success();
+    if (buffer.width() != width_ || first < 0 || first + count > buffer.height() ||
+        count > kBandRows) {
+        Error e = ioError(kBmpNoDibMemoryAccess, workPath_, EINVAL);
+        close();  // the partial file stays as it is
+        return e;
+    }
+    const std::size_t stride = static_cast<std::size_t>(buffer.stride());
+    for (int i = 0; i < count; ++i) {
+        const auto row = buffer.row(first + i);
+        std::copy(row.begin(), row.end(), band_.begin() + static_cast<std::ptrdiff_t>(i * stride));
+    }
+    return appendRows(std::span(band_).first(stride * static_cast<std::size_t>(count)), count);
+}
+
+Result<void> PictureFile::appendRows(std::span<const std::uint8_t> rows, int count) {
+    if (!isOpen() || count <= 0) return success();
     const auto fail = [&](int code, int err) {
         Error e = ioError(code, workPath_, err);
         close();  // the partial file stays as it is
         return e;
     };
-    if (buffer.width() != width_ || first < 0 || first + count > buffer.height() ||
-        count > kBandRows)
-        return fail(kBmpNoDibMemoryAccess, EINVAL);
+    const std::size_t bytes =
+        static_cast<std::size_t>(Bitmap::strideOf(width_, 4)) * static_cast<std::size_t>(count);
+    if (count > kBandRows || rows.size() != bytes) return fail(kBmpNoDibMemoryAccess, EINVAL);
     const int fd = fd_;
     std::array<std::uint8_t, kFileHeaderSize + kInfoHeaderSize> raw{};
     if (!readAll(fd, raw.data(), raw.size(), 0)) return fail(kBmpNoFileRead, errno ? errno : EIO);
@@ -285,13 +301,7 @@ Result<void> PictureFile::appendBand(const PictureBuffer& buffer, int first, int
     if (raw[0] != 'B' || raw[1] != 'M' || h.width != width_ || h.bitsPerPixel != 4 ||
         h.dataOffset != kWorkDataOffset)
         return fail(kBmpNoFileRead, EINVAL);
-    const std::size_t stride = static_cast<std::size_t>(buffer.stride());
-    for (int i = 0; i < count; ++i) {
-        const auto row = buffer.row(first + i);
-        std::copy(row.begin(), row.end(), band_.begin() + static_cast<std::ptrdiff_t>(i * stride));
-    }
-    const std::size_t bytes = stride * static_cast<std::size_t>(count);
-    if (!writeAll(fd, band_.data(), bytes,
+    if (!writeAll(fd, rows.data(), bytes,
                   static_cast<off_t>(kWorkDataOffset) + static_cast<off_t>(h.imageSize)))
         return fail(kBmpNoFileWrite, errno ? errno : ENOSPC);
     h.fileSize += static_cast<std::uint32_t>(bytes);

@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,9 @@ public:
     // given up (closed and unlocked, left as it is for recoverPictures()) and
     // the error returned.
     Result<void> appendBand(const PictureBuffer& buffer, int first, int count);
+    // The same for `count` rows copied out of the buffer before (row after
+    // row, each of the buffer's stride): a band handed to another thread.
+    Result<void> appendRows(std::span<const std::uint8_t> rows, int count);
 
     // Ends the picture; the caller has appended the last rows already.
     PictureOutcome end();

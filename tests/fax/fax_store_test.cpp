@@ -3,11 +3,14 @@
 // tall pictures and the preview.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <future>
 
 #include "common/ReceivedFile.h"
+#include "common/WorkQueue.h"
 #include "fax/Bmp.h"
 #include "fax/FaxDecoder.h"
 #include "fax_test_support.h"
@@ -38,7 +41,8 @@ struct Receiver {
     int lines = 0;        // lines received (completed) so far
     int synthesized = 0;  // one line more is made, so that every received line is fed
 
-    explicit Receiver(FaxConfig config = {}) {
+    explicit Receiver(FaxConfig config = {}, WorkQueue* files = nullptr) {
+        decoder.setWorkQueue(files);
         decoder.setClock([] { return kTen; });
         decoder.setConfig(config);
         decoder.setCorrectionTable(test::exactRateTable(config.ioc, config.lpm));
@@ -161,6 +165,37 @@ TEST(FaxPictureFile, save_as_writes_the_whole_buffer_only_between_pictures) {
     ASSERT_TRUE(thumb);
     EXPECT_EQ(thumb->height, 128);
     EXPECT_EQ(thumb->width, 85);  // 1810 / (2715 / 128)
+}
+
+// The disk stalls (the work queue held at a gate) for a whole picture: every
+// block is taken without waiting for it, and once the disk is back the
+// picture holds every row, byte for byte what a decoder writing at once keeps.
+TEST(FaxPictureFile, a_stalled_disk_holds_up_no_block_and_loses_no_row) {
+    std::string expected;
+    {
+        Receiver direct;
+        direct.receive(130);
+        direct.decoder.manualStartStop();
+        expected = zeb::test::readFile(direct.path(kTen, ReceivedKind::Fax));
+        ASSERT_FALSE(expected.empty());
+    }
+    WorkQueue files;
+    std::promise<void> disk;
+    files.post([back = disk.get_future().share()] { back.wait(); });
+    Receiver r({}, &files);
+    auto fed = std::async(std::launch::async, [&] {
+        r.receive(130);
+        r.decoder.manualStartStop();
+    });
+    const bool tookEveryBlock = fed.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+    EXPECT_TRUE(tookEveryBlock) << "a block waited for the disk";
+    EXPECT_FALSE(std::filesystem::exists(r.path(kTen, ReceivedKind::FaxWork)));
+    EXPECT_GE(files.pending(), 2u + 130 / kBandRows);  // begin, bands, end behind the stall
+    disk.set_value();
+    fed.wait();
+    files.drain();
+    EXPECT_EQ(zeb::test::readFile(r.path(kTen, ReceivedKind::Fax)), expected);
+    EXPECT_TRUE(r.events.failures.empty());
 }
 
 TEST(FaxPictureFile, unwritable_directory_keeps_the_picture_on_screen) {
