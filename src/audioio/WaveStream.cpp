@@ -176,6 +176,30 @@ bool WaveStream::open(bool output, std::uint32_t samplesPerSec, std::uint32_t sa
         return false;
     }
 
+    if (!startService() || !allocateBlocks()) return false;
+
+    device_ = backend_->createDevice(output);
+    const int openResult =
+        device_
+            ? device_->open(format_, blockBytes_, static_cast<std::uint32_t>(blockCount), *channel_)
+            : kResultNotOpen;
+    if (openResult != 0) {
+        device_.reset();
+        fail(deviceCode(output), openResult, 80);
+        return false;
+    }
+    deviceOpen_ = true;
+
+    running_ = true;
+    queuedOutput_ = 0;
+    nextOutput_ = 0;
+    heldCount_ = 0;
+    nextHeld_ = 0;
+    return queueBlocks();
+}
+
+bool WaveStream::startService() {
+    const std::int32_t blockCount = blockCount_;
     // Mutex and event are members that always exist; the thread is the
     // system object that can fail here.
     channel_->reset(static_cast<std::size_t>(blockCount) + 16);
@@ -195,7 +219,12 @@ bool WaveStream::open(bool output, std::uint32_t samplesPerSec, std::uint32_t sa
         return false;
     }
     raiseThreadPriority(thread_);
+    return true;
+}
 
+bool WaveStream::allocateBlocks() {
+    const std::int32_t blockCount = blockCount_;
+    const bool output = output_;
     headers_.reset(new (std::nothrow) BlockHeader[static_cast<std::size_t>(blockCount)]());
     if (!headers_) return fail(AudioErrorCode::OutOfMemory, 0, 70), false;
     const std::size_t total = static_cast<std::size_t>(blockCount) * blockBytes_;
@@ -207,25 +236,12 @@ bool WaveStream::open(bool output, std::uint32_t samplesPerSec, std::uint32_t sa
         heldUser_.reset(new (std::nothrow) std::uintptr_t[static_cast<std::size_t>(blockCount)]());
         if (!heldUser_) return fail(AudioErrorCode::OutOfMemory, 0, 76), false;
     }
+    return true;
+}
 
-    device_ = backend_->createDevice(output);
-    const int openResult =
-        device_
-            ? device_->open(format_, blockBytes_, static_cast<std::uint32_t>(blockCount), *channel_)
-            : kResultNotOpen;
-    if (openResult != 0) {
-        device_.reset();
-        fail(deviceCode(output), openResult, 80);
-        return false;
-    }
-    deviceOpen_ = true;
-
-    running_ = true;
-    queuedOutput_ = 0;
-    nextOutput_ = 0;
-    heldCount_ = 0;
-    nextHeld_ = 0;
-
+bool WaveStream::queueBlocks() {
+    const std::int32_t blockCount = blockCount_;
+    const bool output = output_;
     for (std::int32_t i = 0; i < blockCount; ++i) {
         BlockHeader& h = headers_[i];
         h.data = blockData_.get() + static_cast<std::size_t>(i) * blockBytes_;

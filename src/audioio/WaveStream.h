@@ -107,6 +107,10 @@ private:
     std::uint32_t compressImpl(const std::uint8_t* source, std::uint8_t* destination,
                                std::uint32_t& length, bool end);
     void releaseBuffers();
+    // The steps of open(); each reports its own failure.
+    bool startService();
+    bool allocateBlocks();
+    bool queueBlocks();
 
     std::shared_ptr<AudioBackend> backend_;
     WaveFormat format_;

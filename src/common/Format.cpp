@@ -112,22 +112,77 @@ std::string formatDouble(double v, const Conversion& s) {
     }
 }
 
-}  // namespace
-
-std::string formatPrintf(std::string_view format, std::initializer_list<FormatArg> args) {
-    CLocaleScope cLocale;
-    std::string out;
-    const FormatArg* next = args.begin();
-    auto take = [&]() -> const FormatArg* { return next != args.end() ? next++ : nullptr; };
-    auto takeInt = [&]() -> int {
+// The arguments of one formatPrintf call, taken in order.
+class ArgCursor {
+public:
+    explicit ArgCursor(std::initializer_list<FormatArg> args)
+        : next_(args.begin()), end_(args.end()) {}
+    const FormatArg* take() { return next_ != end_ ? next_++ : nullptr; }
+    // A '*' width or precision: an integer argument, limited; 0 for anything else.
+    int takeInt() {
         const FormatArg* a = take();
         if (!a) return 0;
         if (auto* i = std::get_if<std::int64_t>(&a->value()))
             return static_cast<int>(
                 std::max<std::int64_t>(-kMaxWidth, std::min<std::int64_t>(*i, kMaxWidth)));
         return 0;
-    };
+    }
 
+private:
+    const FormatArg* next_;
+    const FormatArg* end_;
+};
+
+// Reads the flags, width, precision and length of a conversion starting at
+// `i` (just behind the '%'); `i` ends on the conversion character.
+Conversion readConversion(std::string_view format, std::size_t& i, ArgCursor& args) {
+    Conversion s;
+    while (i < format.size() &&
+           std::string_view("-+ #0").find(format[i]) != std::string_view::npos) {
+        if (s.flags.find(format[i]) == std::string::npos) s.flags += format[i];
+        ++i;
+    }
+    if (i < format.size() && format[i] == '*') {
+        ++i;
+        s.width = args.takeInt();
+        if (s.width < 0) {
+            s.flags += '-';
+            s.width = -s.width;
+        }
+    } else {
+        int w = 0;
+        bool any = false;
+        while (i < format.size() && format[i] >= '0' && format[i] <= '9') {
+            w = std::min(w * 10 + (format[i++] - '0'), kMaxWidth);
+            any = true;
+        }
+        if (any) s.width = w;
+    }
+    if (i < format.size() && format[i] == '.') {
+        ++i;
+        if (i < format.size() && format[i] == '*') {
+            ++i;
+            s.precision = std::max(args.takeInt(), -1);
+        } else {
+            int p = 0;
+            while (i < format.size() && format[i] >= '0' && format[i] <= '9')
+                p = std::min(p * 10 + (format[i++] - '0'), kMaxWidth);
+            s.precision = p;
+        }
+        s.precision = std::min(s.precision, kMaxPrecision);
+    }
+    while (i < format.size() &&
+           std::string_view("hlLqjzt").find(format[i]) != std::string_view::npos)
+        ++i;
+    return s;
+}
+
+}  // namespace
+
+std::string formatPrintf(std::string_view format, std::initializer_list<FormatArg> args) {
+    CLocaleScope cLocale;
+    std::string out;
+    ArgCursor cursor(args);
     std::size_t i = 0;
     while (i < format.size()) {
         const char c = format[i++];
@@ -140,49 +195,12 @@ std::string formatPrintf(std::string_view format, std::initializer_list<FormatAr
             ++i;
             continue;
         }
-        Conversion s;
-        while (i < format.size() &&
-               std::string_view("-+ #0").find(format[i]) != std::string_view::npos) {
-            if (s.flags.find(format[i]) == std::string::npos) s.flags += format[i];
-            ++i;
-        }
-        if (i < format.size() && format[i] == '*') {
-            ++i;
-            s.width = takeInt();
-            if (s.width < 0) {
-                s.flags += '-';
-                s.width = -s.width;
-            }
-        } else {
-            int w = 0;
-            bool any = false;
-            while (i < format.size() && format[i] >= '0' && format[i] <= '9') {
-                w = std::min(w * 10 + (format[i++] - '0'), kMaxWidth);
-                any = true;
-            }
-            if (any) s.width = w;
-        }
-        if (i < format.size() && format[i] == '.') {
-            ++i;
-            if (i < format.size() && format[i] == '*') {
-                ++i;
-                s.precision = std::max(takeInt(), -1);
-            } else {
-                int p = 0;
-                while (i < format.size() && format[i] >= '0' && format[i] <= '9')
-                    p = std::min(p * 10 + (format[i++] - '0'), kMaxWidth);
-                s.precision = p;
-            }
-            s.precision = std::min(s.precision, kMaxPrecision);
-        }
-        while (i < format.size() &&
-               std::string_view("hlLqjzt").find(format[i]) != std::string_view::npos)
-            ++i;
+        Conversion s = readConversion(format, i, cursor);
         if (i >= format.size()) break;  // a lone '%' at the end prints nothing
         s.conversion = format[i++];
         if (std::string_view("diuoxXcsfFeEgG").find(s.conversion) == std::string_view::npos)
             continue;  // unknown conversions (including %n and %p) print nothing
-        const FormatArg* arg = take();
+        const FormatArg* arg = cursor.take();
         if (!arg) continue;
         std::visit(
             [&](auto&& v) {

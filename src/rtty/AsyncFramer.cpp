@@ -87,105 +87,115 @@ double AsyncFramer::refine(const SoftHistory& h, double start, int frame) const 
 }
 
 void AsyncFramer::run(const SoftHistory& h, double amplitude, std::vector<FramedCharacter>& out) {
-    const double avail = static_cast<double>(h.written());
-    const double span = 8.0 * T_ + 2.0;  // reach of one character's reading beyond its start
     const double amp = std::max(amplitude, 1e-6);
-    const double peakReach = 1.25 * T_;
-    const int reach = static_cast<int>(T_ / 3.0);
     for (;;) {
         const bool chained = expected_ >= 0.0;
         if (chained) {
-            if (expected_ + T_ + span + peakReach >= avail) return;
-            // The start edge should be where the last character said: the
-            // strongest edge close to there, unless the edge still rises
-            // beyond the search (the stop was longer or shorter than the
-            // last ones) or no start bit is there at all.
-            double best = expected_;
-            double bestEdge = -1e300;
-            for (int d = -reach; d <= reach; ++d) {
-                const double e = edge(h, expected_ + d);
-                if (e > bestEdge) {
-                    bestEdge = e;
-                    best = expected_ + d;
-                }
-            }
-            const bool beyond =
-                bit(h, expected_, 0) >= 0.0 && (edge(h, expected_ + reach + T_ / 6.0) > bestEdge ||
-                                                edge(h, expected_ - reach - T_ / 6.0) > bestEdge);
-            if (bestEdge >= kChainedThreshold * amp && bit(h, best, 0) < 0.0 && !beyond) {
-                // Its timing is measured around where it was due. One
-                // character's transitions measure it only roughly (a tenth of
-                // a bit at 12 dB): the start follows the measurement a little
-                // of the way, and the character period is the slope of a line
-                // through the measured starts of the run, which follows a
-                // keying rate that is off.
-                const double err = refine(h, expected_, frameAt(h, expected_));
-                fit(expected_ + err);
-                const double t0 = expected_ + (fitted_ < kFitMin ? kEarlyGain : kTimingGain) * err;
-                take(h, t0, true, out);
-                continue;
-            }
-            // In the middle of a run of characters a start bit lost in noise
-            // does not stop the character clock; idle mark (all data bits
-            // mark) is not taken for a character.
-            const int frame = frameAt(h, expected_);
-            if (!beyond && chained_ >= 3 && misses_ == 0 && (frame & 0x3E) != 0x3E) {
-                score_ = std::max(score_ - 1, -kMaxScore);
-                misses_ = 1;
-                out.push_back({(frame & 0x3F) | 1,
-                               static_cast<std::int64_t>(std::llround(expected_)),
-                               strength(h, expected_)});
-                ++chained_;
-                hunt_ = expected_ + 6.5 * T_;
-                expected_ += period_;
-                continue;
-            }
+            const Chained step = takeChained(h, amp, out);
+            if (step == Chained::Wait) return;
+            if (step == Chained::Took) continue;
         }
+        if (!hunt(h, amp, chained, out)) return;
+    }
+}
 
-        // Hunting: the first place after the last stop bit began where a mark
-        // turns into a space that looks like a start bit, then the peak of
-        // that edge. Between a stop bit and the next start bit there is no
-        // other such edge, whatever the length of the stop or of a pause.
-        double t = std::max(hunt_, static_cast<double>(h.oldest()) + T_ + 1.0);
-        const double last = avail - span - peakReach;
-        while (t < last && !(edge(h, t) > kHuntThreshold * amp && bit(h, t, 0) < 0.0)) t += 1.0;
-        if (t >= last) {
-            hunt_ = t;
-            return;
-        }
-        double best = t;
-        double bestEdge = edge(h, t);
-        for (int d = 1; d <= static_cast<int>(peakReach); ++d) {
-            const double e = edge(h, t + d);
-            if (e > bestEdge) {
-                bestEdge = e;
-                best = t + d;
-            }
-        }
-        const double t0 = best + refine(h, best, frameAt(h, best));
-        if (chained) {
-            // Still in a run after a longer or shorter stop: a spacing of a
-            // whole number of half bits from one to two bits of stop becomes
-            // the character period.
-            // Still in a run after a longer or shorter stop: a spacing of a
-            // stop bit from one to two and a quarter bits long becomes the
-            // character period until a new run measures it.
-            const double spacing = t0 - (expected_ - period_);
-            if (spacing < 6.9 * T_ || spacing > 8.35 * T_) {
-                chained_ = 0;
-            } else if (std::fabs(spacing - period_) >= 0.4 * T_) {
-                period_ = spacing;
-            }
-            fitted_ = 0;
-        } else {
-            fitted_ = 0;
-        }
-        if (!take(h, t0, false, out)) {
-            hunt_ = best + T_ / 4.0;
-            expected_ = -1.0;
-            chained_ = 0;
+AsyncFramer::Chained AsyncFramer::takeChained(const SoftHistory& h, double amp,
+                                              std::vector<FramedCharacter>& out) {
+    const double avail = static_cast<double>(h.written());
+    const double span = 8.0 * T_ + 2.0;  // reach of one character's reading beyond its start
+    const double peakReach = 1.25 * T_;
+    const int reach = static_cast<int>(T_ / 3.0);
+    if (expected_ + T_ + span + peakReach >= avail) return Chained::Wait;
+    // The start edge should be where the last character said: the
+    // strongest edge close to there, unless the edge still rises
+    // beyond the search (the stop was longer or shorter than the
+    // last ones) or no start bit is there at all.
+    double best = expected_;
+    double bestEdge = -1e300;
+    for (int d = -reach; d <= reach; ++d) {
+        const double e = edge(h, expected_ + d);
+        if (e > bestEdge) {
+            bestEdge = e;
+            best = expected_ + d;
         }
     }
+    const bool beyond =
+        bit(h, expected_, 0) >= 0.0 && (edge(h, expected_ + reach + T_ / 6.0) > bestEdge ||
+                                        edge(h, expected_ - reach - T_ / 6.0) > bestEdge);
+    if (bestEdge >= kChainedThreshold * amp && bit(h, best, 0) < 0.0 && !beyond) {
+        // Its timing is measured around where it was due. One
+        // character's transitions measure it only roughly (a tenth of
+        // a bit at 12 dB): the start follows the measurement a little
+        // of the way, and the character period is the slope of a line
+        // through the measured starts of the run, which follows a
+        // keying rate that is off.
+        const double err = refine(h, expected_, frameAt(h, expected_));
+        fit(expected_ + err);
+        const double t0 = expected_ + (fitted_ < kFitMin ? kEarlyGain : kTimingGain) * err;
+        take(h, t0, true, out);
+        return Chained::Took;
+    }
+    // In the middle of a run of characters a start bit lost in noise
+    // does not stop the character clock; idle mark (all data bits
+    // mark) is not taken for a character.
+    const int frame = frameAt(h, expected_);
+    if (!beyond && chained_ >= 3 && misses_ == 0 && (frame & 0x3E) != 0x3E) {
+        score_ = std::max(score_ - 1, -kMaxScore);
+        misses_ = 1;
+        out.push_back({(frame & 0x3F) | 1, static_cast<std::int64_t>(std::llround(expected_)),
+                       strength(h, expected_)});
+        ++chained_;
+        hunt_ = expected_ + 6.5 * T_;
+        expected_ += period_;
+        return Chained::Took;
+    }
+    return Chained::Hunt;
+}
+
+bool AsyncFramer::hunt(const SoftHistory& h, double amp, bool chained,
+                       std::vector<FramedCharacter>& out) {
+    const double avail = static_cast<double>(h.written());
+    const double span = 8.0 * T_ + 2.0;
+    const double peakReach = 1.25 * T_;
+    // Hunting: the first place after the last stop bit began where a mark
+    // turns into a space that looks like a start bit, then the peak of
+    // that edge. Between a stop bit and the next start bit there is no
+    // other such edge, whatever the length of the stop or of a pause.
+    double t = std::max(hunt_, static_cast<double>(h.oldest()) + T_ + 1.0);
+    const double last = avail - span - peakReach;
+    while (t < last && !(edge(h, t) > kHuntThreshold * amp && bit(h, t, 0) < 0.0)) t += 1.0;
+    if (t >= last) {
+        hunt_ = t;
+        return false;
+    }
+    double best = t;
+    double bestEdge = edge(h, t);
+    for (int d = 1; d <= static_cast<int>(peakReach); ++d) {
+        const double e = edge(h, t + d);
+        if (e > bestEdge) {
+            bestEdge = e;
+            best = t + d;
+        }
+    }
+    const double t0 = best + refine(h, best, frameAt(h, best));
+    if (chained) {
+        // Still in a run after a longer or shorter stop: a spacing of a
+        // stop bit from one to two and a quarter bits long becomes the
+        // character period until a new run measures it.
+        const double spacing = t0 - (expected_ - period_);
+        if (spacing < 6.9 * T_ || spacing > 8.35 * T_) {
+            chained_ = 0;
+        } else if (std::fabs(spacing - period_) >= 0.4 * T_) {
+            period_ = spacing;
+        }
+    }
+    fitted_ = 0;
+    if (!take(h, t0, false, out)) {
+        hunt_ = best + T_ / 4.0;
+        expected_ = -1.0;
+        chained_ = 0;
+    }
+    return true;
 }
 
 void AsyncFramer::fit(double start) {

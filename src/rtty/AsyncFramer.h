@@ -54,6 +54,13 @@ private:
     // Adds a measured start of the run; from kFitMin on, the period is the
     // slope of the last kFitLength.
     void fit(double start);
+    // The character due where the last one said, when it is there (Took),
+    // when the history does not reach it yet (Wait), or else Hunt.
+    enum class Chained { Took, Wait, Hunt };
+    Chained takeChained(const SoftHistory& h, double amp, std::vector<FramedCharacter>& out);
+    // Looks for a start edge after the last character and takes the
+    // character there; false when the history holds none yet.
+    bool hunt(const SoftHistory& h, double amp, bool chained, std::vector<FramedCharacter>& out);
 
     int sign_;
     double T_ = 220.5;

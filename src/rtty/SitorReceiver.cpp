@@ -171,6 +171,13 @@ int SitorReceiver::takeWord() {
         hard = (hard << 1) | (soft[static_cast<std::size_t>(b)] > 0.0f ? 1 : 0);
     }
     const int phase = static_cast<int>(bits_ % 7);
+    scorePhases(hard, phase);
+    align();
+    if (!locked_ || phase != phase_) return kNothing;
+    return takeLockedWord(soft, hard);
+}
+
+void SitorReceiver::scorePhases(int hard, int phase) {
     for (int pol = 0; pol < 2; ++pol) {
         if (forced_ == Polarity::Normal && pol == 1) continue;
         if (forced_ == Polarity::Inverted && pol == 0) continue;
@@ -178,7 +185,9 @@ int SitorReceiver::takeWord() {
         float& s = phaseScore_[static_cast<std::size_t>(pol)][static_cast<std::size_t>(phase)];
         s += ((validWord(w) ? 1.0f : 0.0f) - s) * (locked_ ? kLockedScoreStep : kScoreStep);
     }
+}
 
+void SitorReceiver::align() {
     // Alignment: the phase and polarity whose words are valid most often.
     int bestPol = 0, bestPhase = 0;
     float best = -1.0f, second = -1.0f;
@@ -221,8 +230,9 @@ int SitorReceiver::takeWord() {
             wordsSinceLock_ = 0;
         }
     }
-    if (!locked_ || phase != phase_) return kNothing;
+}
 
+int SitorReceiver::takeLockedWord(const std::array<float, 7>& soft, int hard) {
     // A word at the locked phase: keep it, mark polarity applied.
     ++word_;
     ++wordsSinceLock_;

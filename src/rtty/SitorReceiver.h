@@ -49,6 +49,13 @@ private:
     // character word, kLost, or kNothing.
     static constexpr int kNothing = -3;
     int takeWord();
+    // Scores each bit phase and polarity by how often its words are valid.
+    void scorePhases(int hard, int phase);
+    // Locks to the best phase and polarity, follows a slip, or loses the lock.
+    void align();
+    // A word at the locked phase: stored, its slot's role (first transmission
+    // or repetition) learnt, and a character decided from a repetition slot.
+    int takeLockedWord(const std::array<float, 7>& soft, int hard);
     // The character of a repetition slot and its first transmission (−1
     // when there is none): a word, kIdle (α: nothing sent) or kUnclear.
     static constexpr int kIdle = -1;
