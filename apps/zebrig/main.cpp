@@ -167,9 +167,14 @@ void execute(Receiver& r, const Command& c) {
         if (r.profile().ops.set_frequency == nullptr) throw unsupported();
         const double khz = *parseKhz(c.argument);
         if (!r.profile().tunes(khz)) {
+            const auto& p = r.profile();
+            std::string range = zeb::formatPrintf("%.0f", {p.lowKhz}) + " to " +
+                                zeb::formatPrintf("%.0f", {p.highKhz}) + " kHz";
+            if (p.gapBelowKhz > p.gapAboveKhz)
+                range +=
+                    zeb::formatPrintf(", not %.0f to %.0f kHz", {p.gapAboveKhz, p.gapBelowKhz});
             throw Failure{"frequency " + c.argument + " kHz is out of range for model " + model +
-                          " (" + zeb::formatPrintf("%.0f", {r.profile().lowKhz}) + " to " +
-                          zeb::formatPrintf("%.0f", {r.profile().highKhz}) + " kHz)"};
+                          " (" + range + ")"};
         }
         if (!r.setFrequency(khz))
             throw Failure{"the receiver did not take the frequency " + c.argument + " kHz"};

@@ -11,7 +11,8 @@ Receiver::Receiver(const ReceiverProfile& profile, CommandSink& sink, RigState s
 
 RigState Receiver::initialState(const ReceiverProfile& profile, int icomRadio, int icomController) {
     RigState state;
-    state.icomRadio = profile.model == 14 ? 86 : (icomRadio & 0xFF);
+    const int fixed = profile.variant.civ.fixedRadio;
+    state.icomRadio = fixed >= 0 ? fixed : (icomRadio & 0xFF);
     state.icomController = icomController & 0xFF;
     return state;
 }

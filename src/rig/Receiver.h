@@ -16,7 +16,8 @@ class Receiver {
 public:
     Receiver(const ReceiverProfile& profile, CommandSink& sink, RigState state = {});
 
-    // The state for a profile: model 14 always talks to radio address 86.
+    // The state for a profile: a model with a fixed radio address (the IC-746,
+    // 86) talks to it whatever is configured.
     static RigState initialState(const ReceiverProfile& profile, int icomRadio = 0x32,
                                  int icomController = 0xE0);
 

@@ -1,5 +1,12 @@
 // The command families of the supported receivers and the model table.
 //
+// The table is data: one entry per model names its modes, controls, steps,
+// filters, family operations, family variant and receive range. A family
+// function reads what sets its models apart from the entry's variant, never
+// from the model number. The receiver checks the entry's range before a
+// frequency reaches a family; most families check it again, so that a
+// frequency re-sent after a mode or filter change is held to it too.
+//
 // Frequencies arrive in kHz. Two integers are derived from them, both by
 // adding 0.5 and truncating: H, the frequency in Hz, and T, in units of 10 Hz.
 // They are held in 64 bits, and a frequency that is negative or has more
@@ -9,7 +16,7 @@
 
 #include "common/Format.h"
 
-#include <charconv>
+#include <array>
 #include <cmath>
 #include <initializer_list>
 #include <optional>
@@ -21,7 +28,8 @@ namespace {
 
 using std::chrono::milliseconds;
 using Bytes = std::vector<std::uint8_t>;
-using CodeTable = std::initializer_list<std::pair<unsigned, int>>;
+using ModeCode = std::pair<unsigned, int>;  // a flag (or label value) and its code
+using CodeTable = std::initializer_list<ModeCode>;
 
 bool sendBytes(OpContext& c, const Bytes& bytes) { return c.out.send(bytes); }
 
@@ -42,10 +50,6 @@ bool fits(std::int64_t value, int digits) {
     std::int64_t limit = 1;
     for (int i = 0; i < digits; ++i) limit *= 10;
     return value >= 0 && value < limit;
-}
-
-bool inRange(double khz, double low, double high) {
-    return std::isfinite(khz) && khz >= low && khz <= high;
 }
 
 // Decimal text of at least `width` digits, zero-padded ("%0*d").
@@ -78,12 +82,14 @@ std::vector<int> digitsOf(std::int64_t value, int n) {
     return d;
 }
 
-int codeOf(unsigned mode, CodeTable table) {
+int codeOf(unsigned mode, std::span<const ModeCode> table) {
     for (const auto& [flag, code] : table) {
         if (flag == mode) return code;
     }
     return -1;
 }
+
+int codeOf(unsigned mode, CodeTable table) { return codeOf(mode, {table.begin(), table.size()}); }
 
 // Re-sends the current frequency after a mode or filter change (models that
 // carry the mode in the frequency command).
@@ -93,7 +99,7 @@ void resendFrequency(OpContext& c) {
     }
 }
 
-// ---- Kenwood text (model 9) ----
+// ---- Kenwood text (TS-570D) ----
 
 bool kenwoodFrequency(OpContext& c, double khz) {
     const auto h = hertz(khz);
@@ -113,18 +119,17 @@ bool kenwoodMode(OpContext& c, unsigned mode) {
     return true;
 }
 
-// ---- JRC text (models 8, 16, 17) ----
+// ---- JRC text (NRD-535, NRD-525, NRD-545) ----
 
 void jrcPower(OpContext& c, bool on) {
-    sendText(c, std::string(c.profile.model == 17 ? "T" : "H") + (on ? "1\r" : "0\r"));
+    sendText(c, std::string(1, c.profile.variant.jrc.powerLetter) + (on ? "1\r" : "0\r"));
 }
 
 bool jrcFrequency(OpContext& c, double khz) {
-    const int model = c.profile.model;
-    const auto value = model == 16 ? tens(khz) : hertz(khz);
-    const int width = model == 17 ? 10 : 8;
-    if (!value || !fits(*value, width)) return false;
-    return sendText(c, "H1\rF" + padded(*value, width) + "\r");
+    const JrcVariant& v = c.profile.variant.jrc;
+    const auto value = v.tenHzUnits ? tens(khz) : hertz(khz);
+    if (!value || !fits(*value, v.digits)) return false;
+    return sendText(c, "H1\rF" + padded(*value, v.digits) + "\r");
 }
 
 bool jrcMode(OpContext& c, unsigned mode) {
@@ -135,7 +140,7 @@ bool jrcMode(OpContext& c, unsigned mode) {
                              {ModeFlag::Am, 4},
                              {ModeFlag::Fm, 5},
                              {ModeFlag::Mode32, 6}});
-    if (code < 0 && c.profile.model == 17 && mode == ModeFlag::Wfm) code = 9;
+    if (code < 0 && mode == ModeFlag::Wfm) code = c.profile.variant.jrc.wfmCode;
     if (code < 0) return false;
     if (!sendText(c, "H1\r")) return true;
     c.out.wait(milliseconds(50));
@@ -146,7 +151,7 @@ bool jrcMode(OpContext& c, unsigned mode) {
 
 void jrcAttenuator(OpContext& c, bool /*on*/) { sendText(c, "A"); }
 
-// ---- AOR AR-3000 text (model 4) ----
+// ---- AOR AR-3000 text ----
 
 int ar3000Letter(unsigned mode) {
     return codeOf(mode, {{ModeFlag::Lsb, 'L'},
@@ -158,7 +163,7 @@ int ar3000Letter(unsigned mode) {
 }
 
 bool ar3000Frequency(OpContext& c, double khz) {
-    if (!inRange(khz, 100, 2036000)) return false;
+    if (!c.profile.tunes(khz)) return false;
     const int letter = ar3000Letter(c.state.mode);
     if (letter < 0) return false;
     std::string mhz = fixed(khz * 0.001, 5);
@@ -177,10 +182,10 @@ bool ar3000Mode(OpContext& c, unsigned mode) {
     return storeAndResend(c, mode, ar3000Letter(mode) >= 0);
 }
 
-// ---- AOR AR-5000 text (model 5) ----
+// ---- AOR AR-5000 text ----
 
 bool ar5000Frequency(OpContext& c, double khz) {
-    if (!inRange(khz, 30, 2600000)) return false;
+    if (!c.profile.tunes(khz)) return false;
     return sendText(c, "VA" + std::to_string(*hertz(khz)) + "\r\n");
 }
 
@@ -206,7 +211,7 @@ void ar5000Squelch(OpContext& c, int level) {
     sendText(c, "RQ" + padded(255 - clampLevel(level), 3) + "\r\n");
 }
 
-// ---- AOR AR-8200 text (model 21) ----
+// ---- AOR AR-8200 text ----
 
 bool ar8200Frequency(OpContext& c, double khz) {
     const auto h = hertz(khz);
@@ -235,10 +240,10 @@ void ar8200Attenuator(OpContext& c, bool on) {
     c.out.wait(milliseconds(200));
 }
 
-// ---- Lowe HF-250 text (model 3) ----
+// ---- Lowe HF-250 text ----
 
 bool hf250Frequency(OpContext& c, double khz) {
-    if (!inRange(khz, 30, 29999.9)) return false;
+    if (!c.profile.tunes(khz)) return false;
     return sendText(c, "FU" + padded(*tens(khz), 7) + "\r");
 }
 
@@ -256,10 +261,10 @@ bool hf250Mode(OpContext& c, unsigned mode) {
     return true;
 }
 
-// ---- Drake text (model 15; the link writes it byte by byte) ----
+// ---- Drake text (R8E; the link writes it byte by byte) ----
 
 bool drakeFrequency(OpContext& c, double khz) {
-    if (!inRange(khz, 100, 30000)) return false;
+    if (!c.profile.tunes(khz)) return false;
     return sendText(c, "F" + padded(*tens(khz), 7) + "\r");
 }
 
@@ -282,17 +287,15 @@ void drakeFilter(OpContext& c, int value) {
 
 void drakeAttenuator(OpContext& c, bool on) { sendText(c, on ? "G-\r" : "G0\r"); }
 
-// ---- Icom PCR text (models 12 and 22) ----
+// ---- Icom PCR text (PCR1000, PCR100) ----
 
-int pcrModeCode(int model, unsigned mode) {
-    if (model == 22) {
-        return codeOf(mode, {{ModeFlag::Lsb, 2},
-                             {ModeFlag::Usb, 2},
-                             {ModeFlag::Cw, 2},
-                             {ModeFlag::Am, 2},
-                             {ModeFlag::Fm, 5},
-                             {ModeFlag::Wfm, 6}});
-    }
+bool ssbOrCw(unsigned mode) {
+    return mode == ModeFlag::Lsb || mode == ModeFlag::Usb || mode == ModeFlag::Cw;
+}
+
+// The mode code the frequency command carries for the current mode.
+int pcrModeCode(const PcrVariant& v, unsigned mode) {
+    if (v.amOnly && ssbOrCw(mode)) mode = ModeFlag::Am;
     return codeOf(mode, {{ModeFlag::Lsb, 0},
                          {ModeFlag::Usb, 1},
                          {ModeFlag::Am, 2},
@@ -302,22 +305,24 @@ int pcrModeCode(int model, unsigned mode) {
 }
 
 bool pcrFrequency(OpContext& c, double khz) {
-    if (!inRange(khz, 10, 1300000)) return false;
-    const int mode = pcrModeCode(c.profile.model, c.state.mode);
+    if (!c.profile.tunes(khz)) return false;
+    const int mode = pcrModeCode(c.profile.variant.pcr, c.state.mode);
     if (mode < 0) return false;
     return sendText(c, "K" + padded(*hertz(khz), 11) + padded(mode, 2) +
                            padded(c.state.pcrFilterCode, 2) + "00");
 }
 
+// The PCR100 sends a stored SSB or CW mode as AM but refuses to select one.
 bool pcrMode(OpContext& c, unsigned mode) {
-    return storeAndResend(c, mode, pcrModeCode(c.profile.model, mode) >= 0);
+    const PcrVariant& v = c.profile.variant.pcr;
+    const bool demodulates = !(v.amOnly && ssbOrCw(mode)) && pcrModeCode(v, mode) >= 0;
+    return storeAndResend(c, mode, demodulates);
 }
 
 void pcrFilter(OpContext& c, int value) {
+    const int wanted = c.profile.variant.pcr.amOnly && value == 3 ? 6 : value;
     const int code =
-        c.profile.model == 22
-            ? codeOf(static_cast<unsigned>(value), {{3, 1}, {6, 1}, {15, 2}, {50, 3}, {230, 4}})
-            : codeOf(static_cast<unsigned>(value), {{3, 0}, {6, 1}, {15, 2}, {50, 3}, {230, 4}});
+        codeOf(static_cast<unsigned>(wanted), {{3, 0}, {6, 1}, {15, 2}, {50, 3}, {230, 4}});
     if (value >= 0 && code >= 0) c.state.pcrFilterCode = code;
     resendFrequency(c);
 }
@@ -342,10 +347,10 @@ void pcrPower(OpContext& c, bool on) {
     c.out.startStatusPoll();
 }
 
-// ---- Icom marine sentences (model 11) ----
+// ---- Icom marine sentences (IC-M710) ----
 
 bool marineFrequency(OpContext& c, double khz) {
-    if (!inRange(khz, 30, 29999)) return false;
+    if (!c.profile.tunes(khz)) return false;
     return sendText(
         c, "$PICOA,90," + padded(c.state.icomRadio, 2) + ",RXF," + fixed(khz * 0.001, 6) + "\r\n");
 }
@@ -361,7 +366,7 @@ bool marineMode(OpContext& c, unsigned mode) {
     return true;
 }
 
-// ---- SEA sentences (model 27) ----
+// ---- SEA sentences (SEA 235) ----
 
 bool sendSea(OpContext& c, std::string sentence) {
     // The two "X" after "*" carry the checksum.
@@ -388,7 +393,7 @@ bool seaMode(OpContext& c, unsigned mode) {
     return true;
 }
 
-// ---- Icom CI-V frames (models 10 and 14) ----
+// ---- Icom CI-V frames (IC-R72, IC-746) ----
 
 Bytes civFrame(const OpContext& c, const Bytes& body) {
     Bytes frame;
@@ -403,28 +408,28 @@ Bytes civFrame(const OpContext& c, const Bytes& body) {
 }
 
 bool civFrequency(OpContext& c, double khz) {
-    const bool model14 = c.profile.model == 14;
-    if (model14 ? (!inRange(khz, 300, 174000) || (khz > 60000 && khz < 108000))
-                : !inRange(khz, 30, 30000)) {
-        return false;
-    }
+    if (!c.profile.tunes(khz)) return false;
+    // H as ten digits d0..d9, sent from the least significant pair up.
     const auto d = digitsOf(*hertz(khz), 10);
-    Bytes body{0x05, bcd(d[8], d[9]), bcd(d[6], d[7]), bcd(d[4], d[5]), bcd(d[2], d[3])};
-    if (model14) body.push_back(bcd(d[0], d[1]));
+    Bytes body{0x05};
+    for (int i = 0; i < c.profile.variant.civ.frequencyBytes && i < 5; ++i) {
+        const auto low = static_cast<std::size_t>(9 - 2 * i);
+        body.push_back(bcd(d[low - 1], d[low]));
+    }
     return sendBytes(c, civFrame(c, body));
 }
 
 bool civMode(OpContext& c, unsigned mode) {
+    const CivVariant& v = c.profile.variant.civ;
     int code = codeOf(mode, {{ModeFlag::Lsb, 0},
                              {ModeFlag::Usb, 1},
                              {ModeFlag::Am, 2},
                              {ModeFlag::Cw, 3},
                              {ModeFlag::Rtty, 4},
                              {ModeFlag::Fm, 5}});
-    if (code < 0 && c.profile.model == 10 && mode == ModeFlag::Wfm) code = 6;
+    if (code < 0 && mode == ModeFlag::Wfm) code = v.wfmCode;
     if (code < 0) return false;
-    const std::uint8_t command = c.profile.model == 14 ? 0x06 : 0x01;
-    sendBytes(c, civFrame(c, {command, static_cast<std::uint8_t>(code)}));
+    sendBytes(c, civFrame(c, {v.modeCommand, static_cast<std::uint8_t>(code)}));
     return true;
 }
 
@@ -439,139 +444,159 @@ void civSquelch(OpContext& c, int level) { civLevel(c, 0x03, level); }
 
 // ---- Yaesu 5-byte blocks ----
 
-enum class Yaesu { A, B, C, D, E };
+using Block = std::array<std::uint8_t, 5>;
 
-Yaesu yaesuVariant(int model) {
-    switch (model) {
-        case 18: return Yaesu::B;
-        case 19: return Yaesu::C;
-        case 20: return Yaesu::D;
-        case 30: return Yaesu::E;
-        default: return Yaesu::A;  // 7, 23, and the power block of 10
-    }
+std::uint8_t u8(std::int64_t v) { return static_cast<std::uint8_t>(v); }
+
+// How the frequency is written into the first four bytes.
+enum class YaesuDigits {
+    BcdLowFirst,   // T as BCD, the 100 Hz and 10 Hz digits first
+    BcdHighFirst,  // T as BCD, the 10 MHz and 1 MHz digits first
+    Bcd25Hz,       // as BcdLowFirst, with a 25 Hz bit in place of the 10 Hz digit
+    Binary,        // T as a 32-bit number, most significant byte first
+};
+
+struct YaesuLayout {
+    Block powerOn;
+    Block powerOff;
+    YaesuDigits digits;
+    std::uint8_t frequencyOp;
+    int modeAt;     // first byte of the mode code
+    int modeWidth;  // bytes of the mode code, most significant first
+    std::uint8_t modeOp;
+    std::span<const ModeCode> modes;
+};
+
+constexpr ModeCode kYaesuModesA[] = {
+    {ModeFlag::Lsb, 0}, {ModeFlag::Usb, 1},      {ModeFlag::Cw, 2}, {ModeFlag::CwNarrow, 3},
+    {ModeFlag::Am, 4},  {ModeFlag::AmNarrow, 5}, {ModeFlag::Fm, 6}};
+constexpr ModeCode kYaesuModesB[] = {{ModeFlag::Lsb, 0x00},      {ModeFlag::Usb, 0x01},
+                                     {ModeFlag::CwNarrow, 0x82}, {ModeFlag::Cw, 0x02},
+                                     {ModeFlag::AmNarrow, 0x84}, {ModeFlag::Am, 0x04},
+                                     {ModeFlag::Fm, 0x08}};
+constexpr ModeCode kYaesuModesC[] = {{ModeFlag::Lsb, 0x10}, {ModeFlag::Usb, 0x11},
+                                     {ModeFlag::Cw, 0x12},  {ModeFlag::CwNarrow, 0x13},
+                                     {ModeFlag::Am, 0x14},  {ModeFlag::AmNarrow, 0x15},
+                                     {ModeFlag::Fm, 0x17}};
+constexpr ModeCode kYaesuModesD[] = {
+    {ModeFlag::Am, 0}, {ModeFlag::Lsb, 1},      {ModeFlag::Usb, 2},        {ModeFlag::Cw, 3},
+    {ModeFlag::Fm, 4}, {ModeFlag::AmNarrow, 8}, {ModeFlag::CwNarrow, 0x0B}};
+// The VR-5000 has no narrow CW: its mode bytes are LSB 00, USB 01, CW 02,
+// AM 04, AM narrow 84, AM wide 44, FM 88 and WFM 48 (Hamlib,
+// rigs/yaesu/vr5000.c); CW narrow 82 is the FT-847's code.
+constexpr ModeCode kYaesuModesE[] = {{ModeFlag::Lsb, 0x0021}, {ModeFlag::Usb, 0x0121},
+                                     {ModeFlag::Cw, 0x0221},  {ModeFlag::AmNarrow, 0x8403},
+                                     {ModeFlag::Am, 0x0403},  {ModeFlag::Fm, 0x8843},
+                                     {ModeFlag::Wfm, 0x4804}};
+
+// Indexed by YaesuVariant.
+constexpr YaesuLayout kYaesuLayouts[] = {
+    {.powerOn = {0x00, 0x00, 0x00, 0x01, 0x20},
+     .powerOff = {0x00, 0x00, 0x00, 0x00, 0x20},
+     .digits = YaesuDigits::BcdLowFirst,
+     .frequencyOp = 0x0A,
+     .modeAt = 3,
+     .modeWidth = 1,
+     .modeOp = 0x0C,
+     .modes = kYaesuModesA},
+    {.powerOn = {0x00, 0x00, 0x00, 0x00, 0x00},
+     .powerOff = {0x00, 0x00, 0x00, 0x00, 0x80},
+     .digits = YaesuDigits::BcdHighFirst,
+     .frequencyOp = 0x01,
+     .modeAt = 0,
+     .modeWidth = 1,
+     .modeOp = 0x07,
+     .modes = kYaesuModesB},
+    {.powerOn = {0x00, 0x00, 0x00, 0x00, 0x80},
+     .powerOff = {0x00, 0x00, 0x00, 0x00, 0x00},
+     .digits = YaesuDigits::BcdLowFirst,
+     .frequencyOp = 0x08,
+     .modeAt = 3,
+     .modeWidth = 1,
+     .modeOp = 0x0A,
+     .modes = kYaesuModesC},
+    {.powerOn = {0x00, 0x00, 0x00, 0x00, 0x00},
+     .powerOff = {0x00, 0x00, 0x00, 0x80, 0x00},
+     .digits = YaesuDigits::Bcd25Hz,
+     .frequencyOp = 0x01,
+     .modeAt = 3,
+     .modeWidth = 1,
+     .modeOp = 0x80,
+     .modes = kYaesuModesD},
+    {.powerOn = {0x00, 0x00, 0x00, 0x00, 0x00},
+     .powerOff = {0x00, 0x00, 0x00, 0x00, 0x80},
+     .digits = YaesuDigits::Binary,
+     .frequencyOp = 0x01,
+     .modeAt = 0,
+     .modeWidth = 2,
+     .modeOp = 0x07,
+     .modes = kYaesuModesE},
+};
+
+static_assert(std::size(kYaesuLayouts) == static_cast<std::size_t>(YaesuVariant::E) + 1);
+
+const YaesuLayout& yaesuLayout(const OpContext& c) {
+    return kYaesuLayouts[static_cast<std::size_t>(c.profile.variant.yaesu)];
 }
+
+bool sendBlock(OpContext& c, const Block& block) { return c.out.send(block); }
 
 void yaesuPower(OpContext& c, bool on) {
-    switch (yaesuVariant(c.profile.model)) {
-        case Yaesu::A:
-            sendBytes(c, {0x00, 0x00, 0x00, static_cast<std::uint8_t>(on ? 1 : 0), 0x20});
-            break;
-        case Yaesu::B:
-        case Yaesu::E:
-            sendBytes(c, {0x00, 0x00, 0x00, 0x00, static_cast<std::uint8_t>(on ? 0x00 : 0x80)});
-            break;
-        case Yaesu::C:
-            sendBytes(c, {0x00, 0x00, 0x00, 0x00, static_cast<std::uint8_t>(on ? 0x80 : 0x00)});
-            break;
-        case Yaesu::D:
-            sendBytes(c, {0x00, 0x00, 0x00, static_cast<std::uint8_t>(on ? 0x00 : 0x80), 0x00});
-            break;
-    }
+    const YaesuLayout& layout = yaesuLayout(c);
+    sendBlock(c, on ? layout.powerOn : layout.powerOff);
 }
 
-bool yaesuFrequency(OpContext& c, double khz) {
-    const Yaesu variant = yaesuVariant(c.profile.model);
-    if (variant == Yaesu::E) {
-        if (!std::isfinite(khz) || khz < 0 || khz >= 2600000) return false;
-        const auto t = static_cast<std::uint32_t>(*tens(khz));
-        return sendBytes(c,
-                         {static_cast<std::uint8_t>(t >> 24), static_cast<std::uint8_t>(t >> 16),
-                          static_cast<std::uint8_t>(t >> 8), static_cast<std::uint8_t>(t), 0x01});
+// The four frequency bytes; nothing for a value the layout cannot carry.
+std::optional<Block> yaesuFrequencyBytes(YaesuDigits digits, double khz) {
+    if (digits == YaesuDigits::Binary) {
+        const auto t = tens(khz);
+        if (!t || *t > 0xFFFFFFFF) return std::nullopt;
+        return Block{u8(*t >> 24), u8(*t >> 16), u8(*t >> 8), u8(*t)};
     }
-    if (variant == Yaesu::D) {
+    if (digits == YaesuDigits::Bcd25Hz) {
         // The 100 Hz and higher digits and the 25 Hz bit both come from the
         // unrounded Hz value, so the two never disagree.
         const auto h = hertz(khz);
-        if (!h || !fits(*h / 10, 8)) return false;
+        if (!h || !fits(*h / 10, 8)) return std::nullopt;
         const auto t = digitsOf(*h / 10, 8);
         const auto r = *h % 100;
         const int bit = r < 25 ? 1 : (r < 50 ? 2 : (r < 75 ? 4 : 8));
-        return sendBytes(c,
-                         {bcd(t[6], bit), bcd(t[4], t[5]), bcd(t[2], t[3]), bcd(t[0], t[1]), 0x01});
+        return Block{bcd(t[6], bit), bcd(t[4], t[5]), bcd(t[2], t[3]), bcd(t[0], t[1])};
     }
     const auto value = tens(khz);
-    if (!value || !fits(*value, 8)) return false;
+    if (!value || !fits(*value, 8)) return std::nullopt;
     const auto t = digitsOf(*value, 8);
-    if (variant == Yaesu::B) {
-        return sendBytes(
-            c, {bcd(t[0], t[1]), bcd(t[2], t[3]), bcd(t[4], t[5]), bcd(t[6], t[7]), 0x01});
+    if (digits == YaesuDigits::BcdHighFirst) {
+        return Block{bcd(t[0], t[1]), bcd(t[2], t[3]), bcd(t[4], t[5]), bcd(t[6], t[7])};
     }
-    return sendBytes(c, {bcd(t[6], t[7]), bcd(t[4], t[5]), bcd(t[2], t[3]), bcd(t[0], t[1]),
-                         static_cast<std::uint8_t>(variant == Yaesu::C ? 0x08 : 0x0A)});
+    return Block{bcd(t[6], t[7]), bcd(t[4], t[5]), bcd(t[2], t[3]), bcd(t[0], t[1])};
+}
+
+bool yaesuFrequency(OpContext& c, double khz) {
+    const YaesuLayout& layout = yaesuLayout(c);
+    auto block = yaesuFrequencyBytes(layout.digits, khz);
+    if (!block) return false;
+    (*block)[4] = layout.frequencyOp;
+    return sendBlock(c, *block);
 }
 
 bool yaesuMode(OpContext& c, unsigned mode) {
-    auto u8 = [](int v) { return static_cast<std::uint8_t>(v); };
-    switch (yaesuVariant(c.profile.model)) {
-        case Yaesu::A: {
-            const int m = codeOf(mode, {{ModeFlag::Lsb, 0},
-                                        {ModeFlag::Usb, 1},
-                                        {ModeFlag::Cw, 2},
-                                        {ModeFlag::CwNarrow, 3},
-                                        {ModeFlag::Am, 4},
-                                        {ModeFlag::AmNarrow, 5},
-                                        {ModeFlag::Fm, 6}});
-            if (m < 0) return false;
-            sendBytes(c, {0x00, 0x00, 0x00, u8(m), 0x0C});
-            return true;
-        }
-        case Yaesu::B: {
-            const int m = codeOf(mode, {{ModeFlag::Lsb, 0x00},
-                                        {ModeFlag::Usb, 0x01},
-                                        {ModeFlag::CwNarrow, 0x82},
-                                        {ModeFlag::Cw, 0x02},
-                                        {ModeFlag::AmNarrow, 0x84},
-                                        {ModeFlag::Am, 0x04},
-                                        {ModeFlag::Fm, 0x08}});
-            if (m < 0) return false;
-            sendBytes(c, {u8(m), 0x00, 0x00, 0x00, 0x07});
-            return true;
-        }
-        case Yaesu::C: {
-            const int m = codeOf(mode, {{ModeFlag::Lsb, 0x10},
-                                        {ModeFlag::Usb, 0x11},
-                                        {ModeFlag::Cw, 0x12},
-                                        {ModeFlag::CwNarrow, 0x13},
-                                        {ModeFlag::Am, 0x14},
-                                        {ModeFlag::AmNarrow, 0x15},
-                                        {ModeFlag::Fm, 0x17}});
-            if (m < 0) return false;
-            sendBytes(c, {0x00, 0x00, 0x00, u8(m), 0x0A});
-            return true;
-        }
-        case Yaesu::D: {
-            const int m = codeOf(mode, {{ModeFlag::Am, 0},
-                                        {ModeFlag::Lsb, 1},
-                                        {ModeFlag::Usb, 2},
-                                        {ModeFlag::Cw, 3},
-                                        {ModeFlag::Fm, 4},
-                                        {ModeFlag::AmNarrow, 8},
-                                        {ModeFlag::CwNarrow, 0x0B}});
-            if (m < 0) return false;
-            sendBytes(c, {0x00, 0x00, 0x00, u8(m), 0x80});
-            return true;
-        }
-        case Yaesu::E: {
-            const int m = codeOf(mode, {{ModeFlag::Lsb, 0x0021},
-                                        {ModeFlag::Usb, 0x0121},
-                                        {ModeFlag::CwNarrow, 0x8221},
-                                        {ModeFlag::Cw, 0x0221},
-                                        {ModeFlag::AmNarrow, 0x8403},
-                                        {ModeFlag::Am, 0x0403},
-                                        {ModeFlag::Fm, 0x8843},
-                                        {ModeFlag::Wfm, 0x4804}});
-            if (m < 0) return false;
-            sendBytes(c, {u8(m >> 8), u8(m & 0xFF), 0x00, 0x00, 0x07});
-            return true;
-        }
+    const YaesuLayout& layout = yaesuLayout(c);
+    const int m = codeOf(mode, layout.modes);
+    if (m < 0) return false;
+    Block block{0x00, 0x00, 0x00, 0x00, layout.modeOp};
+    for (int i = 0; i < layout.modeWidth; ++i) {
+        block[static_cast<std::size_t>(layout.modeAt + i)] =
+            u8(m >> (8 * (layout.modeWidth - 1 - i)));
     }
-    return false;
+    sendBlock(c, block);
+    return true;
 }
 
-// ---- AOR AR-7030 byte commands (model 6) ----
+// ---- AOR AR-7030 byte commands ----
 
 bool ar7030Frequency(OpContext& c, double khz) {
-    if (!inRange(khz, 0, 32016)) return false;
+    if (!c.profile.tunes(khz)) return false;
     const auto w = static_cast<std::uint32_t>(khz * 376.63522 + 0.5);
     auto nib = [w](int shift) { return static_cast<std::uint8_t>((w >> shift) & 15); };
     return sendBytes(
@@ -598,10 +623,10 @@ void ar7030Volume(OpContext& c, int level) {
                   static_cast<std::uint8_t>(0x60 + (v & 15)), 0x22, 0x80});
 }
 
-// ---- Skanti byte commands (model 13) ----
+// ---- Skanti byte commands (TRP7000) ----
 
 bool skantiFrequency(OpContext& c, double khz) {
-    if (!inRange(khz, 10, 30000)) return false;
+    if (!c.profile.tunes(khz)) return false;
     const auto h = digitsOf(*hertz(khz), 8);
     const std::uint8_t modeByte =
         c.state.mode == ModeFlag::Cw ? 0x44 : (c.state.mode == ModeFlag::Am ? 0x34 : 0x24);
@@ -614,7 +639,7 @@ bool skantiMode(OpContext& c, unsigned mode) {
     return storeAndResend(c, mode, known);
 }
 
-// ---- Keypad pulse code (models 1 and 2) ----
+// ---- Keypad pulse code (Lowe HF-150, HF-225) ----
 
 constexpr unsigned kDigitKeys[10] = {20, 27, 23, 19, 26, 22, 18, 25, 21, 17};
 constexpr unsigned kEntryKey = 24;
@@ -626,7 +651,7 @@ bool sendKey(OpContext& c, unsigned code, int bits = 5) {
 }
 
 bool keypadFrequency(OpContext& c, double khz) {
-    if (!inRange(khz, 30, 29999)) return false;
+    if (!c.profile.tunes(khz)) return false;
     const auto whole = static_cast<std::int64_t>(khz);
     const std::string digits = padded(whole, 3);
     c.out.setUrgent(true);
@@ -635,7 +660,7 @@ bool keypadFrequency(OpContext& c, double khz) {
         if (ok) ok = sendKey(c, kDigitKeys[d - '0']);
     }
     if (ok && digits.size() < 5) ok = sendKey(c, kEnterKey);
-    if (ok && c.profile.model == 1) {
+    if (ok && c.profile.variant.keypad.fineTune) {
         const auto v = static_cast<int>((khz - static_cast<double>(whole)) * 256.0);
         if (v >= 0 && v <= 255) {
             ok = sendKey(c, kFineTuneKey) && sendKey(c, static_cast<unsigned>(v), 8) &&
@@ -670,119 +695,316 @@ constexpr LineSettings line(std::int32_t baud, int data, char parity, int stop) 
                         static_cast<std::uint8_t>(stop == 2 ? 2 : 0)};
 }
 
-const ReceiverOps kKeypad1{nullptr, keypadFrequency, keypadMode};
-const ReceiverOps kKeypad2{nullptr, keypadFrequency};
-const ReceiverOps kHf250{nullptr, hf250Frequency, hf250Mode};
-const ReceiverOps kAr3000{nullptr, ar3000Frequency, ar3000Mode};
-const ReceiverOps kAr5000{nullptr, ar5000Frequency, ar5000Mode,   ar5000Filter,
-                          nullptr, nullptr,         ar5000Squelch};
-const ReceiverOps kAr7030{nullptr, ar7030Frequency, ar7030Mode, nullptr, nullptr, ar7030Volume};
-const ReceiverOps kYaesuPower{yaesuPower, yaesuFrequency, yaesuMode};
-const ReceiverOps kYaesuNoPower{nullptr, yaesuFrequency, yaesuMode};
-const ReceiverOps kJrc{jrcPower, jrcFrequency, jrcMode};
-const ReceiverOps kJrc545{jrcPower, jrcFrequency, jrcMode, nullptr, jrcAttenuator};
-const ReceiverOps kKenwood{nullptr, kenwoodFrequency, kenwoodMode};
-const ReceiverOps kCivR72{yaesuPower, civFrequency, civMode};
-const ReceiverOps kMarine{nullptr, marineFrequency, marineMode};
-const ReceiverOps kPcr{pcrPower,      pcrFrequency, pcrMode,   pcrFilter,
-                       pcrAttenuator, pcrVolume,    pcrSquelch};
-const ReceiverOps kSkanti{nullptr, skantiFrequency, skantiMode};
-const ReceiverOps kCiv746{nullptr, civFrequency, civMode, nullptr, nullptr, civVolume, civSquelch};
-const ReceiverOps kDrake{nullptr, drakeFrequency, drakeMode, drakeFilter, drakeAttenuator};
-const ReceiverOps kAr8200{nullptr, ar8200Frequency, ar8200Mode, nullptr, ar8200Attenuator};
-const ReceiverOps kSea{nullptr, seaFrequency, seaMode};
+constexpr ReceiverOps kKeypadOps{.set_frequency = keypadFrequency, .set_mode = keypadMode};
+constexpr ReceiverOps kKeypadFrequencyOps{.set_frequency = keypadFrequency};
+constexpr ReceiverOps kHf250Ops{.set_frequency = hf250Frequency, .set_mode = hf250Mode};
+constexpr ReceiverOps kAr3000Ops{.set_frequency = ar3000Frequency, .set_mode = ar3000Mode};
+constexpr ReceiverOps kAr5000Ops{.set_frequency = ar5000Frequency,
+                                 .set_mode = ar5000Mode,
+                                 .set_filter = ar5000Filter,
+                                 .set_squelch = ar5000Squelch};
+constexpr ReceiverOps kAr7030Ops{
+    .set_frequency = ar7030Frequency, .set_mode = ar7030Mode, .set_volume = ar7030Volume};
+constexpr ReceiverOps kAr8200Ops{
+    .set_frequency = ar8200Frequency, .set_mode = ar8200Mode, .set_attenuator = ar8200Attenuator};
+constexpr ReceiverOps kYaesuOps{
+    .power = yaesuPower, .set_frequency = yaesuFrequency, .set_mode = yaesuMode};
+constexpr ReceiverOps kYaesuNoPowerOps{.set_frequency = yaesuFrequency, .set_mode = yaesuMode};
+constexpr ReceiverOps kJrcOps{
+    .power = jrcPower, .set_frequency = jrcFrequency, .set_mode = jrcMode};
+constexpr ReceiverOps kJrcAttenuatorOps{.power = jrcPower,
+                                        .set_frequency = jrcFrequency,
+                                        .set_mode = jrcMode,
+                                        .set_attenuator = jrcAttenuator};
+constexpr ReceiverOps kKenwoodOps{.set_frequency = kenwoodFrequency, .set_mode = kenwoodMode};
+// The IC-R72 is switched on and off with a Yaesu block (variant A).
+constexpr ReceiverOps kCivYaesuPowerOps{
+    .power = yaesuPower, .set_frequency = civFrequency, .set_mode = civMode};
+constexpr ReceiverOps kCivLevelOps{.set_frequency = civFrequency,
+                                   .set_mode = civMode,
+                                   .set_volume = civVolume,
+                                   .set_squelch = civSquelch};
+constexpr ReceiverOps kMarineOps{.set_frequency = marineFrequency, .set_mode = marineMode};
+constexpr ReceiverOps kPcrOps{.power = pcrPower,
+                              .set_frequency = pcrFrequency,
+                              .set_mode = pcrMode,
+                              .set_filter = pcrFilter,
+                              .set_attenuator = pcrAttenuator,
+                              .set_volume = pcrVolume,
+                              .set_squelch = pcrSquelch};
+constexpr ReceiverOps kSkantiOps{.set_frequency = skantiFrequency, .set_mode = skantiMode};
+constexpr ReceiverOps kDrakeOps{.set_frequency = drakeFrequency,
+                                .set_mode = drakeMode,
+                                .set_filter = drakeFilter,
+                                .set_attenuator = drakeAttenuator};
+constexpr ReceiverOps kSeaOps{.set_frequency = seaFrequency, .set_mode = seaMode};
 
-ReceiverProfile profile(int model, std::string_view name, LineSettings settings,
-                        std::uint32_t features, std::uint8_t steps, const ReceiverOps& ops,
-                        std::vector<std::string_view> filters = {}) {
-    ReceiverProfile p;
-    p.model = model;
-    p.name = name;
-    p.line = settings;
-    p.features = features;
-    p.steps = steps;
-    p.ops = ops;
-    p.filterLabels = std::move(filters);
-    return p;
-}
+constexpr std::string_view kAr5000Filters[] = {"0.5 KHz", "3 KHz",   "6 KHz",  "15 KHz",
+                                               "30 KHz",  "110 KHz", "220 KHz"};
+constexpr std::string_view kPcr1000Filters[] = {"3 KHz", "6 KHz", "15 KHz", "50 KHz", "230 KHz"};
+constexpr std::string_view kPcr100Filters[] = {"6 KHz", "15 KHz", "50 KHz", "230 KHz"};
+constexpr std::string_view kDrakeFilters[] = {"0.5 KHz", "1.8 KHz", "2.3 KHz", "4 KHz", "6 KHz"};
 
-std::vector<ReceiverProfile> buildTable() {
-    std::vector<ReceiverProfile> t;
-    t.push_back(profile(1, "Lowe HF-150 control", line(33600, 8, 'O', 1), 4035, 250, kKeypad1));
-    t.push_back(profile(2, "Lowe HF-225 control", line(33600, 8, 'O', 1), 0, 250, kKeypad2));
-    t.push_back(profile(3, "Lowe HF-250 control", line(1200, 8, 'N', 2), 7819, 250, kHf250));
-    t.push_back(profile(4, "AOR AR-3000 control", line(4800, 8, 'N', 2), 12427, 248, kAr3000));
-    t.push_back(profile(5, "AOR AR-5000 control", line(9600, 8, 'N', 2), 168075, 251, kAr5000,
-                        {"0.5 KHz", "3 KHz", "6 KHz", "15 KHz", "30 KHz", "110 KHz", "220 KHz"}));
-    t.push_back(profile(6, "AOR AR-7030 control", line(1200, 8, 'N', 1), 69771, 250, kAr7030));
-    t.push_back(profile(7, "Yaesu FRG-100 control", line(4800, 8, 'N', 2), 4303, 250, kYaesuPower));
-    t.push_back(profile(8, "JRC NRD-535 control", line(4800, 8, 'N', 2), 4283, 250, kJrc));
-    t.push_back(profile(9, "Kenwood TS-570D control", line(4800, 8, 'N', 2), 4251, 250, kKenwood));
-    t.push_back(profile(10, "Icom IC-R72 control", line(1200, 8, 'N', 2), 12443, 250, kCivR72));
-    t.push_back(profile(11, "Icom IC-M710 control", line(4800, 8, 'N', 1), 139, 250, kMarine));
-    t.push_back(profile(12, "Icom IC-PCR1000 control", line(9600, 8, 'N', 2), 258187, 251, kPcr,
-                        {"3 KHz", "6 KHz", "15 KHz", "50 KHz", "230 KHz"}));
-    t.push_back(profile(13, "SKANTI TRP7000 control", line(2400, 8, 'O', 1), 138, 250, kSkanti));
-    t.push_back(profile(14, "Icom IC-746 control", line(1200, 8, 'N', 2), 200859, 250, kCiv746));
-    ReceiverProfile drake = profile(15, "DRAKE R8E control", line(9600, 7, 'E', 1), 53403, 250,
-                                    kDrake, {"0.5 KHz", "1.8 KHz", "2.3 KHz", "4 KHz", "6 KHz"});
-    drake.handshake = Handshake::Hardware;
-    drake.writeStyle = WriteStyle::ByteByByte;
-    t.push_back(std::move(drake));
-    t.push_back(profile(16, "JRC NRD-525 control", line(1200, 8, 'N', 2), 4283, 250, kJrc));
-    t.push_back(profile(17, "JRC NRD-545 control", line(4800, 8, 'N', 2), 28859, 251, kJrc545));
-    t.push_back(profile(18, "Yaesu FT-847 control", line(4800, 8, 'N', 2), 4303, 251, kYaesuPower));
-    t.push_back(profile(19, "Yaesu FT-980 control", line(4800, 8, 'N', 2), 4303, 250, kYaesuPower));
+namespace M = ModeFlag;
+namespace F = Feature;
+
+constexpr std::uint32_t kSsbCwAm = M::Lsb | M::Usb | M::Cw | M::Am;
+constexpr std::uint32_t kYaesuModes = kSsbCwAm | M::CwNarrow | M::AmNarrow | M::Fm;
+constexpr std::uint32_t kJrcModes = kSsbCwAm | M::Rtty | M::Mode32 | M::Fm;
+constexpr std::uint32_t kPcrControls = F::Attenuator | F::Filter | F::Volume | F::Squelch;
+
+// Each set: the named step and every coarser one but 50 Hz.
+constexpr std::uint8_t kStepsFrom1KHz = Step::KHz1 | Step::KHz10 | Step::KHz100 | Step::MHz1;
+constexpr std::uint8_t kStepsFrom100Hz = Step::Hz100 | kStepsFrom1KHz;
+constexpr std::uint8_t kStepsFrom10Hz = Step::Hz10 | kStepsFrom100Hz;
+constexpr std::uint8_t kStepsFrom1Hz = Step::Hz1 | kStepsFrom10Hz;
+
+// Receive ranges in kHz are the makers' data (generous where a model has
+// options), no wider than the command family carries. A model's steps are
+// those its frequency command can express.
+constexpr ReceiverProfile kProfiles[] = {
+    {.model = 1,
+     .name = "Lowe HF-150 control",
+     .line = line(33600, 8, 'O', 1),
+     .features = M::Lsb | M::Usb | M::AmNarrow | M::Am | M::Mode256 | M::Mode512 | M::Mode1024 |
+                 M::Mode2048,
+     .steps = kStepsFrom10Hz,
+     .ops = kKeypadOps,
+     .variant = {.keypad = {.fineTune = true}},
+     .lowKhz = 30,
+     .highKhz = 29999},
+    // The keypad takes whole kHz only.
+    {.model = 2,
+     .name = "Lowe HF-225 control",
+     .line = line(33600, 8, 'O', 1),
+     .steps = kStepsFrom1KHz,
+     .ops = kKeypadFrequencyOps,
+     .lowKhz = 30,
+     .highKhz = 29999},
+    {.model = 3,
+     .name = "Lowe HF-250 control",
+     .line = line(1200, 8, 'N', 2),
+     .features = kSsbCwAm | M::Mode512 | M::Mode1024 | M::Mode2048 | M::Fm,
+     .steps = kStepsFrom10Hz,
+     .ops = kHf250Ops,
+     .lowKhz = 30,
+     .highKhz = 29999.9},
+    {.model = 4,
+     .name = "AOR AR-3000 control",
+     .line = line(4800, 8, 'N', 2),
+     .features = kSsbCwAm | M::Fm | M::Wfm,
+     .steps = kStepsFrom100Hz,
+     .ops = kAr3000Ops,
+     .lowKhz = 100,
+     .highKhz = 2036000},
+    {.model = 5,
+     .name = "AOR AR-5000 control",
+     .line = line(9600, 8, 'N', 2),
+     .features = kSsbCwAm | M::Fm | F::Filter | F::Squelch,
+     .steps = kStepsFrom1Hz,
+     .filterLabels = kAr5000Filters,
+     .ops = kAr5000Ops,
+     .lowKhz = 30,
+     .highKhz = 2600000},
+    {.model = 6,
+     .name = "AOR AR-7030 control",
+     .line = line(1200, 8, 'N', 1),
+     .features = kSsbCwAm | M::Fm | F::Volume,
+     .steps = kStepsFrom10Hz,
+     .ops = kAr7030Ops,
+     .lowKhz = 0,
+     .highKhz = 32016},
+    {.model = 7,
+     .name = "Yaesu FRG-100 control",
+     .line = line(4800, 8, 'N', 2),
+     .features = kYaesuModes,
+     .steps = kStepsFrom10Hz,
+     .ops = kYaesuOps,
+     .variant = {.yaesu = YaesuVariant::A},
+     .lowKhz = 50,
+     .highKhz = 30000},
+    {.model = 8,
+     .name = "JRC NRD-535 control",
+     .line = line(4800, 8, 'N', 2),
+     .features = kJrcModes,
+     .steps = kStepsFrom10Hz,
+     .ops = kJrcOps,
+     .variant = {.jrc = {.powerLetter = 'H', .tenHzUnits = false, .digits = 8}},
+     .lowKhz = 100,
+     .highKhz = 30000},
+    {.model = 9,
+     .name = "Kenwood TS-570D control",
+     .line = line(4800, 8, 'N', 2),
+     .features = kSsbCwAm | M::Rtty | M::Fm,
+     .steps = kStepsFrom10Hz,
+     .ops = kKenwoodOps,
+     .lowKhz = 30,
+     .highKhz = 60000},
+    {.model = 10,
+     .name = "Icom IC-R72 control",
+     .line = line(1200, 8, 'N', 2),
+     .features = kSsbCwAm | M::Rtty | M::Fm | M::Wfm,
+     .steps = kStepsFrom10Hz,
+     .ops = kCivYaesuPowerOps,
+     .variant = {.civ = {.frequencyBytes = 4, .modeCommand = 0x01, .wfmCode = 0x06},
+                 .yaesu = YaesuVariant::A},
+     .lowKhz = 30,
+     .highKhz = 30000},
+    {.model = 11,
+     .name = "Icom IC-M710 control",
+     .line = line(4800, 8, 'N', 1),
+     .features = kSsbCwAm,
+     .steps = kStepsFrom10Hz,
+     .ops = kMarineOps,
+     .lowKhz = 30,
+     .highKhz = 29999},
+    {.model = 12,
+     .name = "Icom IC-PCR1000 control",
+     .line = line(9600, 8, 'N', 2),
+     .features = kSsbCwAm | M::Fm | M::Wfm | kPcrControls,
+     .steps = kStepsFrom1Hz,
+     .filterLabels = kPcr1000Filters,
+     .ops = kPcrOps,
+     .variant = {.pcr = {.amOnly = false}},
+     .lowKhz = 10,
+     .highKhz = 1300000},
+    {.model = 13,
+     .name = "SKANTI TRP7000 control",
+     .line = line(2400, 8, 'O', 1),
+     .features = M::Usb | M::Cw | M::Am,
+     .steps = kStepsFrom10Hz,
+     .ops = kSkantiOps,
+     .lowKhz = 10,
+     .highKhz = 30000},
+    {.model = 14,
+     .name = "Icom IC-746 control",
+     .line = line(1200, 8, 'N', 2),
+     .features = kSsbCwAm | M::Rtty | M::Fm | F::Volume | F::Squelch,
+     .steps = kStepsFrom10Hz,
+     .ops = kCivLevelOps,
+     .variant = {.civ = {.frequencyBytes = 5, .modeCommand = 0x06, .fixedRadio = 86}},
+     .lowKhz = 300,
+     .highKhz = 174000,
+     .gapAboveKhz = 60000,
+     .gapBelowKhz = 108000},
+    {.model = 15,
+     .name = "DRAKE R8E control",
+     .line = line(9600, 7, 'E', 1),
+     .handshake = Handshake::Hardware,
+     .writeStyle = WriteStyle::ByteByByte,
+     .features = kSsbCwAm | M::Rtty | M::Fm | F::Attenuator | F::Filter,
+     .steps = kStepsFrom10Hz,
+     .filterLabels = kDrakeFilters,
+     .ops = kDrakeOps,
+     .lowKhz = 100,
+     .highKhz = 30000},
+    {.model = 16,
+     .name = "JRC NRD-525 control",
+     .line = line(1200, 8, 'N', 2),
+     .features = kJrcModes,
+     .steps = kStepsFrom10Hz,
+     .ops = kJrcOps,
+     .variant = {.jrc = {.powerLetter = 'H', .tenHzUnits = true, .digits = 8}},
+     .lowKhz = 90,
+     .highKhz = 34000},
+    {.model = 17,
+     .name = "JRC NRD-545 control",
+     .line = line(4800, 8, 'N', 2),
+     .features = kJrcModes | M::Wfm | F::Attenuator,
+     .steps = kStepsFrom1Hz,
+     .ops = kJrcAttenuatorOps,
+     .variant = {.jrc = {.powerLetter = 'T', .tenHzUnits = false, .digits = 10, .wfmCode = 9}},
+     .lowKhz = 100,
+     .highKhz = 30000},
+    // The frequency goes out in 10 Hz units: no 1 Hz step.
+    {.model = 18,
+     .name = "Yaesu FT-847 control",
+     .line = line(4800, 8, 'N', 2),
+     .features = kYaesuModes,
+     .steps = kStepsFrom10Hz,
+     .ops = kYaesuOps,
+     .variant = {.yaesu = YaesuVariant::B},
+     .lowKhz = 100,
+     .highKhz = 512000},
+    {.model = 19,
+     .name = "Yaesu FT-980 control",
+     .line = line(4800, 8, 'N', 2),
+     .features = kYaesuModes,
+     .steps = kStepsFrom10Hz,
+     .ops = kYaesuOps,
+     .variant = {.yaesu = YaesuVariant::C},
+     .lowKhz = 150,
+     .highKhz = 30000},
     // The FRG-8800 has no step list of its own; the stored step still tunes.
-    t.push_back(profile(20, "Yaesu FRG-8800 control", line(4800, 8, 'N', 2), 4303, 0, kYaesuPower));
-    t.push_back(profile(21, "AOR AR 8200 control", line(9600, 8, 'N', 2), 28875, 252, kAr8200));
-    t.push_back(profile(22, "Icom IC-PCR100 control", line(9600, 8, 'N', 2), 258176, 240, kPcr,
-                        {"6 KHz", "15 KHz", "50 KHz", "230 KHz"}));
-    t.push_back(
-        profile(23, "Yaesu FT-900 control", line(4800, 8, 'N', 2), 4303, 250, kYaesuNoPower));
-    t.push_back(profile(27, "SEA 235 control", line(9600, 8, 'N', 2), 4303, 250, kSea));
-    t.push_back(
-        profile(30, "Yaesu VR-5000 control", line(4800, 8, 'N', 2), 12491, 251, kYaesuPower));
+    {.model = 20,
+     .name = "Yaesu FRG-8800 control",
+     .line = line(4800, 8, 'N', 2),
+     .features = kYaesuModes,
+     .steps = 0,
+     .ops = kYaesuOps,
+     .variant = {.yaesu = YaesuVariant::D},
+     .lowKhz = 150,
+     .highKhz = 174000},
+    {.model = 21,
+     .name = "AOR AR 8200 control",
+     .line = line(9600, 8, 'N', 2),
+     .features = kSsbCwAm | M::AmNarrow | M::Fm | M::Wfm | F::Attenuator,
+     .steps = Step::Hz50 | kStepsFrom100Hz,
+     .ops = kAr8200Ops,
+     .lowKhz = 100,
+     .highKhz = 2040000},
+    {.model = 22,
+     .name = "Icom IC-PCR100 control",
+     .line = line(9600, 8, 'N', 2),
+     .features = M::Am | M::Fm | M::Wfm | kPcrControls,
+     .steps = kStepsFrom1KHz,
+     .filterLabels = kPcr100Filters,
+     .ops = kPcrOps,
+     .variant = {.pcr = {.amOnly = true}},
+     .lowKhz = 10,
+     .highKhz = 1300000},
+    {.model = 23,
+     .name = "Yaesu FT-900 control",
+     .line = line(4800, 8, 'N', 2),
+     .features = kYaesuModes,
+     .steps = kStepsFrom10Hz,
+     .ops = kYaesuNoPowerOps,
+     .variant = {.yaesu = YaesuVariant::A},
+     .lowKhz = 100,
+     .highKhz = 30000},
+    // The mode sentence has letters for LSB, USB, CW and AM only.
+    {.model = 27,
+     .name = "SEA 235 control",
+     .line = line(9600, 8, 'N', 2),
+     .features = kSsbCwAm,
+     .steps = kStepsFrom10Hz,
+     .ops = kSeaOps,
+     .lowKhz = 100,
+     .highKhz = 30000},
+    // 10 Hz units up to the last step below 2600 MHz; no 1 Hz step.
+    {.model = 30,
+     .name = "Yaesu VR-5000 control",
+     .line = line(4800, 8, 'N', 2),
+     .features = kSsbCwAm | M::AmNarrow | M::Fm | M::Wfm,
+     .steps = kStepsFrom10Hz,
+     .ops = kYaesuOps,
+     .variant = {.yaesu = YaesuVariant::E},
+     .lowKhz = 100,
+     .highKhz = 2599999.99},
+};
 
-    // Receive ranges in kHz, from the makers' data (generous where a model
-    // has options); the command families refuse what their fields cannot
-    // carry, these what the receiver cannot tune.
-    constexpr struct {
-        int model;
-        double low, high;
-    } kRanges[] = {
-        {1, 30, 30000},     {2, 30, 30000},    {3, 30, 30000},   {4, 100, 2036000},
-        {5, 10, 2600000},   {6, 0, 32016},     {7, 50, 30000},   {8, 100, 30000},
-        {9, 30, 60000},     {10, 30, 30000},   {11, 30, 30000},  {12, 10, 1300000},
-        {13, 10, 30000},    {14, 30, 174000},  {15, 10, 30000},  {16, 90, 34000},
-        {17, 100, 30000},   {18, 100, 512000}, {19, 150, 30000}, {20, 150, 174000},
-        {21, 100, 2040000}, {22, 10, 1300000}, {23, 100, 30000}, {27, 100, 30000},
-        {30, 100, 2600000},
-    };
-    for (ReceiverProfile& p : t) {
-        for (const auto& r : kRanges) {
-            if (r.model != p.model) continue;
-            p.lowKhz = r.low;
-            p.highKhz = r.high;
-        }
-    }
-    return t;
-}
+constexpr ReceiverProfile kNoRemote{
+    .model = 0, .name = "no Remote", .line = line(9600, 8, 'N', 1), .steps = kStepsFrom10Hz};
 
 }  // namespace
 
-std::span<const ReceiverProfile> receiverProfiles() {
-    static const std::vector<ReceiverProfile> table = buildTable();
-    return table;
-}
+std::span<const ReceiverProfile> receiverProfiles() { return kProfiles; }
 
 const ReceiverProfile& receiverProfile(int model) {
-    static const ReceiverProfile none =
-        profile(0, "no Remote", line(9600, 8, 'N', 1), 0, 250, ReceiverOps{});
     for (const ReceiverProfile& p : receiverProfiles()) {
         if (p.model == model) return p;
     }
-    return none;
+    return kNoRemote;
 }
 
 int filterLabelValue(std::string_view label) {
