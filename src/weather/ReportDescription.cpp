@@ -108,93 +108,113 @@ double pressureHpa(int tenths) {
     return hpa < 200.0 ? hpa + 1000.0 : hpa;
 }
 
-}  // namespace
+// What each part of the description reads.
+struct Report {
+    const SynopRecord& r;
+    const Texts& text;
+    const ReportFormats& f;
+    std::uint32_t p;  // presence bits
+    bool ship;
+};
 
-std::string describeReport(const SynopRecord& r, bool firstOfBulletin, const TextTable& table,
-                           const ReportFormats& f) {
+void nilLines(Lines& out, const Report& d) {
+    if (!d.r.headingAreaText.empty())
+        out.add(d.f.nilFrom + " " + d.r.station.name + ", " + d.text.region(d.r.station.region));
+    out.add(d.f.nilEnd);
+}
+
+// The bulletin: serial, time and centre, the data type and the area.
+void bulletinLines(Lines& out, const Report& d) {
+    const SynopRecord& r = d.r;
+    if (r.flags & kFlagNoHeading) {
+        out.add(d.f.noHeading);
+        return;
+    }
+    const NameTime t = breakDown(static_cast<TimeKey>(r.bulletinTime));
+    std::string line =
+        fmt(d.f.bulletin, {static_cast<int>(r.serial), t.day, t.month, t.year, t.hour, t.minute});
+    if (!r.centre.name.empty()) line += " " + d.f.from + " " + r.centre.name;
+    out.add(line);
+    if (!r.headingTypeText.empty()) out.add(r.headingTypeText);
+    if (!r.headingAreaText.empty())
+        out.add(fmt(d.f.area, {d.ship ? d.f.from : d.f.landArea, r.headingAreaText}));
+}
+
+// The station, ship or buoy, its position and the report's time.
+void stationLines(Lines& out, const Report& d) {
     using namespace presence;
-    const Texts text(table);
-    const std::uint32_t p = r.presence;
-    const bool ship = (r.kind & kKindShip) != 0;
-    Lines out;
-    out.empty();
-
-    if (p & kNil) {
-        if (!r.headingAreaText.empty())
-            out.add(f.nilFrom + " " + r.station.name + ", " + text.region(r.station.region));
-        out.add(f.nilEnd);
-        return out.take();
-    }
-
-    if (firstOfBulletin && (r.flags & kFlagNoHeading)) {
-        out.add(f.noHeading);
-    } else if (firstOfBulletin) {
-        const NameTime t = breakDown(static_cast<TimeKey>(r.bulletinTime));
-        std::string line =
-            fmt(f.bulletin, {static_cast<int>(r.serial), t.day, t.month, t.year, t.hour, t.minute});
-        if (!r.centre.name.empty()) line += " " + f.from + " " + r.centre.name;
-        out.add(line);
-        if (!r.headingTypeText.empty()) out.add(r.headingTypeText);
-        if (!r.headingAreaText.empty())
-            out.add(fmt(f.area, {ship ? f.from : f.landArea, r.headingAreaText}));
-    }
-
-    if (ship && (p & kCallSign)) {
-        out.add(text("SRUF") + " " + r.station.name);
-    } else if (ship) {
-        out.add(text("SREG") + fmt("%d ", {static_cast<int>(r.buoyNumber)}) +
-                text.number("SR%02d", byteValue(r.a1bw)));
+    const SynopRecord& r = d.r;
+    if (d.ship && (d.p & kCallSign)) {
+        out.add(d.text("SRUF") + " " + r.station.name);
+    } else if (d.ship) {
+        out.add(d.text("SREG") + fmt("%d ", {static_cast<int>(r.buoyNumber)}) +
+                d.text.number("SR%02d", byteValue(r.a1bw)));
     } else {
-        out.add(r.station.name + ", " + text.region(r.station.region));
+        out.add(r.station.name + ", " + d.text.region(r.station.region));
     }
     out.add(positionLine(r.station, r.reportTime));
-    if (p & kCourse)
-        out.add(text("KURX") + " " + text.number("KUR%d", byteValue(r.ds)) + ", " +
-                text.number("SPE%d", byteValue(r.vs)));
+    if (d.p & kCourse)
+        out.add(d.text("KURX") + " " + d.text.number("KUR%d", byteValue(r.ds)) + ", " +
+                d.text.number("SPE%d", byteValue(r.vs)));
     out.empty();
+}
 
-    if (p & (kStationPressure | kSeaLevelPressure | kGeopotential | kTendency)) {
-        if (p & kStationPressure) {
-            std::string line = text("PSTA");
-            if (r.station.elevation != 0 && !ship)
-                line += fmt(" (%d m)", {static_cast<int>(r.station.elevation)});
-            out.add(line + fmt(" %.1f hPa", {pressureHpa(r.stationPressure)}));
-        }
-        if (p & kSeaLevelPressure)
-            out.add(text("PSEA") + fmt(" %.1f hPa", {pressureHpa(r.seaLevelPressure)}));
-        if (p & kGeopotential)
-            out.add(text("PDF0") + fmt(f.standardSurface, {static_cast<int>(r.standardSurface),
-                                                           r.geopotential + 1000}));
-        if (p & kTendency) {
-            out.add(text("LDAA") + fmt(" %.1f hPa", {r.tendency / 10.0}));
-            out.add(text.number("LDA%d", byteValue(r.a)));
-        }
-        out.empty();
+void pressureLines(Lines& out, const Report& d) {
+    using namespace presence;
+    const SynopRecord& r = d.r;
+    const std::uint32_t p = d.p;
+    if (!(p & (kStationPressure | kSeaLevelPressure | kGeopotential | kTendency))) return;
+    if (p & kStationPressure) {
+        std::string line = d.text("PSTA");
+        if (r.station.elevation != 0 && !d.ship)
+            line += fmt(" (%d m)", {static_cast<int>(r.station.elevation)});
+        out.add(line + fmt(" %.1f hPa", {pressureHpa(r.stationPressure)}));
     }
-
-    if (p & (kAirTemperature | kDewPoint | kHumidity | kSeaTemperature | kMaxTemperature |
-             kMinTemperature | kGround)) {
-        if (p & kAirTemperature)
-            out.add(text("LTMP") + fmt(f.temperature, {r.airTemperature / 10.0}));
-        if (p & kSeaTemperature)
-            out.add(text("MTMP") + fmt(f.temperature, {r.seaTemperature / 10.0}));
-        if (p & kDewPoint) out.add(text("TTMP") + fmt(f.temperature, {r.dewPoint / 10.0}));
-        if (p & kHumidity) out.add(text("RELF") + fmt(f.humidity, {static_cast<int>(r.humidity)}));
-        if (p & kMinTemperature)
-            out.add(text("TMIN") + fmt(f.temperature, {r.minTemperature / 10.0}));
-        if (p & kMaxTemperature)
-            out.add(text("TMAX") + fmt(f.temperature, {r.maxTemperature / 10.0}));
-        if (p & kGround) out.add(text("TMIB") + fmt(f.temperature, {static_cast<double>(r.tgTg)}));
-        out.empty();
+    if (p & kSeaLevelPressure)
+        out.add(d.text("PSEA") + fmt(" %.1f hPa", {pressureHpa(r.seaLevelPressure)}));
+    if (p & kGeopotential)
+        out.add(d.text("PDF0") + fmt(d.f.standardSurface,
+                                     {static_cast<int>(r.standardSurface), r.geopotential + 1000}));
+    if (p & kTendency) {
+        out.add(d.text("LDAA") + fmt(" %.1f hPa", {r.tendency / 10.0}));
+        out.add(d.text.number("LDA%d", byteValue(r.a)));
     }
+    out.empty();
+}
 
+void temperatureLines(Lines& out, const Report& d) {
+    using namespace presence;
+    const SynopRecord& r = d.r;
+    const std::uint32_t p = d.p;
+    if (!(p & (kAirTemperature | kDewPoint | kHumidity | kSeaTemperature | kMaxTemperature |
+               kMinTemperature | kGround)))
+        return;
+    const auto temperature = [&](const char* key, double celsius) {
+        out.add(d.text(key) + fmt(d.f.temperature, {celsius}));
+    };
+    if (p & kAirTemperature) temperature("LTMP", r.airTemperature / 10.0);
+    if (p & kSeaTemperature) temperature("MTMP", r.seaTemperature / 10.0);
+    if (p & kDewPoint) temperature("TTMP", r.dewPoint / 10.0);
+    if (p & kHumidity) out.add(d.text("RELF") + fmt(d.f.humidity, {static_cast<int>(r.humidity)}));
+    if (p & kMinTemperature) temperature("TMIN", r.minTemperature / 10.0);
+    if (p & kMaxTemperature) temperature("TMAX", r.maxTemperature / 10.0);
+    if ((p & kGround) && r.tgTg != kMissingGroundTemperature)
+        temperature("TMIB", static_cast<double>(r.tgTg));
+    out.empty();
+}
+
+// The cloud base and cover, the cloud genera and the layers of section 3.
+void cloudLines(Lines& out, const Report& d) {
+    using namespace presence;
+    const SynopRecord& r = d.r;
+    const Texts& text = d.text;
     if (const std::string cloudBase = text.chars("TW%c%c", r.cloudKey[0], r.cloudKey[1]);
         !cloudBase.empty())
         out.add(text("TWHX") + " " + cloudBase);
     if (const std::string cover = text.chars("BED%c", r.n); !cover.empty())
         out.add(text("BEDX") + " " + cover);
 
-    if (p & kClouds) {
+    if (d.p & kClouds) {
         const auto given = [](char c) { return c != '0' && c != '/' && c != 0; };
         const std::string amount =
             (r.nh >= '1' && r.nh <= '9') ? std::string(1, r.nh) + "/8 " : std::string();
@@ -204,7 +224,7 @@ std::string describeReport(const SynopRecord& r, bool firstOfBulletin, const Tex
         if (given(r.ch)) out.add(text.chars("WCH%c", r.ch));
     }
 
-    if (p & kCloudLayers) {
+    if (d.p & kCloudLayers) {
         for (int layer = 0; layer < 10; ++layer) {
             const int amount = byteValue(r.layerAmount[layer]);
             if (amount <= 0) continue;
@@ -212,94 +232,139 @@ std::string describeReport(const SynopRecord& r, bool firstOfBulletin, const Tex
                     text.number("TW%02d", byteValue(r.layerHeight[layer])));
         }
     }
+}
 
-    if (p & kSection4) {
-        out.add(text("WOUS") + fmt(": %d/8 ", {byteValue(r.nPrime)}) +
-                text.number("WOT%d", byteValue(r.cPrime)) + " " +
-                text.number("TW%02d", byteValue(r.hPrime)));
-        out.add(text.number("WBD%d", byteValue(r.ct)));
-        out.empty();
-    }
+void sectionFourLines(Lines& out, const Report& d) {
+    if (!(d.p & presence::kSection4)) return;
+    const SynopRecord& r = d.r;
+    out.add(d.text("WOUS") + fmt(": %d/8 ", {byteValue(r.nPrime)}) +
+            d.text.number("WOT%d", byteValue(r.cPrime)) + " " +
+            d.text.number("TW%02d", byteValue(r.hPrime)));
+    out.add(d.text.number("WBD%d", byteValue(r.ct)));
+    out.empty();
+}
 
-    if (p & (kWaves | kWindWaves | kSwellDirections | kFirstSwell | kSecondSwell)) {
-        // One line of up to two parts; a part whose value is missing is left out.
-        const auto pair = [&](const char* periodKey, int period, const char* heightKey, int height,
-                              double unit) {
-            std::string line;
-            if (period >= 0) line = text(periodKey) + fmt(" %d sec", {period});
-            if (height >= 0) {
-                if (!line.empty()) line += ", ";
-                line += text(heightKey) + fmt(" %.1f m", {height * unit});
-            }
-            if (!line.empty()) out.add(line);
-        };
-        if (p & kWaves) pair("PWEL", byteValue(r.wavePeriod), "HWEL", r.waveHeight, 0.1);
-        if (p & kFirstSwell)
-            pair("PWD1", byteValue(r.swellPeriod1), "HWD1", byteValue(r.swellHeight1), 0.5);
-        if (p & kSecondSwell)
-            pair("PWD2", byteValue(r.swellPeriod2), "HWD2", byteValue(r.swellHeight2), 0.5);
-        if (p & kWindWaves)
-            pair("PWSE", byteValue(r.windWavePeriod), "HWSE", byteValue(r.windWaveHeight), 0.5);
-        if (p & kSwellDirections) {
-            std::string line;
-            const int d1 = byteValue(r.swellDirection1);
-            const int d2 = byteValue(r.swellDirection2);
-            if (d1 >= 0) line = text("DDI1") + fmt(" %d\xB0", {d1 * 10});
-            if (d2 >= 0) {
-                if (!line.empty()) line += ", ";
-                line += text("DDI2") + fmt(" %d\xB0", {d2 * 10});
-            }
-            if (!line.empty()) out.add(line);
+// Waves and swell: one line of up to two parts each; a part whose value is
+// missing is left out.
+void waveLines(Lines& out, const Report& d) {
+    using namespace presence;
+    const SynopRecord& r = d.r;
+    const std::uint32_t p = d.p;
+    if (!(p & (kWaves | kWindWaves | kSwellDirections | kFirstSwell | kSecondSwell))) return;
+    const auto pair = [&](const char* periodKey, int period, const char* heightKey, int height,
+                          double unit) {
+        std::string line;
+        if (period >= 0) line = d.text(periodKey) + fmt(" %d sec", {period});
+        if (height >= 0) {
+            if (!line.empty()) line += ", ";
+            line += d.text(heightKey) + fmt(" %.1f m", {height * unit});
         }
-        out.empty();
-    }
-
-    if ((p & kWindDirection) && (p & kWindSpeed)) {
-        const int speed = byteValue(r.windSpeed);
-        const int iw = r.iw;
-        if (speed >= 0 && iw != 2 && iw <= 4) {
-            const bool knotsGiven = iw >= 3;
-            const double ms = knotsGiven ? speed * 0.5144444 : speed;
-            const double knots = knotsGiven ? speed : speed * 1.9438446603753485;
-            const char* key = (iw == 0 || iw == 3) ? "WMA0" : "WMA1";
-            out.add(text(key) + fmt(f.wind, {ms, knots, static_cast<int>(r.windDirection)}));
+        if (!line.empty()) out.add(line);
+    };
+    if (p & kWaves) pair("PWEL", byteValue(r.wavePeriod), "HWEL", r.waveHeight, 0.1);
+    if (p & kFirstSwell)
+        pair("PWD1", byteValue(r.swellPeriod1), "HWD1", byteValue(r.swellHeight1), 0.5);
+    if (p & kSecondSwell)
+        pair("PWD2", byteValue(r.swellPeriod2), "HWD2", byteValue(r.swellHeight2), 0.5);
+    if (p & kWindWaves)
+        pair("PWSE", byteValue(r.windWavePeriod), "HWSE", byteValue(r.windWaveHeight), 0.5);
+    if (p & kSwellDirections) {
+        std::string line;
+        const int d1 = byteValue(r.swellDirection1);
+        const int d2 = byteValue(r.swellDirection2);
+        if (d1 >= 0) line = d.text("DDI1") + fmt(" %d\xB0", {d1 * 10});
+        if (d2 >= 0) {
+            if (!line.empty()) line += ", ";
+            line += d.text("DDI2") + fmt(" %d\xB0", {d2 * 10});
         }
+        if (!line.empty()) out.add(line);
     }
+    out.empty();
+}
 
-    if (p & kVisibility) out.add(text("HSXX") + " " + text.number("HS%02d", byteValue(r.vv)));
+void windLine(Lines& out, const Report& d) {
+    using namespace presence;
+    if (!(d.p & kWindDirection) || !(d.p & kWindSpeed)) return;
+    const SynopRecord& r = d.r;
+    const int speed = byteValue(r.windSpeed);
+    const int iw = r.iw;
+    if (speed < 0 || iw == 2 || iw > 4) return;
+    const bool knotsGiven = iw >= 3;
+    const double ms = knotsGiven ? speed * 0.5144444 : speed;
+    const double knots = knotsGiven ? speed : speed * 1.9438446603753485;
+    const char* key = (iw == 0 || iw == 3) ? "WMA0" : "WMA1";
+    out.add(d.text(key) + fmt(d.f.wind, {ms, knots, static_cast<int>(r.windDirection)}));
+}
 
-    if (p & kGround) out.add(text.number("BZO%d", byteValue(r.e)));
-    if (p & kSnow) {
-        out.add(text.number("BZM%d", byteValue(r.ePrime)));
+// Visibility, the state of the ground and the snow.
+void groundLines(Lines& out, const Report& d) {
+    using namespace presence;
+    const SynopRecord& r = d.r;
+    if (d.p & kVisibility) out.add(d.text("HSXX") + " " + d.text.number("HS%02d", byteValue(r.vv)));
+    if (d.p & kGround) out.add(d.text.number("BZO%d", byteValue(r.e)));
+    if (d.p & kSnow) {
+        out.add(d.text.number("BZM%d", byteValue(r.ePrime)));
         if (r.snowDepth > 996)
-            out.add(text.number("S%d", r.snowDepth));
+            out.add(d.text.number("S%d", r.snowDepth));
         else if (r.snowDepth >= 0)
-            out.add(text("STIE") + fmt(" %d cm", {static_cast<int>(r.snowDepth)}));
+            out.add(d.text("STIE") + fmt(" %d cm", {static_cast<int>(r.snowDepth)}));
     }
+}
 
-    if ((p & kPrecipitation) && r.precipitation >= 0 && r.precipitation <= 999) {
-        const int rrr = r.precipitation;
-        std::string amount;
-        if (rrr == 990)
-            amount = " < 0.1 mm";
-        else if (rrr > 990)
-            amount = fmt(" %.1f mm", {(rrr - 990) / 10.0});
-        else
-            amount = fmt(" %.1f mm", {static_cast<double>(rrr)});
-        out.add(text("NDSX") + " " + text.number("NDS%d", byteValue(r.tR)) + amount);
-    }
+void precipitationLine(Lines& out, const Report& d) {
+    const SynopRecord& r = d.r;
+    if (!(d.p & presence::kPrecipitation) || r.precipitation < 0 || r.precipitation > 999) return;
+    const int rrr = r.precipitation;
+    std::string amount;
+    if (rrr == 990)
+        amount = " < 0.1 mm";
+    else if (rrr > 990)
+        amount = fmt(" %.1f mm", {(rrr - 990) / 10.0});
+    else
+        amount = fmt(" %.1f mm", {static_cast<double>(rrr)});
+    out.add(d.text("NDSX") + " " + d.text.number("NDS%d", byteValue(r.tR)) + amount);
+}
 
-    if (p & kIce) {
+// Ice accretion, then the present weather.
+void iceAndWeatherLines(Lines& out, const Report& d) {
+    using namespace presence;
+    const SynopRecord& r = d.r;
+    const Texts& text = d.text;
+    if (d.p & kIce) {
         if (byteValue(r.is) >= 0) out.add(text.number("EAA%d", byteValue(r.is)));
         if (byteValue(r.esEs) >= 0) out.add(text("EADI") + fmt(" %d cm", {byteValue(r.esEs)}));
         if (byteValue(r.rs) >= 0) out.add(text.number("EAC%d", byteValue(r.rs)));
     }
-
-    if (p & kWeatherOnly) out.add(text("GGWA") + ": " + text.number("GA%02d", byteValue(r.ww)));
-    if (p & kWeather) {
+    if (d.p & kWeatherOnly) out.add(text("GGWA") + ": " + text.number("GA%02d", byteValue(r.ww)));
+    if (d.p & kWeather) {
         if (const std::string w = text.number("GW%02d", byteValue(r.ww)); !w.empty())
             out.add(text("GGWW") + ": " + w);
     }
+}
+
+}  // namespace
+
+std::string describeReport(const SynopRecord& r, bool firstOfBulletin, const TextTable& table,
+                           const ReportFormats& f) {
+    const Texts text(table);
+    const Report d{r, text, f, r.presence, (r.kind & kKindShip) != 0};
+    Lines out;
+    out.empty();
+    if (d.p & presence::kNil) {
+        nilLines(out, d);
+        return out.take();
+    }
+    if (firstOfBulletin) bulletinLines(out, d);
+    stationLines(out, d);
+    pressureLines(out, d);
+    temperatureLines(out, d);
+    cloudLines(out, d);
+    sectionFourLines(out, d);
+    waveLines(out, d);
+    windLine(out, d);
+    groundLines(out, d);
+    precipitationLine(out, d);
+    iceAndWeatherLines(out, d);
     return out.take();
 }
 

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <map>
 #include <optional>
+#include <utility>
 
 #include "common/Codepage.h"
 #include "common/Text.h"
@@ -99,6 +100,17 @@ bool isSkippedDestination(std::string_view word) {
                                                   "subject",      "keywords",
                                                   "doccomm",      "company"};
     return std::find(std::begin(kWords), std::end(kWords), word) != std::end(kWords);
+}
+
+// The Windows-1252 character of a control word that stands for one
+// (\emdash, \lquote, ...); 0 for any other word.
+char specialCharacter(std::string_view word) {
+    static constexpr std::pair<std::string_view, char> kCharacters[] = {
+        {"emdash", '\x97'}, {"endash", '\x96'},    {"bullet", '\x95'},   {"lquote", '\x91'},
+        {"rquote", '\x92'}, {"ldblquote", '\x93'}, {"rdblquote", '\x94'}};
+    for (const auto& [name, c] : kCharacters)
+        if (name == word) return c;
+    return 0;
 }
 
 enum class Destination { Text, FontTable, ColourTable, Skip };
@@ -243,44 +255,13 @@ private:
             pos_ += std::min(n, in_.size() - pos_);
             return;
         }
-        if (s.destination == Destination::Skip) return;
-        if (isSkippedDestination(word)) {
-            s.destination = Destination::Skip;
-            return;
-        }
-        if (word == "fonttbl") {
-            s.destination = Destination::FontTable;
-            fontNumber_.reset();
-            fontName_.clear();
-            return;
-        }
-        if (word == "colortbl") {
-            s.destination = Destination::ColourTable;
-            return;
-        }
+        if (s.destination == Destination::Skip || destinationWord(word)) return;
         if (s.destination == Destination::FontTable) {
-            if (word == "f") {
-                commitFont();
-                fontNumber_ = clampInt(p);
-            } else if (word == "u") {
-                const unsigned char c = unicodeByte(p);
-                if (!isControlByte(c)) fontName_ += static_cast<char>(c);
-                pendingSkip_ = s.unicodeSkip;
-            }
+            fontTableWord(word, p);
             return;
         }
         if (s.destination == Destination::ColourTable) {
-            const auto component = static_cast<std::uint32_t>(std::clamp<long long>(p, 0, 255));
-            if (word == "red") {
-                red_ = component;
-                colourSet_ = true;
-            } else if (word == "green") {
-                green_ = component;
-                colourSet_ = true;
-            } else if (word == "blue") {
-                blue_ = component;
-                colourSet_ = true;
-            }
+            colourTableWord(word, p);
             return;
         }
         if (word == "uc") {
@@ -298,6 +279,57 @@ private:
             --pendingSkip_;
             return;
         }
+        textWord(word, p);
+    }
+
+    // A word that starts a destination: true when it was one.
+    bool destinationWord(std::string_view word) {
+        GroupState& s = state();
+        if (isSkippedDestination(word)) {
+            s.destination = Destination::Skip;
+        } else if (word == "fonttbl") {
+            s.destination = Destination::FontTable;
+            fontNumber_.reset();
+            fontName_.clear();
+        } else if (word == "colortbl") {
+            s.destination = Destination::ColourTable;
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    // \fN starts a font table entry; \uN is a character of its name.
+    void fontTableWord(std::string_view word, long long p) {
+        if (word == "f") {
+            commitFont();
+            fontNumber_ = clampInt(p);
+        } else if (word == "u") {
+            const unsigned char c = unicodeByte(p);
+            if (!isControlByte(c)) fontName_ += static_cast<char>(c);
+            pendingSkip_ = state().unicodeSkip;
+        }
+    }
+
+    void colourTableWord(std::string_view word, long long p) {
+        const auto component = static_cast<std::uint32_t>(std::clamp<long long>(p, 0, 255));
+        if (word == "red") {
+            red_ = component;
+        } else if (word == "green") {
+            green_ = component;
+        } else if (word == "blue") {
+            blue_ = component;
+        } else {
+            return;
+        }
+        colourSet_ = true;
+    }
+
+    // A word of the document text: paragraph and cell ends, the character
+    // format, special characters. \pard and every other word change nothing
+    // the document holds.
+    void textWord(std::string_view word, long long p) {
+        GroupState& s = state();
         if (word == "par" || word == "line" || word == "sect" || word == "page" || word == "row") {
             emit('\n');
         } else if (word == "tab" || word == "cell") {
@@ -316,22 +348,9 @@ private:
             s.bold = p != 0;
         } else if (word == "i") {
             s.italic = p != 0;
-        } else if (word == "emdash") {
-            emit('\x97');
-        } else if (word == "endash") {
-            emit('\x96');
-        } else if (word == "bullet") {
-            emit('\x95');
-        } else if (word == "lquote") {
-            emit('\x91');
-        } else if (word == "rquote") {
-            emit('\x92');
-        } else if (word == "ldblquote") {
-            emit('\x93');
-        } else if (word == "rdblquote") {
-            emit('\x94');
+        } else if (const char c = specialCharacter(word); c != 0) {
+            emit(c);
         }
-        // \pard and every other word change nothing the document holds.
     }
 
     static unsigned char unicodeByte(long long v) {

@@ -1,8 +1,9 @@
 // The record of one decoded SYNOP report, as it lies in the station file:
 // 487 bytes, little-endian, no padding, 16-bit fields signed, missing values
-// -1. The world-map viewer and the received-file store read the same bytes,
-// so the layout is fixed and written field by field (never by memcpy of the
-// struct).
+// -1 (0xFF in one-byte fields; the ground temperature: see
+// kMissingGroundTemperature). The world-map viewer and the received-file
+// store read the same bytes, so the layout is fixed and written field by
+// field (never by memcpy of the struct).
 #pragma once
 
 #include <array>
@@ -85,6 +86,11 @@ inline constexpr std::uint32_t kSection4 = 0x20000000;
 inline constexpr std::uint32_t kCallSign = 0x40000000;
 }  // namespace presence
 
+// The ground temperature (tgTg) of a group 3EsnTgTg that gave none: no
+// two-digit temperature, where -1 is -1 °C (files written before this
+// value hold -1 for a missing one as well).
+inline constexpr std::int8_t kMissingGroundTemperature = -128;
+
 struct SynopRecord {
     std::uint32_t presence = 0;                  // 0
     std::uint8_t kind = 0;                       // 4
@@ -143,7 +149,7 @@ struct SynopRecord {
     std::uint8_t is = 0;                         // 456
     std::uint8_t esEs = 0;                       // 457
     std::uint8_t rs = 0;                         // 458
-    std::int8_t tgTg = 0;                        // 459 °C
+    std::int8_t tgTg = 0;                        // 459 °C, or kMissingGroundTemperature
     std::uint8_t e = 0;                          // 460
     std::uint8_t ePrime = 0;                     // 461
     std::array<std::uint8_t, 10> layerAmount{};  // 462

@@ -24,22 +24,7 @@ std::string cut(std::string text) {
     return text;
 }
 
-constexpr TimeKey kDay = 86400;
-
 }  // namespace
-
-void StationFileStore::store(const SynopRecord& record) {
-    // The folder is made when the first report comes, not before.
-    std::error_code ec;
-    if (file_.has_parent_path()) std::filesystem::create_directories(file_.parent_path(), ec);
-    auto appended = appendStationRecord(file_, record);
-    if (appended) {
-        ++stored_;
-    } else {
-        lastError_ = appended.error().message;
-        ++failed_;
-    }
-}
 
 bool isWarningDesignator(std::string_view t1t2) {
     for (std::string_view d : kWarningDesignators)
@@ -47,33 +32,29 @@ bool isWarningDesignator(std::string_view t1t2) {
     return false;
 }
 
-std::optional<TimeKey> groupTime(int yy, int gg, int minutes, TimeKey now) {
-    if (yy < 1 || yy > 31 || gg < 0 || gg > 23 || minutes < 0 || minutes > 59) return std::nullopt;
-    const TimeKey hour = now - ((now % 3600) + 3600) % 3600;
-    const TimeKey today = hour - ((hour % kDay) + kDay) % kDay;
-    const NameTime t = breakDown(hour);
-    const TimeKey at = static_cast<TimeKey>(gg) * 3600 + static_cast<TimeKey>(minutes) * 60;
-    if (yy == t.day && gg <= t.hour) return today + at;
-    if (yy != t.day && yy != breakDown(today - kDay).day) {
-        // A delayed bulletin: the most recent earlier day with that number.
-        for (int back = 2; back <= 31; ++back)
-            if (breakDown(today - back * kDay).day == yy) return today - back * kDay + at;
-    }
-    return today - kDay + at;
-}
-
 TextScanner::TextScanner(const WeatherData& data, BulletinOutput& output, ReportStore* store,
                          ReportFormats formats)
-    : data_(data), output_(output), store_(store), formats_(std::move(formats)), clock_([] {
-          return zeb::now();
-      }) {}
+    : data_(data),
+      output_(output),
+      store_(store),
+      formats_(std::move(formats)),
+      clock_([] { return zeb::now(); }),
+      parser_(data) {}
+
+int TextScanner::state() const {
+    return state_ == State::Report ? static_cast<int>(parser_.state()) : static_cast<int>(state_);
+}
+
+int TextScanner::returnState() const {
+    const auto start = parser_.reportStart();
+    return start ? static_cast<int>(*start) : static_cast<int>(State::Idle);
+}
 
 void TextScanner::reset() {
     window_.reset();
-    state_ = 1;
-    returnState_ = 1;
+    state_ = State::Idle;
+    parser_.leaveSection();
     warning_ = false;
-    groupOrder_ = 0;
 }
 
 void TextScanner::endOfReception() {
@@ -87,8 +68,8 @@ void TextScanner::scanChar(std::uint8_t ch) {
         window_.push(ch, true);
         return;
     }
-    const bool inReport = (state_ >= 10 && state_ <= 20) || (state_ >= 30 && state_ <= 33);
-    const Outcome outcome = inReport ? reportState(ch) : headingState(ch);
+    const bool inReport = state_ == State::Report;
+    const Outcome outcome = inReport ? reportGroup(ch) : headingState(ch);
     switch (outcome) {
         case Outcome::Matched: window_.reset(); break;
         case Outcome::Unmatched:
@@ -101,153 +82,217 @@ void TextScanner::scanChar(std::uint8_t ch) {
         case Outcome::Consumed: break;
     }
     if (outcome != Outcome::Consumed) {
-        if (window_.matches("??NNNN")) {
-            returnState_ = 1;
-            state_ = 1;
-            window_.reset();
-            if (warning_) {
-                output_.saveCollected(Collected::Warning);
-                warning_ = false;
-            }
-        }
+        if (window_.matches("??NNNN")) endOfBulletin();
         if (ch == '=' && !warning_) reportEnd();
     }
     window_.push(ch, false);
 }
 
-TextScanner::Outcome TextScanner::headingState(std::uint8_t ch) {
-    switch (state_) {
-        case 1:
-            if (midBulletin_ && (window_.matches("??AAXX") || window_.matches("??BBXX")))
-                return beginSectionWithoutHeading();
-            if (!window_.matches("??ZCZC")) return Outcome::Unmatched;
-            if (warning_) {
-                output_.saveCollected(Collected::Warning, true);
-                warning_ = false;
-            }
-            state_ = 3;
-            return Outcome::Kept;
-        case 3: {
-            int serial = -1;
-            if (window_.matches("?C +++"))
-                serial = window_.number(3, 5);
-            else if (window_.matches("C ++++"))
-                serial = window_.number(2, 5);
-            else
-                return Outcome::Unmatched;
-            record_ = SynopRecord{};
-            record_.serial = static_cast<std::int16_t>(serial);
-            reportTimeValid_ = false;
-            withoutHeading_ = false;
-            state_ = 4;
-            return Outcome::Kept;
-        }
-        case 4:
-            if (!window_.matches("?+++++") && !isLineEnd(ch)) return Outcome::Unmatched;
-            state_ = 5;
-            return Outcome::Kept;
-        case 5: {
-            if (!window_.matches("####+-")) return Outcome::Unmatched;
-            const std::string t1t2 = window_.letters(0, 1);
-            const std::string a1a2 = window_.letters(2, 3);
-            std::string typeText = data_.lookupTt(t1t2);
-            std::string areaText = data_.lookupAa(a1a2);
-            if (typeText.empty() || areaText.empty()) {
-                errorReport(1, ch);
-                return Outcome::Consumed;
-            }
-            record_.t1 = static_cast<std::uint8_t>(t1t2[0]);
-            record_.headingTypeText = cut(std::move(typeText));
-            record_.headingAreaText = cut(std::move(areaText));
-            if (isWarningDesignator(t1t2)) {
-                warning_ = true;
-                output_.markStart(Collected::Warning);
-                window_.reset();
-                state_ = 200;
-                output_.playWarningTone();
-                return Outcome::Kept;
-            }
-            int ii = window_.number(4, 5);
-            if (ii < 0) ii = window_.number(4, 4);
-            record_.headingNumber = static_cast<std::uint8_t>(ii < 0 ? 0xFF : ii);
-            state_ = 6;
-            return Outcome::Kept;
-        }
-        case 6: {
-            if (!window_.matches("??####")) return Outcome::Unmatched;
-            const auto centre = data_.findStationByIndicator(window_.letters(2, 5));
-            record_.centre = centre ? *centre : StationEntry{};
-            state_ = 7;
-            return Outcome::Kept;
-        }
-        case 7: {
-            if (!window_.matches("++++++")) return Outcome::Unmatched;
-            const TimeKey now = clock_();
-            const auto t =
-                groupTime(window_.number(0, 1), window_.number(2, 3), window_.number(4, 5), now);
-            // An unreadable date-time group dates the bulletin at the current
-            // hour: its reports carry their own times.
-            const TimeKey bulletin = t ? *t : now - ((now % 3600) + 3600) % 3600;
-            record_.bulletinTime = toStored32(bulletin).value_or(0);
-            state_ = 8;
-            return Outcome::Kept;
-        }
-        case 8:
-            if (window_.matches("???###")) {
-                record_.bbbText = cut(data_.lookupText(window_.letters(3, 5) + "M"));
-            } else if (!isLineEnd(ch)) {
-                return Outcome::Unmatched;
-            }
-            state_ = 9;
-            firstOfBulletin_ = true;
-            return Outcome::Kept;
-        case 9:
-            if (window_.matches("??AAXX")) {
-                state_ = 10;
-                returnState_ = 11;
-            } else if (window_.matches("??BBXX")) {
-                state_ = 30;
-                returnState_ = 30;
-            } else {
-                return Outcome::Unmatched;
-            }
-            groupOrder_ = 0;
-            return Outcome::Matched;
-        case 200:
-            if (midBulletin_ && !warning_ &&
-                (window_.matches("??AAXX") || window_.matches("??BBXX")))
-                return beginSectionWithoutHeading();
-            if (!window_.matches("??ZCZC")) return Outcome::Unmatched;
-            state_ = 3;
-            return Outcome::Kept;
-        default: return Outcome::Unmatched;
+// "NNNN": the bulletin ends, and a warning being collected is saved.
+void TextScanner::endOfBulletin() {
+    parser_.leaveSection();
+    state_ = State::Idle;
+    window_.reset();
+    if (warning_) {
+        output_.saveCollected(Collected::Warning);
+        warning_ = false;
     }
 }
 
+TextScanner::Outcome TextScanner::headingState(std::uint8_t ch) {
+    switch (state_) {
+        case State::Idle: return idle();
+        case State::Serial: return serial();
+        case State::ZczcLine: return zczcLine(ch);
+        case State::Heading: return heading(ch);
+        case State::Centre: return centre();
+        case State::DateTime: return dateTime();
+        case State::Bbb: return bbb(ch);
+        case State::Body: return body();
+        case State::Skip: return skip();
+        case State::Report: break;
+    }
+    return Outcome::Unmatched;
+}
+
+// "ZCZC" starts a bulletin (and saves a warning whose end never came).
+TextScanner::Outcome TextScanner::idle() {
+    if (midBulletin_ && (window_.matches("??AAXX") || window_.matches("??BBXX")))
+        return beginSectionWithoutHeading();
+    if (!window_.matches("??ZCZC")) return Outcome::Unmatched;
+    if (warning_) {
+        output_.saveCollected(Collected::Warning, true);
+        warning_ = false;
+    }
+    state_ = State::Serial;
+    return Outcome::Kept;
+}
+
+// "C nnn" or "Cnnnn" after "ZCZC": the channel's serial number.
+TextScanner::Outcome TextScanner::serial() {
+    int number = -1;
+    if (window_.matches("?C +++"))
+        number = window_.number(3, 5);
+    else if (window_.matches("C ++++"))
+        number = window_.number(2, 5);
+    else
+        return Outcome::Unmatched;
+    bulletin_ = BulletinContext{};
+    bulletin_.serial = static_cast<std::int16_t>(number);
+    parser_.beginBulletin(bulletin_);
+    state_ = State::ZczcLine;
+    return Outcome::Kept;
+}
+
+TextScanner::Outcome TextScanner::zczcLine(std::uint8_t ch) {
+    if (!window_.matches("?+++++") && !isLineEnd(ch)) return Outcome::Unmatched;
+    state_ = State::Heading;
+    return Outcome::Kept;
+}
+
+// T1T2A1A2ii: a known data type and area, or error 1. Warnings are
+// collected from here on, not parsed.
+TextScanner::Outcome TextScanner::heading(std::uint8_t ch) {
+    if (!window_.matches("####+-")) return Outcome::Unmatched;
+    const std::string t1t2 = window_.letters(0, 1);
+    std::string typeText = data_.lookupTt(t1t2);
+    std::string areaText = data_.lookupAa(window_.letters(2, 3));
+    if (typeText.empty() || areaText.empty()) {
+        errorReport(1, ch);
+        return Outcome::Consumed;
+    }
+    bulletin_.t1 = static_cast<std::uint8_t>(t1t2[0]);
+    bulletin_.headingTypeText = cut(std::move(typeText));
+    bulletin_.headingAreaText = cut(std::move(areaText));
+    if (isWarningDesignator(t1t2)) {
+        parser_.setBulletin(bulletin_);
+        warning_ = true;
+        output_.markStart(Collected::Warning);
+        window_.reset();
+        state_ = State::Skip;
+        output_.playWarningTone();
+        return Outcome::Kept;
+    }
+    int ii = window_.number(4, 5);
+    if (ii < 0) ii = window_.number(4, 4);
+    bulletin_.headingNumber = static_cast<std::uint8_t>(ii < 0 ? 0xFF : ii);
+    parser_.setBulletin(bulletin_);
+    state_ = State::Centre;
+    return Outcome::Kept;
+}
+
+TextScanner::Outcome TextScanner::centre() {
+    if (!window_.matches("??####")) return Outcome::Unmatched;
+    const auto found = data_.findStationByIndicator(window_.letters(2, 5));
+    bulletin_.centre = found ? *found : StationEntry{};
+    parser_.setBulletin(bulletin_);
+    state_ = State::DateTime;
+    return Outcome::Kept;
+}
+
+TextScanner::Outcome TextScanner::dateTime() {
+    if (!window_.matches("++++++")) return Outcome::Unmatched;
+    const TimeKey now = clock_();
+    const auto t = groupTime(window_.number(0, 1), window_.number(2, 3), window_.number(4, 5), now);
+    // An unreadable date-time group dates the bulletin at the current
+    // hour: its reports carry their own times.
+    const TimeKey bulletin = t ? *t : now - ((now % 3600) + 3600) % 3600;
+    bulletin_.bulletinTime = toStored32(bulletin).value_or(0);
+    parser_.setBulletin(bulletin_);
+    state_ = State::Bbb;
+    return Outcome::Kept;
+}
+
+TextScanner::Outcome TextScanner::bbb(std::uint8_t ch) {
+    if (window_.matches("???###")) {
+        bulletin_.bbbText = cut(data_.lookupText(window_.letters(3, 5) + "M"));
+        parser_.setBulletin(bulletin_);
+    } else if (!isLineEnd(ch)) {
+        return Outcome::Unmatched;
+    }
+    state_ = State::Body;
+    firstOfBulletin_ = true;
+    return Outcome::Kept;
+}
+
+TextScanner::Outcome TextScanner::body() {
+    if (window_.matches("??AAXX"))
+        parser_.beginSection(SynopParser::Section::Land);
+    else if (window_.matches("??BBXX"))
+        parser_.beginSection(SynopParser::Section::Ship);
+    else
+        return Outcome::Unmatched;
+    state_ = State::Report;
+    return Outcome::Matched;
+}
+
+TextScanner::Outcome TextScanner::skip() {
+    if (midBulletin_ && !warning_ && (window_.matches("??AAXX") || window_.matches("??BBXX")))
+        return beginSectionWithoutHeading();
+    if (!window_.matches("??ZCZC")) return Outcome::Unmatched;
+    state_ = State::Serial;
+    return Outcome::Kept;
+}
+
 TextScanner::Outcome TextScanner::beginSectionWithoutHeading() {
-    record_ = SynopRecord{};
-    record_.flags = kFlagNoHeading;
-    record_.headingNumber = 0xFF;
-    reportTimeValid_ = false;
-    withoutHeading_ = true;
+    bulletin_ = BulletinContext{};
+    bulletin_.flags = kFlagNoHeading;
+    bulletin_.headingNumber = 0xFF;
+    parser_.beginBulletin(bulletin_);
     firstOfBulletin_ = true;
     const bool ship = window_.matches("??BBXX");
-    state_ = ship ? 30 : 10;
-    returnState_ = ship ? 30 : 11;
-    groupOrder_ = 0;
+    parser_.beginSection(ship ? SynopParser::Section::Ship : SynopParser::Section::Land);
+    state_ = State::Report;
     return Outcome::Matched;
+}
+
+// A group of a section, to the parser.
+TextScanner::Outcome TextScanner::reportGroup(std::uint8_t ch) {
+    using GroupResult = SynopParser::GroupResult;
+    switch (parser_.group(window_, ch)) {
+        case GroupResult::Unmatched: return Outcome::Unmatched;
+        case GroupResult::Matched: return Outcome::Matched;
+        case GroupResult::Skip: state_ = State::Skip; return Outcome::Unmatched;
+        case GroupResult::ReportEnd: reportEnd(); return Outcome::Consumed;
+        case GroupResult::UnknownStation: errorReport(2, ch); return Outcome::Consumed;
+        case GroupResult::UnreadableShip: errorReport(0, ch); return Outcome::Consumed;
+    }
+    return Outcome::Unmatched;
+}
+
+// The end of a report ("=", "NIL", "NNNN"): an accepted report is
+// described and stored (once, when a copy was heard without heading).
+void TextScanner::reportEnd() {
+    using Verdict = SynopParser::Finished::Verdict;
+    window_.reset();
+    const SynopParser::Finished done = parser_.endReport();
+    state_ = parser_.reportStart() ? State::Report : State::Idle;
+    const SynopRecord& r = done.record;
+    if (done.verdict == Verdict::Accepted) {
+        const bool nil = (r.presence & presence::kNil) != 0;
+        output_.appendText(describeReport(r, firstOfBulletin_ && !nil, data_.texts, formats_));
+        if (!nil) firstOfBulletin_ = false;
+        if (storedBefore(r))
+            ++duplicates_;
+        else if (store_ != nullptr)
+            store_->store(r);
+        ++accepted_;
+    } else if (done.verdict == Verdict::Refused) {
+        ++refused_;
+    }
 }
 
 bool TextScanner::storedBefore(const SynopRecord& r) {
     constexpr std::size_t kKept = 2048;
     const bool ship = (r.kind & kKindShip) != 0;
+    const bool withoutHeading = (r.flags & kFlagNoHeading) != 0;
     const std::int32_t station = ship ? r.buoyNumber : r.station.number;
     const std::string call = ship ? r.station.name : std::string();
     bool copy = false;
     for (const StoredReport& s : stored_)
         copy = copy || (s.station == station && s.call == call && s.reportTime == r.reportTime &&
-                        s.withoutHeading != withoutHeading_);
-    stored_.push_back({station, call, r.reportTime, withoutHeading_});
+                        s.withoutHeading != withoutHeading);
+    stored_.push_back({station, call, r.reportTime, withoutHeading});
     if (stored_.size() > kKept) stored_.pop_front();
     return copy;
 }
@@ -265,11 +310,11 @@ void TextScanner::errorReport(int number, std::uint8_t ch) {
                      {shown(w[0]), shown(w[1]), shown(w[2]), shown(w[3]), shown(w[4]), shown(w[5]),
                       static_cast<int>(w[0]), static_cast<int>(w[1]), static_cast<int>(w[2]),
                       static_cast<int>(w[3]), static_cast<int>(w[4]), static_cast<int>(w[5]),
-                      static_cast<int>(ch), shown(ch), state_, window_.count()});
+                      static_cast<int>(ch), shown(ch), state(), window_.count()});
     output_.appendText("\n" + line + "\n");
     ++errors_[number];
     window_.reset();
-    state_ = 200;
+    state_ = State::Skip;
 }
 
 }  // namespace zeb::weather

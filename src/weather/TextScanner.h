@@ -2,14 +2,9 @@
 // (Baudot) stream decodes. It frames bulletins between "ZCZC" and "NNNN",
 // reads the WMO abbreviated heading (T1T2A1A2ii CCCC YYGGgg [BBB]) against
 // the reference data, collects warning bulletins into files of their own and
-// parses the SYNOP reports of "AAXX" (land) and "BBXX" (ship) sections into
-// records: each accepted report is described in plain language and appended
-// to the station file.
-//
-// States: 1 idle, 3 serial number, 4 rest of the ZCZC line, 5 heading,
-// 6 originating centre, 7 date-time group, 8 BBB indicator, 9 bulletin body,
-// 10..20 land reports (and the sections of every report), 30..33 ship
-// identification and position, 200 skip to the next bulletin or report end.
+// hands the groups of "AAXX" (land) and "BBXX" (ship) sections to the SYNOP
+// report parser (SynopParser): each report the parser accepts is described
+// in plain language and appended to the station file.
 #pragma once
 
 #include <array>
@@ -26,6 +21,7 @@
 #include "weather/BulletinOutput.h"
 #include "weather/GroupWindow.h"
 #include "weather/ReportDescription.h"
+#include "weather/SynopParser.h"
 #include "weather/SynopRecord.h"
 #include "weather/WeatherData.h"
 
@@ -38,34 +34,9 @@ public:
     virtual void store(const SynopRecord& record) = 0;
 };
 
-// Appends each accepted report to a station file; a failure is kept for
-// the program to show and the report stays in the text window.
-class StationFileStore : public ReportStore {
-public:
-    explicit StationFileStore(std::filesystem::path file) : file_(std::move(file)) {}
-    void store(const SynopRecord& record) override;
-    const std::string& lastError() const { return lastError_; }
-    int stored() const { return stored_; }
-    int failed() const { return failed_; }
-
-private:
-    std::filesystem::path file_;
-    std::string lastError_;
-    int stored_ = 0;
-    int failed_ = 0;
-};
-
 // Warning designators (T1T2): a bulletin whose heading starts with one of
 // these is collected into a WARN file.
 bool isWarningDesignator(std::string_view t1t2);
-
-// The time of a day-and-hour group: the current UTC time truncated to the
-// hour; today at GG:gg when YY is today's day and GG is not later than the
-// current hour; otherwise yesterday at GG:gg, except that a YY matching
-// neither today nor yesterday dates the group on the most recent earlier day
-// of that number (within 31 days), so a delayed bulletin keeps its day.
-// Calendar arithmetic throughout. nullopt for impossible fields.
-std::optional<TimeKey> groupTime(int yy, int gg, int minutes, TimeKey now);
 
 class TextScanner : public teleprinter::CharacterSink {
 public:
@@ -86,20 +57,30 @@ public:
     }
     void scanChar(std::uint8_t ch);
 
-    // Back to state 1: window cleared, return state 1, warning flag cleared
-    // (selecting an RTTY mode does this).
+    // Back to the idle state, outside any section: window cleared, warning
+    // flag cleared (selecting an RTTY mode does this).
     void reset();
     // The reception ends (the recording, or the user stopped it): a warning
     // being collected is saved as it is.
     void endOfReception();
 
     // The clock (tests set a fixed one).
-    void setClock(std::function<TimeKey()> clock) { clock_ = std::move(clock); }
+    void setClock(std::function<TimeKey()> clock) {
+        clock_ = std::move(clock);
+        parser_.setClock(clock_);
+    }
 
-    int state() const { return state_; }
-    int returnState() const { return returnState_; }
+    // The number of the current state, as error lines show it: one of the
+    // scanner's (State below), or inside a section the parser's
+    // (SynopParser::State).
+    int state() const;
+    // The state a report end leads to: the parser's first state of the
+    // section's reports, or 1 (idle) outside a section.
+    int returnState() const;
     bool collectingWarning() const { return warning_; }
-    const SynopRecord& record() const { return record_; }
+    // The record of the report being read (or of the last one).
+    const SynopRecord& record() const { return parser_.record(); }
+    const SynopParser& parser() const { return parser_; }
     const GroupWindow& window() const { return window_; }
     // Reports accepted and refused since construction (for the command line).
     int accepted() const { return accepted_; }
@@ -117,6 +98,20 @@ public:
     int duplicates() const { return duplicates_; }
 
 private:
+    // The scanner's states, numbered as error lines show them.
+    enum class State : std::uint8_t {
+        Report = 0,    // inside a SYNOP section: the parser's state applies
+        Idle = 1,      // waiting for "ZCZC" (or a section heard without heading)
+        Serial = 3,    // the serial number after "ZCZC"
+        ZczcLine = 4,  // the rest of the ZCZC line
+        Heading = 5,   // T1T2A1A2ii
+        Centre = 6,    // CCCC, the originating centre
+        DateTime = 7,  // YYGGgg
+        Bbb = 8,       // the BBB indicator, or the end of the heading line
+        Body = 9,      // the bulletin body up to "AAXX" or "BBXX"
+        Skip = 200,    // skipping to the next bulletin or the report end
+    };
+
     // What a state did with the separator.
     enum class Outcome {
         Unmatched,  // nothing matched: the window stays, the separator joins it
@@ -126,15 +121,23 @@ private:
     };
 
     Outcome headingState(std::uint8_t ch);
-    Outcome reportState(std::uint8_t ch);
+    Outcome idle();
+    Outcome serial();
+    Outcome zczcLine(std::uint8_t ch);
+    Outcome heading(std::uint8_t ch);
+    Outcome centre();
+    Outcome dateTime();
+    Outcome bbb(std::uint8_t ch);
+    Outcome body();
+    Outcome skip();
+    Outcome reportGroup(std::uint8_t ch);
+    void endOfBulletin();
     void errorReport(int number, std::uint8_t ch);
     Outcome beginSectionWithoutHeading();
     // True when the report was stored already as one side of a copy heard
     // with and without its heading; remembers this one otherwise.
     bool storedBefore(const SynopRecord& r);
     void reportEnd();
-    void setReportTime(int yy, int gg);
-    bool accept(int index);
 
     const WeatherData& data_;
     BulletinOutput& output_;
@@ -144,17 +147,14 @@ private:
 
     LineEnds lineEnds_;
     GroupWindow window_;
-    int state_ = 1;
-    int returnState_ = 1;
+    State state_ = State::Idle;
     bool warning_ = false;
     bool firstOfBulletin_ = false;
-    bool reportTimeValid_ = false;
-    int groupOrder_ = 0;
-    SynopRecord record_;
+    BulletinContext bulletin_;  // the heading being read
+    SynopParser parser_;
     int accepted_ = 0;
     int refused_ = 0;
     bool midBulletin_ = true;
-    bool withoutHeading_ = false;  // the section being read came without heading
     int duplicates_ = 0;
     // Reports stored lately: station, report time, whether without heading.
     struct StoredReport {
