@@ -130,7 +130,7 @@ std::optional<int> Nimba::startUp() {
     // 1. One instance per desktop: a second start beeps and ends.
     auto claimed = ui::BusNotifier::claim(kClassName, this);
     if (!claimed) {
-        if (claimed.error().code == bus::kAlreadyRunning) {
+        if (claimed.error().code == bus::BusError::AlreadyRunning) {
             QApplication::beep();
             return 0;
         }

@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
 
     auto endpoint = zeb::bus::ClassEndpoint::claim(kClassName);
     if (!endpoint) {
-        if (endpoint.error().code == zeb::bus::kAlreadyRunning) {
+        if (endpoint.error().code == zeb::bus::BusError::AlreadyRunning) {
             zeb::bus::Message activate;
             activate.kind = zeb::bus::MessageKind::Activate;
             (void)zeb::bus::post(kClassName, activate);

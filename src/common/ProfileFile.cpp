@@ -174,7 +174,7 @@ Result<void> ProfileFile::modify(Edit edit) {
     const std::filesystem::path dir = path_.has_parent_path() ? path_.parent_path() : ".";
     DirectoryLock lock(dir);
     auto text = readWholeFile(path_);
-    if (!text && text.error().code != ENOENT) return text.error();
+    if (!text && text.error().systemError() != ENOENT) return text.error();
     IniDocument doc(text ? *text : std::string());
     const std::string before = doc.text();
     if (auto result = edit(doc); !result) return result;

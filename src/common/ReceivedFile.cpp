@@ -187,7 +187,7 @@ Result<std::filesystem::path> writeReceivedFile(const std::filesystem::path& dir
             return path;
         }
         // Another program took the name a moment ago: the next minute.
-        if (written.error().code != EEXIST) return written.error();
+        if (written.error().systemError() != EEXIST) return written.error();
     }
     return Error{EEXIST, "No free file name for " + fileName(kind, breakDown(requested)) + " in " +
                              dir.string() + "."};

@@ -2,14 +2,50 @@
 #pragma once
 
 #include <string>
+#include <system_error>
 #include <utility>
 #include <variant>
 
 namespace zeb {
 
+// What went wrong. `code` is either the errno of a failed system call (the
+// generic category) or a module's own code, a scoped enum registered as an
+// error code with a category of the module's name (bus::BusError,
+// fax::BmpError, stations::ScheduleError): the two never share a number
+// space. A module error caused by a failed system call carries that errno in
+// `cause`.
 struct Error {
-    int code = 0;         // errno, or a module's own code (see the module's header)
+    Error() = default;
+    // A failed system call: its errno.
+    Error(int errnoValue, std::string text)
+        : code(errnoValue, std::generic_category()), message(std::move(text)) {}
+    // A module's own code (or any error code), and the errno behind it.
+    Error(std::error_code errorCode, std::string text, int causeErrno = 0)
+        : code(errorCode), message(std::move(text)), cause(causeErrno) {}
+
+    // The errno of the failed system call, 0 when none failed.
+    int systemError() const {
+        const bool system =
+            code.category() == std::generic_category() || code.category() == std::system_category();
+        return system ? code.value() : cause;
+    }
+
+    std::error_code code;
     std::string message;  // complete sentence for a log or a message box
+    int cause = 0;        // errno behind a module's code
+};
+
+// The category of a module's codes: its name and a text for each code.
+class ModuleErrorCategory : public std::error_category {
+public:
+    using Text = std::string (*)(int code);
+    constexpr ModuleErrorCategory(const char* name, Text text) : name_(name), text_(text) {}
+    const char* name() const noexcept override { return name_; }
+    std::string message(int code) const override { return text_(code); }
+
+private:
+    const char* name_;
+    Text text_;
 };
 
 template <class T>

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -168,7 +170,7 @@ std::string encode(const Bitmap& bm, bool compress, bool scramble) {
     return out;
 }
 
-Error readError(std::string_view detail) { return bmpError(kBmpNoFileRead, detail); }
+Error readError(std::string_view detail) { return bmpError(BmpError::NoFileRead, detail); }
 
 // Decodes run-length data into `bm` (rows top-down in memory, bottom-up in
 // the file). Codes that would write beyond the last row, or data that ends
@@ -230,10 +232,16 @@ std::string_view bmpErrorName(int code) {
     return kErrorNames[static_cast<std::size_t>(code)];
 }
 
-Error bmpError(int code, std::string_view detail) {
-    std::string message(bmpErrorName(code));
+std::error_code make_error_code(BmpError code) {
+    static const ModuleErrorCategory category(
+        "BMP", [](int value) { return std::string(bmpErrorName(value)); });
+    return {static_cast<int>(code), category};
+}
+
+Error bmpError(BmpError code, std::string_view detail, int cause) {
+    std::string message(bmpErrorName(static_cast<int>(code)));
     if (!detail.empty()) message += ": " + std::string(detail);
-    return Error{code, message};
+    return Error{code, message, cause};
 }
 
 std::vector<Rgb> greyPalette16() {
@@ -408,16 +416,21 @@ Result<Bitmap> decodeBmp(std::span<const std::uint8_t> file) {
 }
 
 Result<Bitmap> readBmpFile(const std::filesystem::path& path) {
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
-    if (!in) return bmpError(kBmpNoFileReadOpen, path.string());
+    if (!in) {
+        const int cause = errno != 0 ? errno : EIO;
+        return bmpError(BmpError::NoFileReadOpen, path.string() + ": " + std::strerror(cause),
+                        cause);
+    }
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                     std::istreambuf_iterator<char>());
-    if (in.bad()) return bmpError(kBmpNoFileRead, path.string());
+    if (in.bad()) return bmpError(BmpError::NoFileRead, path.string());
     return decodeBmp(bytes);
 }
 
 Result<Bitmap> makeThumbnail(const Bitmap& src) {
-    if (src.width <= 0 || src.height <= 0) return bmpError(kBmpZeroDiv, "empty picture");
+    if (src.width <= 0 || src.height <= 0) return bmpError(BmpError::ZeroDiv, "empty picture");
     // Real division: an integer scale would give 165 × 109 for 1810 × 1200.
     const double s = std::max(src.width / 160.0, src.height / 128.0);
     Bitmap th;

@@ -21,28 +21,30 @@
 
 namespace zeb::fax {
 
-// Error codes of the BMP routines (Error::code); the names are the texts the
-// programs show.
-enum BmpErrorCode {
-    kBmpNoHdc = 1,
-    kBmpNoFileReadOpen = 2,
-    kBmpNoFileWriteOpen = 3,
-    kBmpNoFileRead = 4,
-    kBmpNoFileWrite = 5,
-    kBmpNoFileSeek = 6,
-    kBmpNoMem = 7,
-    kBmpCreateDibSectionFail = 8,
-    kBmpNoDibSectionAccess = 9,
-    kBmpNoColorTableAccess = 10,
-    kBmpNoDibMemoryAccess = 11,
-    kBmpZeroDiv = 12,
+// Error codes of the BMP routines (Error::code, category "BMP"); the names
+// are the texts the programs show. A failed system call behind one is the
+// error's cause.
+enum class BmpError {
+    NoHdc = 1,
+    NoFileReadOpen = 2,
+    NoFileWriteOpen = 3,
+    NoFileRead = 4,
+    NoFileWrite = 5,
+    NoFileSeek = 6,
+    NoMem = 7,
+    CreateDibSectionFail = 8,
+    NoDibSectionAccess = 9,
+    NoColorTableAccess = 10,
+    NoDibMemoryAccess = 11,
+    ZeroDiv = 12,
 };
 inline constexpr int kBmpLastErrorCode = 37;
 // "BMP_NOFILEREAD" for 4; "" for codes outside 1 … 37.
 std::string_view bmpErrorName(int code);
+std::error_code make_error_code(BmpError code);
 // Title of the message box that shows a BMP error.
 inline constexpr std::string_view kBmpMessageTitle = "BMP_LIB Message";
-Error bmpError(int code, std::string_view detail = {});
+Error bmpError(BmpError code, std::string_view detail = {}, int cause = 0);
 
 struct Rgb {
     std::uint8_t r = 0, g = 0, b = 0;
@@ -122,7 +124,10 @@ Result<Bitmap> readBmpFile(const std::filesystem::path& path);
 // real number, size round(w / s) × round(h / s) (at least 1 × 1); each pixel
 // is the average colour of the source pixels it covers (the nearest source
 // pixel when it covers none), stored as the nearest entry of the source
-// palette. kBmpZeroDiv for an empty source.
+// palette. BmpError::ZeroDiv for an empty source.
 Result<Bitmap> makeThumbnail(const Bitmap& source);
 
 }  // namespace zeb::fax
+
+template <>
+struct std::is_error_code_enum<zeb::fax::BmpError> : std::true_type {};

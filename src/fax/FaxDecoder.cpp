@@ -113,10 +113,10 @@ Result<void> FaxDecoder::start() {
         line_.assign(static_cast<std::size_t>(lineWidth(kIocValues.back())), 0);
         slant_.reset(derived_.width);
     } catch (const std::bad_alloc&) {
-        return Error{17, "out of memory"};
+        return Error{ENOMEM, "out of memory"};
     }
     if (auto r = picture_.create(derived_.width, static_cast<int>(1.5 * derived_.width)); !r)
-        return Error{17, r.error().message};
+        return r.error();
     width_ = derived_.width;
     height_ = picture_.height();
     x_ = y_ = 0;
@@ -327,7 +327,7 @@ void FaxDecoder::setLineStart(int column) {
 Result<void> FaxDecoder::savePictureAs(const std::filesystem::path& path) {
     std::lock_guard lock(mutex_);
     if (fileOpenLocked()) return Error{EBUSY, "a picture is being received"};
-    if (!picture_.valid()) return bmpError(kBmpNoDibSectionAccess, "no picture");
+    if (!picture_.valid()) return bmpError(BmpError::NoDibSectionAccess, "no picture");
     return fax::savePictureAs(picture_.snapshot(), path);
 }
 
@@ -335,7 +335,7 @@ Result<void> FaxDecoder::savePictureAsPng(const std::filesystem::path& path) {
     Bitmap copy;
     {
         std::lock_guard lock(mutex_);
-        if (!picture_.valid()) return bmpError(kBmpNoDibSectionAccess, "no picture");
+        if (!picture_.valid()) return bmpError(BmpError::NoDibSectionAccess, "no picture");
         copy = picture_.snapshot();
     }
     return writeGreyPng(copy, path);

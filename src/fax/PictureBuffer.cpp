@@ -6,14 +6,14 @@
 namespace zeb::fax {
 
 Result<void> PictureBuffer::create(int width, int height) {
-    if (width <= 0 || height <= 0) return bmpError(kBmpCreateDibSectionFail, "empty picture");
+    if (width <= 0 || height <= 0) return bmpError(BmpError::CreateDibSectionFail, "empty picture");
     try {
         Bitmap fresh = makeGreyBitmap(width, height);
         std::lock_guard lock(lock_);
         bitmap_ = std::move(fresh);
         stride_ = static_cast<std::size_t>(bitmap_.stride());
     } catch (const std::bad_alloc&) {
-        return bmpError(kBmpNoMem);
+        return bmpError(BmpError::NoMem);
     }
     return success();
 }

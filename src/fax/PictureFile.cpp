@@ -21,8 +21,8 @@ namespace zeb::fax {
 
 namespace {
 
-Error ioError(int code, const std::filesystem::path& path, int err) {
-    return bmpError(code, path.string() + ": " + std::strerror(err));
+Error ioError(BmpError code, const std::filesystem::path& path, int err) {
+    return bmpError(code, path.string() + ": " + std::strerror(err), err);
 }
 
 bool writeAll(int fd, const std::uint8_t* data, std::size_t size, off_t at) {
@@ -147,7 +147,7 @@ void completePicture(const std::filesystem::path& picture, bool compress, bool e
         out.problem = thumb.error().message;
     } else if (auto r = writeNewFileAtomically(thumbPath, encodeBmp(*thumb, false)); !r) {
         out.problem =
-            r.error().code == EEXIST ? thumbPath.string() + " exists already" : r.error().message;
+            r.error().systemError() == EEXIST ? thumbPath.string() + " exists already" : r.error().message;
     } else {
         out.thumbnail = thumbPath;
     }
@@ -169,7 +169,7 @@ PictureOutcome finishWorkFile(const std::filesystem::path& workDir,
     // that minute have appeared since, take the next free minute.
     std::filesystem::path finished = withLastChar(work, 'P');
     auto renamed = renameNoReplace(work, finished);
-    if (!renamed && renamed.error().code == EEXIST) {
+    if (!renamed && renamed.error().systemError() == EEXIST) {
         NameTime next = breakDown(timeKey(started) + 60);
         if (auto free = firstFreeTime(workDir, ReceivedKind::Fax, next)) {
             finished = workDir / relativePath(ReceivedKind::Fax, *free);
@@ -210,11 +210,11 @@ Result<void> renameNoReplace(const std::filesystem::path& from, const std::files
 
 Result<void> savePictureAs(const Bitmap& picture, const std::filesystem::path& path) {
     if (auto r = writeFileAtomically(path, encodeBmp(picture, true)); !r)
-        return bmpError(kBmpNoFileWrite, r.error().message);
+        return bmpError(BmpError::NoFileWrite, r.error().message);
     auto thumb = makeThumbnail(picture);
     if (!thumb) return thumb.error();
     if (auto r = writeFileAtomically(withLastChar(path, 'M'), encodeBmp(*thumb, false)); !r)
-        return bmpError(kBmpNoFileWrite, r.error().message);
+        return bmpError(BmpError::NoFileWrite, r.error().message);
     return success();
 }
 
@@ -244,35 +244,35 @@ Result<void> PictureFile::begin(int width) {
     // then a free name is looked for again.
     for (int attempt = 0; attempt < 3; ++attempt) {
         const auto free = firstFreeTime(workDir_, ReceivedKind::FaxWork, started_);
-        if (!free) return bmpError(kBmpNoFileWriteOpen, "no free picture name");
+        if (!free) return bmpError(BmpError::NoFileWriteOpen, "no free picture name");
         started_ = *free;
         const std::filesystem::path path = workDir_ / relativePath(ReceivedKind::FaxWork, started_);
         Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-        if (fd.get() < 0) return ioError(kBmpNoFileWriteOpen, path, errno);
+        if (fd.get() < 0) return ioError(BmpError::NoFileWriteOpen, path, errno);
         if (!lockWaiting(fd.get())) {
             const int err = errno;
             ::unlink(path.c_str());
-            return ioError(kBmpNoFileWriteOpen, path, err);
+            return ioError(BmpError::NoFileWriteOpen, path, err);
         }
         if (!stillNamed(fd.get(), path)) continue;
         const auto header = emptyWorkHeader(width);
         if (!writeAll(fd.get(), header.data(), header.size(), 0)) {
             const int err = errno;
             ::unlink(path.c_str());
-            return ioError(kBmpNoFileWrite, path, err);
+            return ioError(BmpError::NoFileWrite, path, err);
         }
         fd_ = fd.release();
         workPath_ = path;
         return success();
     }
-    return bmpError(kBmpNoFileWriteOpen, "no free picture name");
+    return bmpError(BmpError::NoFileWriteOpen, "no free picture name");
 }
 
 Result<void> PictureFile::appendBand(const PictureBuffer& buffer, int first, int count) {
     if (!isOpen() || count <= 0) return success();
     if (buffer.width() != width_ || first < 0 || first + count > buffer.height() ||
         count > kBandRows) {
-        Error e = ioError(kBmpNoDibMemoryAccess, workPath_, EINVAL);
+        Error e = ioError(BmpError::NoDibMemoryAccess, workPath_, EINVAL);
         close();  // the partial file stays as it is
         return e;
     }
@@ -286,29 +286,29 @@ Result<void> PictureFile::appendBand(const PictureBuffer& buffer, int first, int
 
 Result<void> PictureFile::appendRows(std::span<const std::uint8_t> rows, int count) {
     if (!isOpen() || count <= 0) return success();
-    const auto fail = [&](int code, int err) {
+    const auto fail = [&](BmpError code, int err) {
         Error e = ioError(code, workPath_, err);
         close();  // the partial file stays as it is
         return e;
     };
     const std::size_t bytes =
         static_cast<std::size_t>(Bitmap::strideOf(width_, 4)) * static_cast<std::size_t>(count);
-    if (count > kBandRows || rows.size() != bytes) return fail(kBmpNoDibMemoryAccess, EINVAL);
+    if (count > kBandRows || rows.size() != bytes) return fail(BmpError::NoDibMemoryAccess, EINVAL);
     const int fd = fd_;
     std::array<std::uint8_t, kFileHeaderSize + kInfoHeaderSize> raw{};
-    if (!readAll(fd, raw.data(), raw.size(), 0)) return fail(kBmpNoFileRead, errno ? errno : EIO);
+    if (!readAll(fd, raw.data(), raw.size(), 0)) return fail(BmpError::NoFileRead, errno ? errno : EIO);
     BmpHeaders h = getHeaders(raw.data());
     if (raw[0] != 'B' || raw[1] != 'M' || h.width != width_ || h.bitsPerPixel != 4 ||
         h.dataOffset != kWorkDataOffset)
-        return fail(kBmpNoFileRead, EINVAL);
+        return fail(BmpError::NoFileRead, EINVAL);
     if (!writeAll(fd, rows.data(), bytes,
                   static_cast<off_t>(kWorkDataOffset) + static_cast<off_t>(h.imageSize)))
-        return fail(kBmpNoFileWrite, errno ? errno : ENOSPC);
+        return fail(BmpError::NoFileWrite, errno ? errno : ENOSPC);
     h.fileSize += static_cast<std::uint32_t>(bytes);
     h.imageSize += static_cast<std::uint32_t>(bytes);
     h.height -= count;
     putHeaders(h, raw.data());
-    if (!writeAll(fd, raw.data(), raw.size(), 0)) return fail(kBmpNoFileWrite, errno ? errno : EIO);
+    if (!writeAll(fd, raw.data(), raw.size(), 0)) return fail(BmpError::NoFileWrite, errno ? errno : EIO);
     rows_ += count;
     return success();
 }

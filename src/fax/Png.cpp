@@ -61,7 +61,7 @@ bool encodeRows(Sink& sink, const std::vector<png_bytep>& rows, int width, int h
 
 Result<std::string> encodeGreyPng(const Bitmap& bitmap) {
     if (bitmap.width <= 0 || bitmap.height <= 0)
-        return bmpError(kBmpZeroDiv, "an empty picture has no PNG");
+        return bmpError(BmpError::ZeroDiv, "an empty picture has no PNG");
     const auto w = static_cast<std::size_t>(bitmap.width);
     std::vector<std::uint8_t> grey;
     std::vector<png_bytep> rows;
@@ -69,7 +69,7 @@ Result<std::string> encodeGreyPng(const Bitmap& bitmap) {
         grey.resize(w * static_cast<std::size_t>(bitmap.height));
         rows.resize(static_cast<std::size_t>(bitmap.height));
     } catch (const std::bad_alloc&) {
-        return bmpError(kBmpNoMem, "no memory for the PNG copy");
+        return bmpError(BmpError::NoMem, "no memory for the PNG copy");
     }
     std::vector<std::uint8_t> shade(bitmap.palette.size());
     for (std::size_t i = 0; i < shade.size(); ++i) shade[i] = luminance(bitmap.palette[i]);
@@ -87,7 +87,7 @@ Result<std::string> encodeGreyPng(const Bitmap& bitmap) {
     }
     Sink sink;
     if (!encodeRows(sink, rows, bitmap.width, bitmap.height))
-        return bmpError(kBmpNoMem, std::string("PNG: ") + sink.message);
+        return bmpError(BmpError::NoMem, std::string("PNG: ") + sink.message);
     return std::move(sink.bytes);
 }
 
@@ -95,7 +95,7 @@ Result<void> writeGreyPng(const Bitmap& bitmap, const std::filesystem::path& pat
     auto bytes = encodeGreyPng(bitmap);
     if (!bytes) return bytes.error();
     if (auto r = writeFileAtomically(path, *bytes); !r)
-        return bmpError(kBmpNoFileWrite, r.error().message);
+        return bmpError(BmpError::NoFileWrite, r.error().message);
     return success();
 }
 

@@ -133,7 +133,7 @@ bool SerialLink::write_bytes(std::span<const std::uint8_t> bytes) {
     if (!usable_ || !port_->isOpen()) return false;
     auto result = port_->write(bytes, kWriteLimit);
     if (result) return true;
-    if (result.error().code == ETIMEDOUT) {
+    if (result.error().systemError() == ETIMEDOUT) {
         fail(std::string(kWriteTimeoutText));
     } else {
         fail(result.error().message);

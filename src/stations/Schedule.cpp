@@ -19,17 +19,26 @@ constexpr std::uint32_t kIdMask = 0x7FFFFFFFu;
 
 int minuteOfDay(int hhmm) { return hhmm / 100 * 60 + hhmm % 100; }
 
+constexpr const char* kActiveText = "This is not possible while the schedule is running.";
+constexpr const char* kOverlapText =
+    "The schedule has a window of zero length, an invalid time or windows that overlap.";
+
 Error refusedWhileActive() {
-    return Error{kErrorScheduleActive, "This is not possible while the schedule is running."};
+    return Error{ScheduleError::Active, kActiveText};
 }
 
 Error overlapError() {
-    return Error{kErrorOverlap,
-                 "The schedule has a window of zero length, an invalid time or windows that "
-                 "overlap."};
+    return Error{ScheduleError::Overlap, kOverlapText};
 }
 
 }  // namespace
+
+std::error_code make_error_code(ScheduleError code) {
+    static const ModuleErrorCategory category("schedule", [](int value) -> std::string {
+        return value == static_cast<int>(ScheduleError::Active) ? kActiveText : kOverlapText;
+    });
+    return {static_cast<int>(code), category};
+}
 
 std::array<std::uint8_t, kScheduleEntrySize> encodeScheduleEntry(const ScheduleEntry& e) {
     std::array<std::uint8_t, kScheduleEntrySize> out{};

@@ -23,10 +23,10 @@ inline constexpr std::size_t kScheduleEntrySize = 8;
 inline constexpr const char* kScheduleDirectory = "DATA/TIMER";
 inline constexpr const char* kScheduleExtension = ".TIM";
 
-// Error codes of schedule operations (Error::code); the numbers are the
-// launcher's message numbers for them.
-inline constexpr int kErrorOverlap = 29;
-inline constexpr int kErrorScheduleActive = 48;
+// Error codes of schedule operations (Error::code, category "schedule"); the
+// numbers are the launcher's message numbers for them.
+enum class ScheduleError { Overlap = 29, Active = 48 };
+std::error_code make_error_code(ScheduleError code);
 
 struct ScheduleEntry {
     std::int16_t start = 0;  // hours * 100 + minutes, UTC
@@ -92,7 +92,7 @@ public:
     // Appends 0:00-0:00 for the station (edit it before switching on).
     void addStation(std::uint32_t stationId);
     // Sets start and end of entry `index`, sorts and runs the overlap test.
-    // An overlap is an error (kErrorOverlap); the times are kept so the user
+    // An overlap is an error (ScheduleError::Overlap); the times are kept so the user
     // can correct them, and the schedule stays off.
     Result<void> edit(std::size_t index, std::int16_t start, std::int16_t end);
     Result<void> remove(std::size_t index);
@@ -151,3 +151,6 @@ private:
 };
 
 }  // namespace zeb::stations
+
+template <>
+struct std::is_error_code_enum<zeb::stations::ScheduleError> : std::true_type {};

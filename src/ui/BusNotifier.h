@@ -31,7 +31,7 @@ inline constexpr std::string_view kExitProgramMessage = "ZEB_EXIT_PROG";
 class BusNotifier : public QObject {
     Q_OBJECT
 public:
-    // Claims `className` on the bus (bus::kAlreadyRunning when a live program
+    // Claims `className` on the bus (bus::BusError::AlreadyRunning when a live program
     // owns it).
     static Result<std::unique_ptr<BusNotifier>> claim(std::string_view className,
                                                       QObject* parent = nullptr);

@@ -116,7 +116,7 @@ std::string MessageFramer::newFileName(TimeKey now) {
             std::find(handedOut_.begin(), handedOut_.end(), name) != handedOut_.end())
             continue;
         if (auto claimed = writeNewFileAtomically(synopDir_ / name, ""); !claimed) {
-            if (claimed.error().code == EEXIST) continue;
+            if (claimed.error().systemError() == EEXIST) continue;
             return {};  // the output tries a name of its own and says why it cannot
         }
         handedOut_.push_back(name);

@@ -134,7 +134,7 @@ std::string formatNavtexEntry(const NavtexEntry& entry) {
 NavtexLog::NavtexLog(std::filesystem::path file) : path_(std::move(file)) {
     auto contents = readWholeFile(path_);
     if (!contents) {
-        if (contents.error().code != ENOENT) loadError_ = contents.error().message;
+        if (contents.error().systemError() != ENOENT) loadError_ = contents.error().message;
         return;
     }
     std::string_view rest = *contents;

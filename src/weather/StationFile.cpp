@@ -60,7 +60,7 @@ private:
 Result<std::string> readAll(const std::filesystem::path& file) {
     auto content = readWholeFile(file);
     if (!content) {
-        if (content.error().code == ENOENT) return std::string();
+        if (content.error().systemError() == ENOENT) return std::string();
         return content.error();
     }
     return std::move(content).value();
@@ -118,8 +118,8 @@ Result<std::vector<SynopRecordBytes>> readStationRecords(const std::filesystem::
     // the file by rename, and a record being appended at this moment is at
     // worst a partial tail, which is left out below.
     auto lock = StationLock::take(file);
-    if (!lock && lock.error().code != EACCES && lock.error().code != EROFS &&
-        lock.error().code != EPERM) {
+    if (!lock && lock.error().systemError() != EACCES && lock.error().systemError() != EROFS &&
+        lock.error().systemError() != EPERM) {
         return lock.error();
     }
     auto content = readAll(file);

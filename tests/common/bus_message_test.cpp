@@ -66,7 +66,7 @@ TEST_P(BusMessageRoundTrip, EveryTruncationAndAnyExtraByteIsRejected) {
     for (std::size_t n = 0; n < bytes.size(); ++n) {
         auto r = decode(std::span(bytes).first(n));
         ASSERT_FALSE(r.ok()) << "prefix of " << n << " bytes accepted";
-        EXPECT_EQ(r.error().code, kMalformed);
+        EXPECT_EQ(r.error().code, BusError::Malformed);
     }
     auto longer = bytes;
     longer.push_back(0);
@@ -116,20 +116,20 @@ TEST(BusMessage, DamagedHeadersAreRejected) {
         bad[c.offset] = c.value;
         auto r = decode(bad);
         ASSERT_FALSE(r.ok()) << c.what;
-        EXPECT_EQ(r.error().code, kMalformed) << c.what;
+        EXPECT_EQ(r.error().code, BusError::Malformed) << c.what;
     }
 }
 
 TEST(BusMessage, NamesAndPayloadsOutsideTheLimitsAreNeitherSentNorAccepted) {
     // Refused by the sender...
-    EXPECT_EQ(encode(registered(std::string(kMaxNameBytes + 1, 'N'))).error().code, kBadName);
-    EXPECT_EQ(encode(registered("")).error().code, kBadName);
-    EXPECT_EQ(encode(registered("TAB\tNAME")).error().code, kBadName);
+    EXPECT_EQ(encode(registered(std::string(kMaxNameBytes + 1, 'N'))).error().code, BusError::BadName);
+    EXPECT_EQ(encode(registered("")).error().code, BusError::BadName);
+    EXPECT_EQ(encode(registered("TAB\tNAME")).error().code, BusError::BadName);
     Message closeWithName{MessageKind::Close, "X", 0, 0, 0, {}};
-    EXPECT_EQ(encode(closeWithName).error().code, kBadName);
+    EXPECT_EQ(encode(closeWithName).error().code, BusError::BadName);
     Message big = registered("N");
     big.payload.resize(kMaxPayloadBytes + 1);
-    EXPECT_EQ(encode(big).error().code, kTooLarge);
+    EXPECT_EQ(encode(big).error().code, BusError::TooLarge);
     Message unknown;
     unknown.kind = static_cast<MessageKind>(9);
     EXPECT_FALSE(encode(unknown).ok());
@@ -138,7 +138,7 @@ TEST(BusMessage, NamesAndPayloadsOutsideTheLimitsAreNeitherSentNorAccepted) {
     auto longName = encoded(registered(std::string(kMaxNameBytes, 'N')));
     longName[4] = kMaxNameBytes + 1;
     longName.insert(longName.begin() + 5, 'N');
-    EXPECT_EQ(decode(longName).error().code, kMalformed);
+    EXPECT_EQ(decode(longName).error().code, BusError::Malformed);
 
     auto bigPayload = encoded(registered("N"));
     const std::uint16_t n = kMaxPayloadBytes + 1;
@@ -150,7 +150,7 @@ TEST(BusMessage, NamesAndPayloadsOutsideTheLimitsAreNeitherSentNorAccepted) {
     auto closeNamed = encoded(Message{MessageKind::Close, "", 0, 0, 0, {}});
     closeNamed[4] = 1;
     closeNamed.insert(closeNamed.begin() + 5, 'X');
-    EXPECT_EQ(decode(closeNamed).error().code, kMalformed);
+    EXPECT_EQ(decode(closeNamed).error().code, BusError::Malformed);
 }
 
 // Whatever bytes arrive, decoding neither crashes nor reads outside them

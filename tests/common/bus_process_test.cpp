@@ -54,7 +54,7 @@ TEST_F(BusProcess, ASecondInstanceOfAClassIsRefused) {
     EXPECT_TRUE(classExists("Nimbarra"));
     auto inProcess = ClassEndpoint::claim("Nimbarra");
     ASSERT_FALSE(inProcess.ok());
-    EXPECT_EQ(inProcess.error().code, kAlreadyRunning);
+    EXPECT_EQ(inProcess.error().code, BusError::AlreadyRunning);
 }
 
 TEST_F(BusProcess, OfProgramsStartingTogetherExactlyOneOwnsTheClass) {
@@ -138,7 +138,7 @@ TEST_F(BusProcess, ACloseRequestWaitsForRoomInAFullInbox) {
             EXPECT_EQ(*result, CloseResult::Closed);
         } else {
             ASSERT_FALSE(result.ok());
-            EXPECT_EQ(result.error().code, EAGAIN);
+            EXPECT_EQ(result.error().systemError(), EAGAIN);
             p->signal(SIGKILL);
         }
     }

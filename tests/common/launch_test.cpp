@@ -169,7 +169,7 @@ TEST(Launch, AProgramThatIsMissingOrCannotRunIsAnError) {
                                              12));
     auto broken = startProgram("ZEBPLAY.EXE", {}, inDir(dir.path()));
     ASSERT_FALSE(broken.ok()) << "an exec failure is reported, not a running child";
-    EXPECT_EQ(broken.error().code, ENOEXEC);
+    EXPECT_EQ(broken.error().systemError(), ENOEXEC);
 }
 
 TEST(Launch, ADetachedChildIsReapedAndLeavesNoZombie) {

@@ -147,7 +147,7 @@ TEST(ReceivedFile, ANewFileIsNeverWrittenOverAnExistingOne) {
     test::writeFile(dir / "A.RTF", "old");
     const auto refused = writeNewFileAtomically(dir / "A.RTF", "new");
     ASSERT_FALSE(refused);
-    EXPECT_EQ(refused.error().code, EEXIST);
+    EXPECT_EQ(refused.error().systemError(), EEXIST);
     EXPECT_EQ(test::readFile(dir / "A.RTF"), "old");
     ASSERT_TRUE(writeNewFileAtomically(dir / "B.RTF", "new"));
     EXPECT_EQ(test::readFile(dir / "B.RTF"), "new");

@@ -183,7 +183,7 @@ TEST(TermiosPortTest, WhatIsNoSerialPortFailsToOpenAndSaysWhy) {
         TermiosPort port;
         auto r = port.open(c.device);
         ASSERT_FALSE(r.ok()) << c.device;
-        EXPECT_EQ(r.error().code, c.code) << c.device;
+        EXPECT_EQ(r.error().systemError(), c.code) << c.device;
         EXPECT_NE(r.error().message.find(c.says), std::string::npos) << r.error().message;
     }
 }

@@ -56,7 +56,7 @@ TEST(FrequencyListFile, AMissingFileIsAnError) {
     test::TempDir dir;
     auto loaded = loadFrequencyList(dir / "RCFRQ.DAT");
     ASSERT_FALSE(loaded);
-    EXPECT_EQ(loaded.error().code, ENOENT);
+    EXPECT_EQ(loaded.error().systemError(), ENOENT);
 }
 
 TEST(FrequencyListFile, SavingReplacesTheOldListAtomically) {

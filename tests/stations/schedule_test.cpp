@@ -90,14 +90,14 @@ TEST(Activation, RulesOfTheOnOffSwitch) {
     EXPECT_EQ(s.entries().front(), entry(0, 0, 5));
     auto on = s.activate();
     ASSERT_FALSE(on);
-    EXPECT_EQ(on.error().code, kErrorOverlap);
+    EXPECT_EQ(on.error().code, ScheduleError::Overlap);
     EXPECT_FALSE(s.active());
 
     ASSERT_TRUE(s.edit(0, 1000, 1100));
     s.addStation(6);
     auto overlap = s.edit(1, 1030, 1200);
     ASSERT_FALSE(overlap);
-    EXPECT_EQ(overlap.error().code, kErrorOverlap);
+    EXPECT_EQ(overlap.error().code, ScheduleError::Overlap);
     EXPECT_EQ(s.entries()[1], entry(1030, 1200, 6));  // kept for correction
     ASSERT_TRUE(s.edit(1, 1100, 1200));
     EXPECT_FALSE(s.edit(1, 2500, 1200));
@@ -105,8 +105,8 @@ TEST(Activation, RulesOfTheOnOffSwitch) {
     EXPECT_TRUE(s.active());
 
     // Editing and loading are refused while the schedule runs.
-    EXPECT_EQ(s.edit(0, 900, 1000).error().code, kErrorScheduleActive);
-    EXPECT_EQ(s.replace({}).error().code, kErrorScheduleActive);
+    EXPECT_EQ(s.edit(0, 900, 1000).error().code, ScheduleError::Active);
+    EXPECT_EQ(s.replace({}).error().code, ScheduleError::Active);
 
     s.mutableEntries()[0].started = true;
     s.deactivate();

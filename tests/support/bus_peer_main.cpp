@@ -65,7 +65,7 @@ void announceReady() {
 
 int failure(const zeb::Error& error) {
     std::fprintf(stderr, "bus_peer: %s\n", error.message.c_str());
-    return error.code == kAlreadyRunning ? 3 : 2;
+    return error.code == BusError::AlreadyRunning ? 3 : 2;
 }
 
 // Waits up to 100 ms for `fd`; false when the program should end.

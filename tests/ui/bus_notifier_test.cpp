@@ -103,7 +103,7 @@ TEST_F(BusNotifierTest, HoldsTheClassForItsLifetime) {
         EXPECT_TRUE(bus::classExists("ZEB-TEST"));
         const auto second = BusNotifier::claim("ZEB-TEST");
         ASSERT_FALSE(second.ok());
-        EXPECT_EQ(second.error().code, bus::kAlreadyRunning);
+        EXPECT_EQ(second.error().code, bus::BusError::AlreadyRunning);
     }
     EXPECT_FALSE(bus::classExists("ZEB-TEST"));
     EXPECT_TRUE(BusNotifier::claim("ZEB-TEST").ok());

@@ -123,7 +123,7 @@ TEST(StationFile, MissingDirectoryIsAnError) {
     const auto file = dir / "nowhere" / kStationFileName;
     const auto appended = appendStationRecord(file, makeRecord(1, 1));
     ASSERT_FALSE(appended.ok());
-    EXPECT_EQ(appended.error().code, ENOENT);
+    EXPECT_EQ(appended.error().systemError(), ENOENT);
     EXPECT_NE(appended.error().message.find("nowhere"), std::string::npos);
     EXPECT_FALSE(readStationRecords(file).ok());
     EXPECT_FALSE(removeStationRecords(file, [](auto) { return true; }).ok());

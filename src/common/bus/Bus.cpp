@@ -31,6 +31,22 @@ namespace zeb::bus {
 
 namespace fs = std::filesystem;
 using detail::Fd;
+
+std::error_code make_error_code(BusError code) {
+    static const ModuleErrorCategory category("bus", [](int value) -> std::string {
+        switch (static_cast<BusError>(value)) {
+            case BusError::NotFound: return "no program owns it";
+            case BusError::AlreadyRunning: return "a running program owns it already";
+            case BusError::TooLarge: return "the message is too large";
+            case BusError::Malformed: return "not a bus message";
+            case BusError::Timeout: return "no answer in time";
+            case BusError::Refused: return "refused by the peer";
+            case BusError::BadName: return "a name that cannot be used";
+        }
+        return "bus error " + std::to_string(value);
+    });
+    return {static_cast<int>(code), category};
+}
 using detail::inQuotes;
 
 namespace {
@@ -61,7 +77,7 @@ struct ClassPaths {
 
 Result<ClassPaths> classPaths(std::string_view className) {
     if (!detail::isValidName(className))
-        return Error{kBadName, "The class name " + inQuotes(className) +
+        return Error{BusError::BadName, "The class name " + inQuotes(className) +
                                    " cannot be used: it must have 1 to " +
                                    std::to_string(kMaxNameBytes) +
                                    " bytes without '/' or control characters."};
@@ -85,7 +101,7 @@ Result<void> sendDatagram(int fd, const ClassPaths& paths, std::string_view clas
             case EINTR: continue;
             case ECONNREFUSED: detail::removeIfStale(paths.socket, paths.lock); [[fallthrough]];
             case ENOENT:
-                return Error{kNotFound, "No program owns the class " + inQuotes(className) + "."};
+                return Error{BusError::NotFound, "No program owns the class " + inQuotes(className) + "."};
             case EAGAIN:
                 return Error{EAGAIN, "The program that owns the class " + inQuotes(className) +
                                          " does not take messages now (its inbox is full)."};
@@ -118,15 +134,15 @@ std::vector<std::string> classNamesOnBus(const fs::path& dir) {
 Result<std::vector<std::uint8_t>> encode(const Message& message) {
     const auto kind = static_cast<std::uint8_t>(message.kind);
     if (!isKnownKind(kind))
-        return Error{kMalformed,
+        return Error{BusError::Malformed,
                      "A bus message of unknown kind " + std::to_string(kind) + " cannot be sent."};
     if (!isValidMessageName(message.kind, message.name))
-        return Error{kBadName, "The message name " + inQuotes(message.name) +
+        return Error{BusError::BadName, "The message name " + inQuotes(message.name) +
                                    " cannot be sent: a registered message needs 1 to " +
                                    std::to_string(kMaxNameBytes) +
                                    " bytes without control characters, other messages none."};
     if (message.payload.size() > kMaxPayloadBytes)
-        return Error{kTooLarge, "A bus message carries at most " +
+        return Error{BusError::TooLarge, "A bus message carries at most " +
                                     std::to_string(kMaxPayloadBytes) + " bytes, not " +
                                     std::to_string(message.payload.size()) + "."};
     std::vector<std::uint8_t> out;
@@ -148,7 +164,7 @@ Result<std::vector<std::uint8_t>> encode(const Message& message) {
 
 Result<Message> decode(std::span<const std::uint8_t> bytes) {
     auto malformed = [](const std::string& why) {
-        return Error{kMalformed, "Not a bus message: " + why + "."};
+        return Error{BusError::Malformed, "Not a bus message: " + why + "."};
     };
     if (bytes.size() > kMaxMessageBytes) return malformed("too long");
     detail::ByteReader r(bytes);
@@ -303,9 +319,9 @@ Result<CloseResult> closeByClass(std::string_view className, std::chrono::millis
             auto r = post(className, close);
             if (r) {
                 undelivered.reset();
-            } else if (r.error().code == kNotFound) {
+            } else if (r.error().code == BusError::NotFound) {
                 return CloseResult::Closed;  // it went away between the check and the post
-            } else if (r.error().code != EAGAIN) {
+            } else if (r.error().systemError() != EAGAIN) {
                 return r.error();
             } else {
                 undelivered = r.error();

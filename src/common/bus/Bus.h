@@ -25,16 +25,18 @@
 
 namespace zeb::bus {
 
-// Error codes of the bus (Error::code); system failures carry errno instead.
-enum ErrorCode : int {
-    kNotFound = -1,        // no program owns the class / mailslot / service
-    kAlreadyRunning = -2,  // the class or mailslot is owned by a live program
-    kTooLarge = -3,        // message over the size limit
-    kMalformed = -4,       // bytes that are not a bus message / frame
-    kTimeout = -5,         // no answer within the time limit
-    kRefused = -6,         // the peer refused (connect to a wrong topic)
-    kBadName = -7,         // a class, mailslot or service name that cannot be used
+// Error codes of the bus (Error::code, category "bus"); system failures
+// carry errno instead.
+enum class BusError {
+    NotFound = 1,        // no program owns the class / mailslot / service
+    AlreadyRunning = 2,  // the class or mailslot is owned by a live program
+    TooLarge = 3,        // message over the size limit
+    Malformed = 4,       // bytes that are not a bus message / frame
+    Timeout = 5,         // no answer within the time limit
+    Refused = 6,         // the peer refused (connect to a wrong topic)
+    BadName = 7,         // a class, mailslot or service name that cannot be used
 };
+std::error_code make_error_code(BusError code);
 
 // The bus directory: $ZEB_BUS_DIR, else $XDG_RUNTIME_DIR/zeb, else /tmp/zeb-<uid>.
 std::filesystem::path directory();
@@ -75,7 +77,7 @@ Result<Message> decode(std::span<const std::uint8_t> bytes);
 // A program's ownership of a window class: single instance and its inbox.
 class ClassEndpoint {
 public:
-    // Claims the class; kAlreadyRunning when a live program owns it.
+    // Claims the class; BusError::AlreadyRunning when a live program owns it.
     static Result<ClassEndpoint> claim(std::string_view className);
 
     ClassEndpoint(ClassEndpoint&&) noexcept;
@@ -111,7 +113,7 @@ bool classExists(std::string_view className);
 // The classes owned by live programs, sorted.
 std::vector<std::string> listClasses();
 
-// Sends one message to the owner of a class (kNotFound when nobody owns it).
+// Sends one message to the owner of a class (BusError::NotFound when nobody owns it).
 Result<void> post(std::string_view className, const Message& message);
 
 enum class CloseResult { Closed, StillRunning, NotRunning };
@@ -133,12 +135,12 @@ int broadcast(std::string_view name, std::int64_t wParam = 0, std::int64_t lPara
 // Mailslots: one-way message queues with a size limit, created by one reader.
 
 // "\\.\mailslot\MAIL\NMEA\IN" and "MAIL/NMEA/IN" name the same mailslot.
-// Returns its socket path, or kBadName.
+// Returns its socket path, or BusError::BadName.
 Result<std::filesystem::path> mailslotPath(std::string_view name);
 
 class MailslotServer {
 public:
-    // Creates the mailslot; kAlreadyRunning when a live program created it.
+    // Creates the mailslot; BusError::AlreadyRunning when a live program created it.
     static Result<MailslotServer> create(std::string_view name, std::size_t maxMessageBytes);
 
     MailslotServer(MailslotServer&&) noexcept;
@@ -167,8 +169,11 @@ private:
     std::size_t rejected_ = 0;
 };
 
-// Writes one message into an existing mailslot: kNotFound when nobody created
-// it, kTooLarge when it is over the mailslot's limit (nothing is sent).
+// Writes one message into an existing mailslot: BusError::NotFound when nobody created
+// it, BusError::TooLarge when it is over the mailslot's limit (nothing is sent).
 Result<void> writeMailslot(std::string_view name, std::span<const std::uint8_t> message);
 
 }  // namespace zeb::bus
+
+template <>
+struct std::is_error_code_enum<zeb::bus::BusError> : std::true_type {};

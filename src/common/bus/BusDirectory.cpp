@@ -101,7 +101,7 @@ Result<SocketAddress> socketAddress(const fs::path& path) {
     SocketAddress a;
     const std::string& s = path.native();
     if (s.size() >= sizeof(a.addr.sun_path))
-        return Error{kBadName, "The bus path " + s + " is too long for a socket (" +
+        return Error{BusError::BadName, "The bus path " + s + " is too long for a socket (" +
                                    std::to_string(s.size()) + " bytes, at most " +
                                    std::to_string(sizeof(a.addr.sun_path) - 1) +
                                    "); choose a shorter bus directory (ZEB_BUS_DIR)."};
@@ -156,7 +156,7 @@ Result<Claim> claimSocket(const fs::path& lockPath, const fs::path& socketPath, 
         if (errno != EWOULDBLOCK) return systemError(errno, "Cannot lock " + lockPath.string());
         if (probeSocket(socketPath, type) == Probe::Alive ||
             std::chrono::steady_clock::now() >= deadline)
-            return Error{kAlreadyRunning, "Another running program already owns " + what + "."};
+            return Error{BusError::AlreadyRunning, "Another running program already owns " + what + "."};
         std::this_thread::sleep_for(10ms);
     }
 

@@ -49,7 +49,7 @@ std::string inQuotes(std::string_view name);
 // no control byte, not "." or "..". Blanks are allowed ("ZEB-FAX Viewer").
 bool isValidName(std::string_view name);
 
-// A Unix socket address for a path; kBadName when the path does not fit.
+// A Unix socket address for a path; BusError::BadName when the path does not fit.
 struct SocketAddress {
     sockaddr_un addr{};
     socklen_t length = 0;
@@ -79,7 +79,7 @@ inline constexpr std::chrono::milliseconds kClaimPatience{250};
 // Takes the lock at `lockPath` for good, removes a stale socket at
 // `socketPath`, runs `beforeBind` (if any) and binds a non-blocking socket of
 // `type` there (stream sockets also listen). `what` names the object in
-// messages, e.g. `the class "ZEB-MENU"`. kAlreadyRunning when a live owner
+// messages, e.g. `the class "ZEB-MENU"`. BusError::AlreadyRunning when a live owner
 // holds it.
 Result<Claim> claimSocket(const std::filesystem::path& lockPath,
                           const std::filesystem::path& socketPath, int type,

@@ -11,7 +11,7 @@
 // Service and topic are compared exactly. Any other frame, a transaction
 // before Connect, or a length over the limit is a protocol error: the server
 // hangs up on that client and goes on with the others; the client reports
-// kMalformed and the conversation is over. The client bounds every
+// BusError::Malformed and the conversation is over. The client bounds every
 // transaction by its time limit; after a failure the connection is closed,
 // since an answer that arrives late would be taken for the next one.
 #include "common/bus/Conversation.h"
@@ -63,7 +63,7 @@ bool isValidTopic(std::string_view topic) {
 
 Result<fs::path> servicePath(std::string_view service) {
     if (!detail::isValidName(service) || service.ends_with(".lock"))
-        return Error{kBadName, "The service name " + inQuotes(service) +
+        return Error{BusError::BadName, "The service name " + inQuotes(service) +
                                    " cannot be used: it must have 1 to " +
                                    std::to_string(kMaxNameBytes) +
                                    " bytes without '/' or control characters."};
@@ -93,7 +93,7 @@ Result<void> waitFor(int fd, short events, Clock::time_point deadline, const std
     for (;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0)
-            return Error{kTimeout, "The service " + inQuotes(service) +
+            return Error{BusError::Timeout, "The service " + inQuotes(service) +
                                        " did not answer within the time limit."};
         pollfd p{fd, events, 0};
         const int n = ::poll(&p, 1, static_cast<int>(left.count()));
@@ -149,7 +149,7 @@ Result<Frame> receiveFrame(int fd, Clock::time_point deadline, const std::string
     frame.type = static_cast<FrameType>(reader.u8());
     const std::uint32_t length = reader.u32();
     if (length > kMaxFrameBytes)
-        return Error{kMalformed, "The service " + inQuotes(service) + " sent a frame of " +
+        return Error{BusError::Malformed, "The service " + inQuotes(service) + " sent a frame of " +
                                      std::to_string(length) + " bytes, more than the limit."};
     frame.payload.resize(length);
     if (auto r = receiveAll(fd, frame.payload, deadline, service); !r) return r.error();
@@ -157,7 +157,7 @@ Result<Frame> receiveFrame(int fd, Clock::time_point deadline, const std::string
 }
 
 Error unexpectedAnswer(const std::string& service) {
-    return Error{kMalformed, "The service " + inQuotes(service) +
+    return Error{BusError::Malformed, "The service " + inQuotes(service) +
                                  " gave an answer that does "
                                  "not fit the question."};
 }
@@ -174,14 +174,14 @@ Result<ConversationClient> ConversationClient::connect(std::string_view service,
     auto path = servicePath(service);
     if (!path) return path.error();
     if (!isValidTopic(topic))
-        return Error{kBadName, "The topic " + inQuotes(topic) + " cannot be used."};
+        return Error{BusError::BadName, "The topic " + inQuotes(topic) + " cannot be used."};
     auto address = detail::socketAddress(*path);
     if (!address) return address.error();
 
     const auto deadline = Clock::now() + timeout;
     Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!fd.valid()) return detail::systemError(errno, "Cannot create a socket");
-    const Error notFound{kNotFound, "No program offers the service " + inQuotes(service) + "."};
+    const Error notFound{BusError::NotFound, "No program offers the service " + inQuotes(service) + "."};
     while (::connect(fd.get(), address->get(), address->length) != 0) {
         if (errno == EINTR) continue;
         if (errno == ENOENT) return notFound;
@@ -192,7 +192,7 @@ Result<ConversationClient> ConversationClient::connect(std::string_view service,
         if (errno != EAGAIN)  // EAGAIN: the server's queue of new connections is full
             return detail::systemError(errno, "Cannot connect to the service " + inQuotes(service));
         if (Clock::now() >= deadline)
-            return Error{kTimeout, "The service " + inQuotes(service) + " does not take calls."};
+            return Error{BusError::Timeout, "The service " + inQuotes(service) + " does not take calls."};
         std::this_thread::sleep_for(10ms);
     }
 
@@ -205,7 +205,7 @@ Result<ConversationClient> ConversationClient::connect(std::string_view service,
     auto answer = receiveFrame(fd.get(), deadline, name);
     if (!answer) return answer.error();
     if (answer->type == FrameType::Refused)
-        return Error{kRefused, "The service " + inQuotes(service) + " refused the topic " +
+        return Error{BusError::Refused, "The service " + inQuotes(service) + " refused the topic " +
                                    inQuotes(topic) + "."};
     if (answer->type != FrameType::Connected || !answer->payload.empty())
         return unexpectedAnswer(name);
@@ -260,7 +260,7 @@ Result<Frame> transact(int& fd, std::chrono::milliseconds timeout, const std::st
 Result<PokeAnswer> ConversationClient::poke(std::uint32_t format,
                                             std::span<const std::uint8_t> data) {
     if (data.size() > kMaxFrameBytes - 4)
-        return Error{kTooLarge, "A poke carries at most " + std::to_string(kMaxFrameBytes - 4) +
+        return Error{BusError::TooLarge, "A poke carries at most " + std::to_string(kMaxFrameBytes - 4) +
                                     " bytes, not " + std::to_string(data.size()) + "."};
     std::vector<std::uint8_t> payload = formatBytes(format);
     payload.insert(payload.end(), data.begin(), data.end());

@@ -30,8 +30,8 @@ enum class PokeAnswer { Acknowledged, NotProcessed };
 
 class ConversationClient {
 public:
-    // Connects to SERVICE and opens TOPIC. kNotFound when no server offers the
-    // service, kRefused when the server refuses the topic, kTimeout.
+    // Connects to SERVICE and opens TOPIC. BusError::NotFound when no server offers the
+    // service, BusError::Refused when the server refuses the topic, BusError::Timeout.
     static Result<ConversationClient> connect(
         std::string_view service, std::string_view topic,
         std::chrono::milliseconds timeout = kTransactionTimeout);
@@ -71,7 +71,7 @@ public:
 
 class ConversationServer {
 public:
-    // Offers SERVICE on the bus; kAlreadyRunning when a live server offers it.
+    // Offers SERVICE on the bus; BusError::AlreadyRunning when a live server offers it.
     static Result<ConversationServer> create(std::string_view service,
                                              ConversationHandler& handler);
 

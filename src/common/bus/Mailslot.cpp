@@ -38,16 +38,16 @@ fs::path withSuffix(const fs::path& path, const char* suffix) {
 }
 
 Error badMailslotName(std::string_view name, const std::string& why) {
-    return Error{kBadName, "The mailslot name " + inQuotes(name) + " cannot be used: " + why + "."};
+    return Error{BusError::BadName, "The mailslot name " + inQuotes(name) + " cannot be used: " + why + "."};
 }
 
-// The limit a mailslot's creator published; kNotFound when there is none.
+// The limit a mailslot's creator published; BusError::NotFound when there is none.
 Result<std::size_t> publishedLimit(const fs::path& socketPath, std::string_view name) {
     const fs::path limitPath = withSuffix(socketPath, ".max");
     Fd fd(::open(limitPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (!fd.valid()) {
         if (errno == ENOENT)
-            return Error{kNotFound, "No program has created the mailslot " + inQuotes(name) + "."};
+            return Error{BusError::NotFound, "No program has created the mailslot " + inQuotes(name) + "."};
         return detail::systemError(errno,
                                    "Cannot read the size limit of the mailslot " + inQuotes(name));
     }
@@ -62,7 +62,7 @@ Result<std::size_t> publishedLimit(const fs::path& socketPath, std::string_view 
     const bool onlyNewline = parsed.ptr == end || (parsed.ptr + 1 == end && *parsed.ptr == '\n');
     if (n <= 0 || parsed.ec != std::errc() || !onlyNewline || limit == 0 ||
         limit > kMaxMailslotBytes)
-        return Error{kMalformed, "The size limit of the mailslot " + inQuotes(name) + " in " +
+        return Error{BusError::Malformed, "The size limit of the mailslot " + inQuotes(name) + " in " +
                                      limitPath.string() + " is not readable."};
     return limit;
 }
@@ -180,7 +180,7 @@ Result<void> writeMailslot(std::string_view name, std::span<const std::uint8_t> 
     auto limit = publishedLimit(*path, name);
     if (!limit) return limit.error();
     if (message.size() > *limit)
-        return Error{kTooLarge, "The mailslot " + inQuotes(name) + " takes at most " +
+        return Error{BusError::TooLarge, "The mailslot " + inQuotes(name) + " takes at most " +
                                     std::to_string(*limit) + " bytes; a message of " +
                                     std::to_string(message.size()) + " bytes was not sent."};
     auto address = detail::socketAddress(*path);
@@ -197,13 +197,13 @@ Result<void> writeMailslot(std::string_view name, std::span<const std::uint8_t> 
                 detail::removeIfStale(*path, withSuffix(*path, ".lock"));
                 [[fallthrough]];
             case ENOENT:
-                return Error{kNotFound,
+                return Error{BusError::NotFound,
                              "No program has created the mailslot " + inQuotes(name) + "."};
             case EAGAIN:
                 return Error{EAGAIN, "The mailslot " + inQuotes(name) +
                                          " is full; the message was not written."};
             case EMSGSIZE:
-                return Error{kTooLarge,
+                return Error{BusError::TooLarge,
                              "The message is too large for the mailslot " + inQuotes(name) + "."};
             default:
                 return detail::systemError(errno, "Cannot write to the mailslot " + inQuotes(name));
