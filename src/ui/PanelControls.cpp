@@ -395,6 +395,47 @@ void RotaryKnob::stepBy(int steps, bool control) {
 
 QSize RotaryKnob::sizeHint() const { return {48, label_.isEmpty() ? 48 : 60}; }
 
+namespace {
+
+// A point on the circle of `radius` around `centre`, `angle` radians
+// counter-clockwise from 3 o'clock (screen y grows downwards).
+QPointF onCircle(QPointF centre, qreal angle, qreal radius) {
+    return QPointF(centre.x() + radius * std::cos(angle), centre.y() - radius * std::sin(angle));
+}
+
+// The knob's body: a dark shadow ring, a knurled grip, a brushed cap.
+void drawKnobBody(QPainter& p, QPointF centre, qreal knob) {
+    QRadialGradient shadow(centre + QPointF(0, knob * 0.1), knob * 1.08);
+    shadow.setColorAt(0.85, QColor(0, 0, 0, 140));
+    shadow.setColorAt(1.0, QColor(0, 0, 0, 0));
+    p.setBrush(shadow);
+    p.drawEllipse(centre + QPointF(0, knob * 0.06), knob * 1.08, knob * 1.08);
+
+    QLinearGradient grip(centre - QPointF(knob, knob), centre + QPointF(knob, knob));
+    grip.setColorAt(0.0, QColor(110, 116, 124));
+    grip.setColorAt(1.0, QColor(24, 26, 30));
+    p.setBrush(grip);
+    p.setPen(QPen(QColor(10, 10, 12), 1.0));
+    p.drawEllipse(centre, knob, knob);
+    // Knurling: short radial ridges around the rim.
+    const int ridges = knob > 14 ? 24 : 16;
+    p.setPen(QPen(QColor(10, 12, 14, 170), std::max<qreal>(0.8, knob * 0.05)));
+    for (int i = 0; i < ridges; ++i) {
+        const qreal a = 2 * std::numbers::pi * i / ridges;
+        p.drawLine(onCircle(centre, a, knob * 0.78), onCircle(centre, a, knob * 0.97));
+    }
+    const qreal cap = knob * 0.74;
+    QRadialGradient capFace(centre - QPointF(cap * 0.35, cap * 0.45), cap * 1.6);
+    capFace.setColorAt(0.0, QColor(150, 156, 164));
+    capFace.setColorAt(0.5, QColor(72, 76, 84));
+    capFace.setColorAt(1.0, QColor(36, 38, 42));
+    p.setBrush(capFace);
+    p.setPen(QPen(QColor(20, 22, 24), 0.8));
+    p.drawEllipse(centre, cap, cap);
+}
+
+}  // namespace
+
 void RotaryKnob::render() {
     image_ = makeImage(*this);
     QPainter p(&image_);
@@ -419,10 +460,7 @@ void RotaryKnob::render() {
     // Angle on screen (degrees, counter-clockwise from 3 o'clock) of a pointer
     // position: 0 lies at 7:30 and 270 at 4:30, turning clockwise.
     auto screenAngle = [](qreal position) { return (225.0 - position) * std::numbers::pi / 180.0; };
-    auto at = [&](qreal angle, qreal radius) {
-        return QPointF(centre.x() + radius * std::cos(angle),
-                       centre.y() - radius * std::sin(angle));
-    };
+    auto at = [&](qreal angle, qreal radius) { return onCircle(centre, angle, radius); };
 
     // The scale: dots around the knob, lit up to the current position.
     const int pos = position();
@@ -435,34 +473,7 @@ void RotaryKnob::render() {
         p.drawEllipse(at(screenAngle(tick), outer - scaleWidth / 2), dot, dot);
     }
 
-    // The body: a dark shadow ring, a knurled grip, a brushed cap.
-    QRadialGradient shadow(centre + QPointF(0, knob * 0.1), knob * 1.08);
-    shadow.setColorAt(0.85, QColor(0, 0, 0, 140));
-    shadow.setColorAt(1.0, QColor(0, 0, 0, 0));
-    p.setBrush(shadow);
-    p.drawEllipse(centre + QPointF(0, knob * 0.06), knob * 1.08, knob * 1.08);
-
-    QLinearGradient grip(centre - QPointF(knob, knob), centre + QPointF(knob, knob));
-    grip.setColorAt(0.0, QColor(110, 116, 124));
-    grip.setColorAt(1.0, QColor(24, 26, 30));
-    p.setBrush(grip);
-    p.setPen(QPen(QColor(10, 10, 12), 1.0));
-    p.drawEllipse(centre, knob, knob);
-    // Knurling: short radial ridges around the rim.
-    const int ridges = knob > 14 ? 24 : 16;
-    p.setPen(QPen(QColor(10, 12, 14, 170), std::max<qreal>(0.8, knob * 0.05)));
-    for (int i = 0; i < ridges; ++i) {
-        const qreal a = 2 * std::numbers::pi * i / ridges;
-        p.drawLine(at(a, knob * 0.78), at(a, knob * 0.97));
-    }
-    const qreal cap = knob * 0.74;
-    QRadialGradient capFace(centre - QPointF(cap * 0.35, cap * 0.45), cap * 1.6);
-    capFace.setColorAt(0.0, QColor(150, 156, 164));
-    capFace.setColorAt(0.5, QColor(72, 76, 84));
-    capFace.setColorAt(1.0, QColor(36, 38, 42));
-    p.setBrush(capFace);
-    p.setPen(QPen(QColor(20, 22, 24), 0.8));
-    p.drawEllipse(centre, cap, cap);
+    drawKnobBody(p, centre, knob);
 
     // The pointer: a lit line from near the centre to the rim.
     const qreal angle = screenAngle(pos);
