@@ -8,9 +8,9 @@
 #include <random>
 #include <vector>
 
-#include "dsp/AudioFilter.h"
 #include "dsp/Dft.h"
 #include "dsp/Fir.h"
+#include "dsp/SpectrumAnalyser.h"
 
 #ifdef ZEB_HAVE_FFTW
 #include <fftw3.h>
@@ -88,8 +88,8 @@ void BM_Fir129Taps1024(benchmark::State& state) {
 BENCHMARK(BM_Fir129Taps1024);
 
 void BM_SpectrumAnalysis1024(benchmark::State& state) {
-    AudioFilter analyser;
-    analyser.init(11025.0f, 1024, 2);
+    SpectrumAnalyser analyser;
+    analyser.init(11025.0f, 1024);
     analyser.attachDisplay(402, 130);
     analyser.setPeakHold(true);
     std::vector<float> block(1024);

@@ -122,8 +122,7 @@ void CwPage::applyMarkers() {
         context_.spectrum->analyser().setTones(float(markedTone_), 0.0f);
         return;
     }
-    context_.spectrum->analyser().setPassBand(float(b.center - b.width), float(b.center + b.width));
-    context_.spectrum->analyser().setTones(0.0f, 0.0f);
+    context_.spectrum->analyser().setMarkers(cw::bandMarkers(b));
 }
 
 void CwPage::refresh() {

@@ -239,6 +239,7 @@ bool FaxChain::start() {
     if (!was) {
         for (const fax::Refusal& refused : decoder_.refusedSettings())
             note("fax settings: " + fax::describe(refused));
+        settingsApplied();
     }
     started();
     return true;

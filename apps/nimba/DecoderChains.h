@@ -223,6 +223,9 @@ public:
 
     // Called after the decoder started or stopped (the picture window).
     std::function<void()> started = [] {};
+    // Called after a start from off, which loaded and applied the settings
+    // anew (the spectrum display's markers follow them); before started().
+    std::function<void()> settingsApplied = [] {};
     std::function<void()> stopped = [] {};
     // A start failure (its text for the user).
     std::function<void(const std::string&)> failed = [](const std::string&) {};

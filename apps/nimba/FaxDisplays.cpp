@@ -124,8 +124,12 @@ fax::FaxEvents& FaxDisplays::events() { return *events_; }
 
 void FaxDisplays::setDecoder(fax::FaxDecoder* decoder) {
     decoder_ = decoder;
-    if (decoder_ && context_.spectrum) decoder_->setSpectrumDisplay(&context_.spectrum->analyser());
     if (decoder_) decoder_->setLineProfileOpen(context_.signalWindowOpen());
+}
+
+void FaxDisplays::markSpectrum() {
+    if (decoder_ && context_.spectrum)
+        context_.spectrum->analyser().setMarkers(decoder_->markers());
 }
 
 void FaxDisplays::setPage(FaxPage* page) { page_ = page; }

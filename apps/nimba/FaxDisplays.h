@@ -44,11 +44,16 @@ public:
 
     // What the decoder is constructed with.
     fax::FaxEvents& events();
-    // The decoder events() belongs to (set after constructing it). Also makes the
-    // decoder mark its tones on the program's spectrum analyser.
+    // The decoder events() belongs to (set after constructing it).
     void setDecoder(fax::FaxDecoder* decoder);
     fax::FaxDecoder* decoder() const { return decoder_; }
     PageContext& context() const { return context_; }
+
+    // Marks the decoder's filter pass band and tones (FaxDecoder::markers())
+    // on the program's spectrum analyser: after every change of the decoder's
+    // settings and whenever the fax page is shown, since the display is
+    // shared with the other decoders' pages, which mark their own.
+    void markSpectrum();
 
     // The main program: the fax decoder was started / stopped.
     void faxStarted();

@@ -70,7 +70,10 @@ FaxPage::FaxPage(PageContext& context, fax::FaxDecoder& decoder, FaxDisplays& di
         layout->addWidget(dialog_);
         connectControls();
     }
-    if (!decoder_.running()) decoder_.loadSettings();
+    if (!decoder_.running()) {
+        decoder_.loadSettings();
+        displays_.markSpectrum();
+    }
     displays_.setPage(this);
     refresh();
     sendPreviewSize();
@@ -182,13 +185,13 @@ void FaxPage::connectControls() {
         connect(autoSlant_, &QCheckBox::toggled, this, [this](bool on) {
             if (updating_) return;
             decoder_.setAutoSlant(on);
-            (void)decoder_.saveSettings();
+            writeSettings();
             refreshSlant();
         });
     if (acceptSlant_)
         connect(acceptSlant_, &QPushButton::clicked, this, [this] {
             // The measured error becomes the input's correction table.
-            if (decoder_.acceptMeasuredSlant()) (void)decoder_.saveSettings();
+            if (decoder_.acceptMeasuredSlant()) writeSettings();
             refreshSlant();
         });
     if (preview_) {
@@ -198,7 +201,7 @@ void FaxPage::connectControls() {
     if (spectrum_)
         connect(spectrum_, &ui::SpectrumView::clicked, this, [this] {
             if (!context_.spectrum) return;
-            decoder_.showSpectrumMarkers();
+            displays_.markSpectrum();
             context_.spectrum->toggle(spectrum_);
         });
 }
@@ -209,7 +212,12 @@ void FaxPage::applyConfig(fax::FaxConfig config) {
     refresh();
 }
 
-void FaxPage::writeSettings() { (void)decoder_.saveSettings(); }
+void FaxPage::writeSettings() {
+    (void)decoder_.saveSettings();
+    // Saving applies the settings anew (so did any change before it): the
+    // spectrum's markers follow them.
+    displays_.markSpectrum();
+}
 
 void FaxPage::onCenter(int value) {
     if (updating_) return;
@@ -426,7 +434,7 @@ void FaxPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!spectrum_ || !context_.spectrum) return;
     // The RTTY or CW page shown before left its own markers on the display.
-    decoder_.showSpectrumMarkers();
+    displays_.markSpectrum();
     context_.spectrum->attach(spectrum_);
 }
 

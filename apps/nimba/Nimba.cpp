@@ -255,6 +255,7 @@ std::optional<int> Nimba::startUp() {
         // The sound card's clock error is the card's: its own correction table.
         fax_->setInputDevice(inputDevice_);
         fax_->loadSettings();
+        faxDisplays_->markSpectrum();
     }
 
     // 22. Volumes and mutes.
@@ -314,9 +315,10 @@ void Nimba::makeDecoders() {
     fax_->setProfile(&profile_);
     fax_->setWorkQueue(&files_);
     fax_->setClock([this] { return breakDown(now()); });
-    faxDisplays_->setDecoder(fax_.get());  // also the spectrum display's markers
+    faxDisplays_->setDecoder(fax_.get());
     faxChain_ = std::make_unique<FaxChain>(*fax_);
     faxChain_->started = [this] { faxDisplays_->faxStarted(); };
+    faxChain_->settingsApplied = [this] { faxDisplays_->markSpectrum(); };
     faxChain_->stopped = [this] { faxDisplays_->faxStopped(); };
     faxChain_->failed = [this](const std::string& text) {
         messages_.showText(messages_.messageText(kPictureBufferFailed) + QStringLiteral("\n") +

@@ -5,7 +5,8 @@
 namespace zeb::nimba {
 
 SpectrumLink::SpectrumLink(std::timed_mutex* blockMutex) : blockMutex_(blockMutex) {
-    analyser_.init(dsp::AudioFilter::kDefaultSampleRate, dsp::AudioFilter::kDefaultBlockLength, 2);
+    analyser_.init(dsp::SpectrumAnalyser::kDefaultSampleRate,
+                   dsp::SpectrumAnalyser::kDefaultBlockLength);
 }
 
 void SpectrumLink::attachLocked(ui::SpectrumView* view) {

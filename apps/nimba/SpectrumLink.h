@@ -13,7 +13,7 @@
 #include <mutex>
 #include <span>
 
-#include "dsp/AudioFilter.h"
+#include "dsp/SpectrumAnalyser.h"
 #include "ui/SpectrumView.h"
 
 namespace zeb::nimba {
@@ -26,7 +26,7 @@ public:
     // from now on (call before the stream runs).
     void setBlockMutex(std::timed_mutex* blockMutex) { blockMutex_ = blockMutex; }
 
-    dsp::AudioFilter& analyser() { return analyser_; }
+    dsp::SpectrumAnalyser& analyser() { return analyser_; }
     ui::SpectrumFrame& frame() { return frame_; }
 
     // The display of the page being shown; drawn into while the display is
@@ -51,7 +51,7 @@ private:
     void attachLocked(ui::SpectrumView* view);
 
     std::timed_mutex* blockMutex_;
-    dsp::AudioFilter analyser_;
+    dsp::SpectrumAnalyser analyser_;
     ui::SpectrumFrame frame_;
     QPointer<ui::SpectrumView> view_;
     ui::SpectrumView* target_ = nullptr;  // read by the capture thread

@@ -19,6 +19,13 @@ void KeyThreshold::update(std::span<const float> envelope) {
     }
 }
 
+dsp::Markers bandMarkers(ToneBand band) {
+    dsp::Markers m;
+    m.passLowHz = static_cast<float>(band.center - band.width);
+    m.passHighHz = static_cast<float>(band.center + band.width);
+    return m;
+}
+
 bool CwDecoder::prepare(ToneBand band) {
     if (!filtersMade_) {
         if (!toneFilter_.init(kSampleRate, kBlockLength, kFilterOrder) ||
@@ -71,8 +78,6 @@ bool CwDecoder::setTone(ToneBand band) {
     matched_->setSearch(autoCenter_, band_.center, band_.width);
     monitorGain_ = dsp::monitorGain(kMonitorGainNumerator, toneFilter_.gainSum());
     if (monitor_ != nullptr) monitor_->setGain(monitorGain_);
-    toneFilter_.setPassBand(low, high);
-    toneFilter_.setTones(0.0f, 0.0f);
     return true;
 }
 

@@ -16,6 +16,7 @@
 #include "cw/KeyTracker.h"
 #include "cw/MatchedCwReceiver.h"
 #include "dsp/AudioFilter.h"
+#include "dsp/Markers.h"
 #include "dsp/Monitor.h"
 
 #include <atomic>
@@ -40,6 +41,10 @@ struct ToneBand {
     int width = 100;
     bool operator==(const ToneBand&) const = default;
 };
+
+// What the spectrum display marks for a band: the pass band of the tone
+// filter, center − width … center + width, and no tones.
+dsp::Markers bandMarkers(ToneBand band);
 
 // The adaptive key-down threshold: half the mean of the latest envelope
 // block, rising at once and decaying by about 0.5 % per block otherwise.
@@ -80,8 +85,7 @@ public:
     bool running() const { return running_; }
 
     // Redesigns both filters (new FIR state) and sets the monitor gain to
-    // 1.414 / gain sum of the tone filter (0 when that sum is not positive)
-    // and the display's pass-band markers to the band edges.
+    // 1.414 / gain sum of the tone filter (0 when that sum is not positive).
     bool setTone(ToneBand band);
     ToneBand tone() const { return band_; }
 
@@ -108,7 +112,12 @@ public:
     std::span<const float> envelope() const { return envelope_; }
     const KeyThreshold& threshold() const { return threshold_; }
     const KeyTracker& tracker() const { return tracker_; }
-    dsp::AudioFilter* toneFilter() { return toneFilter_.order() > 0 ? &toneFilter_ : nullptr; }
+    // The band-pass filter of the tone (null before the filters exist).
+    const dsp::AudioFilter* toneFilter() const {
+        return toneFilter_.order() > 0 ? &toneFilter_ : nullptr;
+    }
+    // The tone filter's pass band for the spectrum display (bandMarkers(tone())).
+    dsp::Markers markers() const { return bandMarkers(band_); }
 
 private:
     bool filtersMade_ = false;

@@ -64,11 +64,6 @@ void FaxDecoder::setMonitor(dsp::MonitorFeed* monitor) {
     if (monitor_) monitor_->setGain(monitorGain_);
 }
 
-void FaxDecoder::setSpectrumDisplay(dsp::AudioFilter* spectrum) {
-    std::lock_guard lock(mutex_);
-    spectrum_ = spectrum;
-}
-
 void FaxDecoder::setPreviewSize(int width, int height) {
     std::lock_guard lock(mutex_);
     previewWidth_ = width;
@@ -392,22 +387,19 @@ void FaxDecoder::applySettingsLocked() {
     }
     config_.pixelRate = derived_.pixelRate;
     rebuildFilterLocked();
-    markSpectrumLocked();
 }
 
-void FaxDecoder::showSpectrumMarkers() {
+dsp::Markers FaxDecoder::markers() const {
     std::lock_guard lock(mutex_);
-    markSpectrumLocked();
-}
-
-void FaxDecoder::markSpectrumLocked() {
-    if (!spectrum_) return;
     const float c = config_.center, bw = config_.bandwidth, s = config_.shift;
-    if (filterOn_)
-        spectrum_->setPassBand(c - bw / 2, c + bw / 2);
-    else
-        spectrum_->setPassBand(0.0f, 0.0f);
-    spectrum_->setTones(c - s / 2, c + s / 2);
+    dsp::Markers m;
+    if (filterOn_) {
+        m.passLowHz = c - bw / 2;
+        m.passHighHz = c + bw / 2;
+    }
+    m.toneAHz = c - s / 2;
+    m.toneBHz = c + s / 2;
+    return m;
 }
 
 void FaxDecoder::rebuildFilterLocked() {

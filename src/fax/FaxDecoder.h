@@ -43,6 +43,7 @@
 #include "common/Result.h"
 #include "common/WorkQueue.h"
 #include "dsp/AudioFilter.h"
+#include "dsp/Markers.h"
 #include "dsp/Monitor.h"
 #include "fax/FaxConfig.h"
 #include "fax/PictureBuffer.h"
@@ -111,11 +112,11 @@ public:
     void setProfile(ProfileFile* profile);
     void setClock(PictureFile::Clock clock);
     void setMonitor(dsp::MonitorFeed* monitor);
-    void setSpectrumDisplay(dsp::AudioFilter* spectrum);
-    // Marks the filter's pass band and the two tones on the spectrum display
-    // again (every change of the settings does it too): the display is shared
-    // with the other decoders, which mark their own tones on it.
-    void showSpectrumMarkers();
+    // What the spectrum display marks for the decoder: the input filter's
+    // pass band (none while the filter is off) and the two tones of the
+    // settings in force. The program marks its display with them after every
+    // change of the settings and whenever the fax page is shown.
+    dsp::Markers markers() const;
     // A scheduled reception is running: start enters Receiving at once and the
     // stop tone starts a new picture instead of waiting for the next one.
     void setReceptionActive(bool active) { receptionActive_.store(active); }
@@ -195,7 +196,6 @@ public:
 
 private:
     void applySettingsLocked();
-    void markSpectrumLocked();
     void rebuildFilterLocked();
     void setState(FaxState state);
     void beginPictureLocked();
@@ -220,7 +220,6 @@ private:
     mutable std::mutex mutex_;
     ProfileFile* profile_ = nullptr;
     dsp::MonitorFeed* monitor_ = nullptr;
-    dsp::AudioFilter* spectrum_ = nullptr;
     std::atomic<bool> running_{false};
     std::atomic<bool> receptionActive_{false};
     std::atomic<bool> lineProfileOpen_{false};

@@ -1,6 +1,6 @@
 #include "ui/SpectrumView.h"
 
-#include "dsp/AudioFilter.h"
+#include "dsp/SpectrumAnalyser.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -19,7 +19,7 @@ SpectrumFrame::SpectrumFrame(int maxWidth) : maxWidth_(std::max(maxWidth, 0)) {
     frame_.curve.reserve(static_cast<std::size_t>(maxWidth_));
 }
 
-bool SpectrumFrame::publish(const dsp::AudioFilter& analyser) {
+bool SpectrumFrame::publish(const dsp::SpectrumAnalyser& analyser) {
     const std::span<const int> curve = analyser.curve();
     {
         std::lock_guard lock(mutex_);

@@ -1,6 +1,6 @@
 // The spectrum display of the decoder pages and the signal window.
 //
-// The spectrum analyser (dsp::AudioFilter) runs on the capture thread and
+// The spectrum analyser (dsp::SpectrumAnalyser) runs on the capture thread and
 // computes the curve; it never draws. After each analysis the capture thread
 // publishes the result into a SpectrumFrame (a short copy under a lock, no
 // allocation) and asks the view to repaint; the view draws on the
@@ -33,7 +33,7 @@
 #include <vector>
 
 namespace zeb::dsp {
-class AudioFilter;
+class SpectrumAnalyser;
 }
 
 namespace zeb::ui {
@@ -67,7 +67,7 @@ public:
     // Copies the analyser's last result (capture thread). Returns true when
     // the UI has taken the previous frame, i.e. a repaint must be requested;
     // false when one is pending already.
-    bool publish(const dsp::AudioFilter& analyser);
+    bool publish(const dsp::SpectrumAnalyser& analyser);
     // Copies the latest frame (UI thread) and marks it taken. False when no
     // frame was published since the last clear().
     bool copyTo(SpectrumSnapshot& out);

@@ -47,6 +47,10 @@ TEST_P(CwToneBandTest, MonitorGainIsFiniteAndFollowsTheGainSum) {
     ASSERT_GT(sum, 0.0f);
     EXPECT_FLOAT_EQ(d.monitorGain(), 1.414f / sum);
     EXPECT_EQ(d.tone(), GetParam().band);
+    // The spectrum display marks the filter's pass band and no tones.
+    const ToneBand b = GetParam().band;
+    EXPECT_EQ(d.markers(), (dsp::Markers{.passLowHz = static_cast<float>(b.center - b.width),
+                                         .passHighHz = static_cast<float>(b.center + b.width)}));
 }
 INSTANTIATE_TEST_SUITE_P(cwBands, CwToneBandTest,
                          ::testing::Values(BandCase{{1275, 100}}, BandCase{{500, 20}},

@@ -354,7 +354,7 @@ TEST(NimbaFaxPage, SpectrumMarksTheFaxTonesAgainAfterAVisitToTheRttyPage) {
     QCoreApplication::processEvents();  // a new page is shown from the event loop
     ui::controlAs<QPushButton>(w.faxPage()->dialog(), faxid::kFilterButtons.back())->click();
     w.command(kFaxButton);
-    const dsp::AudioFilter& analyser = nimba.spectrum().analyser();
+    const dsp::SpectrumAnalyser& analyser = nimba.spectrum().analyser();
     const auto tones = analyser.toneColumns();
     const auto band = analyser.passBandColumns();
     ASSERT_TRUE(tones && band);

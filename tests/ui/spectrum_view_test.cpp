@@ -1,7 +1,7 @@
 // The spectrum display drawn from a real analyser's frame, the frame hand-over
 // between the capture and UI threads, and the signal window's buffer, scale
 // and line.
-#include "dsp/AudioFilter.h"
+#include "dsp/SpectrumAnalyser.h"
 #include "ui/SpectrumView.h"
 
 #include <QCoreApplication>
@@ -38,12 +38,12 @@ std::vector<float> sine(double hz, double noise = 0.0, int n = 1024, double rate
 }
 
 struct Analysed {
-    dsp::AudioFilter analyser;
+    dsp::SpectrumAnalyser analyser;
     SpectrumFrame frame;
     SpectrumSnapshot snapshot;
 
     explicit Analysed(const std::vector<float>& block, bool markers = true) {
-        EXPECT_TRUE(analyser.init(11025.0f, 1024, 2));
+        EXPECT_TRUE(analyser.init(11025.0f, 1024));
         EXPECT_TRUE(analyser.attachDisplay(kClientWidth, kClientHeight));
         if (markers) {
             analyser.setPassBand(300.0f, 600.0f);
@@ -87,8 +87,8 @@ TEST(SpectrumFrame, RequestsOneRepaintUntilTheFrameIsTaken) {
 }
 
 TEST(SpectrumFrame, AWiderDisplayThanReservedIsCutNotOverrun) {
-    dsp::AudioFilter analyser;
-    ASSERT_TRUE(analyser.init(11025.0f, 1024, 2));
+    dsp::SpectrumAnalyser analyser;
+    ASSERT_TRUE(analyser.init(11025.0f, 1024));
     ASSERT_TRUE(analyser.attachDisplay(kClientWidth, kClientHeight));
     const auto block = sine(500.0);
     analyser.analyse(block.data());
