@@ -74,28 +74,24 @@ void FaxDecoder::setPreviewSize(int width, int height) {
 Result<void> FaxDecoder::start() {
     // The settings file is read before the decoder's lock is taken: a block
     // coming in meanwhile does not wait for the disk.
-    ProfileFile* profile = nullptr;
-    FaxConfig config;
-    CorrectionTable table;
-    std::string device;
+    Settings settings;
     {
         std::lock_guard lock(mutex_);
         if (running_.load()) return success();
-        profile = profile_;
-        config = config_;
-        table = table_;
-        device = device_;
+        settings = settingsLocked();
     }
     std::vector<Refusal> refused;
-    const bool autoSlant = profile ? readAutoSlant(*profile) : true;
-    if (profile) refused = readSettings(*profile, config, table, device);
+    if (settings.profile) {
+        settings.autoSlant = readAutoSlant(*settings.profile);
+        refused = readSettings(*settings.profile, settings.config, settings.table, settings.device);
+    }
     std::lock_guard lock(mutex_);
     if (running_.load()) return success();
-    if (profile) {
-        config_ = config;
-        table_ = table;
+    if (settings.profile) {
+        config_ = settings.config;
+        table_ = settings.table;
         refused_ = std::move(refused);
-        autoSlant_ = autoSlant;
+        autoSlant_ = settings.autoSlant;
     }
     validate(config_);
     derived_ = derive(config_, table_);
@@ -136,11 +132,7 @@ Result<void> FaxDecoder::start() {
 }
 
 void FaxDecoder::stop() {
-    ProfileFile* profile = nullptr;
-    FaxConfig config;
-    CorrectionTable table;
-    std::string device;
-    bool autoSlant = true;
+    Settings settings;
     {
         std::lock_guard lock(mutex_);
         if (!running_.load()) return;
@@ -153,17 +145,21 @@ void FaxDecoder::stop() {
         lineProfile_ = {};
         filter_.reset();
         filterOn_ = false;
-        profile = profile_;
-        config = config_;
-        table = table_;
-        device = device_;
-        autoSlant = autoSlant_;
+        settings = settingsLocked();
     }
-    // Written without the lock, as saveSettings() does.
-    if (profile) {
-        (void)writeSettings(*profile, config, table, device);
-        (void)writeAutoSlant(*profile, autoSlant);
-    }
+    (void)writeSettingsUnlocked(settings);
+}
+
+FaxDecoder::Settings FaxDecoder::settingsLocked() const {
+    return {profile_, config_, table_, device_, autoSlant_};
+}
+
+// The file is written (and synced) without the decoder's lock: the panel
+// saves on every change, and the capture thread must not wait for the disk.
+Result<void> FaxDecoder::writeSettingsUnlocked(const Settings& settings) {
+    if (!settings.profile) return success();
+    if (auto r = writeAutoSlant(*settings.profile, settings.autoSlant); !r) return r;
+    return writeSettings(*settings.profile, settings.config, settings.table, settings.device);
 }
 
 FaxConfig FaxDecoder::setConfig(FaxConfig config) {
@@ -210,25 +206,13 @@ std::vector<Refusal> FaxDecoder::refusedSettings() const {
 }
 
 Result<void> FaxDecoder::saveSettings() {
-    ProfileFile* profile = nullptr;
-    FaxConfig config;
-    CorrectionTable table;
-    std::string device;
-    bool autoSlant = true;
+    Settings settings;
     {
         std::lock_guard lock(mutex_);
         applySettingsLocked();
-        if (!profile_) return success();
-        profile = profile_;
-        config = config_;
-        table = table_;
-        device = device_;
-        autoSlant = autoSlant_;
+        settings = settingsLocked();
     }
-    // The file is written (and synced) without the lock: the panel saves on
-    // every change, and the capture thread must not wait for the disk.
-    if (auto r = writeAutoSlant(*profile, autoSlant); !r) return r;
-    return writeSettings(*profile, config, table, device);
+    return writeSettingsUnlocked(settings);
 }
 
 void FaxDecoder::slantStep(int delta) {

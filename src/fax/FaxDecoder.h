@@ -195,6 +195,17 @@ public:
     const Preview& preview() const { return preview_; }
 
 private:
+    // What the settings file holds of the decoder, taken under the lock and
+    // read or written without it.
+    struct Settings {
+        ProfileFile* profile = nullptr;
+        FaxConfig config;
+        CorrectionTable table;
+        std::string device;
+        bool autoSlant = true;
+    };
+    Settings settingsLocked() const;
+    static Result<void> writeSettingsUnlocked(const Settings& settings);
     void applySettingsLocked();
     void rebuildFilterLocked();
     void setState(FaxState state);

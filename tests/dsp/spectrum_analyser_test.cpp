@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_tone.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -26,16 +28,6 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace zeb::dsp {
 namespace {
-
-constexpr float kFs = 11025.0f;
-
-std::vector<float> tone(double hz, double amplitude, int n, int start = 0) {
-    std::vector<float> v(n);
-    for (int i = 0; i < n; ++i)
-        v[i] =
-            static_cast<float>(amplitude * std::sin(2 * std::numbers::pi * hz * (start + i) / kFs));
-    return v;
-}
 
 class Spectrum : public ::testing::Test {
 protected:
