@@ -1,8 +1,5 @@
 #include "audioio/WaveStream.h"
 
-#include <pthread.h>
-#include <sched.h>
-
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -10,6 +7,7 @@
 #include <new>
 
 #include "audioio/AudioError.h"
+#include "common/ThreadPriority.h"
 
 namespace zeb::audio {
 
@@ -25,14 +23,8 @@ AudioErrorCode deviceCode(bool output) {
     return output ? AudioErrorCode::OutputDevice : AudioErrorCode::InputDevice;
 }
 
-// Time-critical priority for the service thread where the user may have it.
-// Ordinary users usually may not; the stream then runs at normal priority
-// rather than failing to open.
-void raiseThreadPriority(std::thread& thread) {
-    sched_param param{};
-    param.sched_priority = sched_get_priority_min(SCHED_FIFO) + 10;
-    (void)pthread_setschedparam(thread.native_handle(), SCHED_FIFO, &param);
-}
+// Time-critical priority for the service thread, above the serial reader's.
+constexpr int kServicePriority = 10;
 
 }  // namespace
 
@@ -218,7 +210,7 @@ bool WaveStream::startService() {
         fail(AudioErrorCode::ServiceThread, 0, 68);
         return false;
     }
-    raiseThreadPriority(thread_);
+    (void)raiseThreadPriority(thread_, kServicePriority);
     return true;
 }
 

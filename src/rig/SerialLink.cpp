@@ -2,7 +2,10 @@
 
 #include <array>
 #include <cerrno>
+#include <future>
 #include <system_error>
+
+#include "common/ThreadPriority.h"
 
 namespace zeb::rig {
 
@@ -155,14 +158,27 @@ bool SerialLink::start_reader(LineHandler handler) {
     handler_ = std::move(handler);
     assembler_.reset();
     forwarding_ = true;
+    std::promise<void> started;
+    std::future<void> running = started.get_future();
     try {
-        reader_ = std::thread([this] { readerLoop(); });
+        reader_ = std::thread([this, started = std::move(started)]() mutable {
+            started.set_value();
+            readerLoop();
+        });
     } catch (const std::system_error& e) {
         forwarding_ = false;
         reporter_.showWarning(e.what());
         apply_line_settings(receiver_);
         return false;
     }
+    if (running.wait_for(kReaderStartWait) != std::future_status::ready) {
+        // The thread ends as soon as it runs: forwarding is off again.
+        stop_reader();
+        reporter_.showWarning(std::string(kReaderStartText));
+        return false;
+    }
+    // Sentences arrive at the line's pace; a busy desktop must not delay them.
+    (void)raiseThreadPriority(reader_, kReaderPriority);
     return true;
 }
 

@@ -43,6 +43,14 @@ void realSleep(std::chrono::milliseconds duration);
 inline constexpr std::string_view kWriteTimeoutText =
     "The receiver does not take commands: the write timed out (rigman 1003)";
 
+// The reader thread must be running within this time, else the link says
+// so and forwarding stays off.
+inline constexpr std::chrono::milliseconds kReaderStartWait{3000};
+inline constexpr std::string_view kReaderStartText =
+    "The serial reader did not start: NMEA forwarding is off (rigman 1)";
+// Real-time priority of the reader, below the sound card's service thread.
+inline constexpr int kReaderPriority = 5;
+
 // Device of port COMn: key "COMn" in section "PORTS" of the system settings
 // file, else /dev/ttyS(n-1).
 std::string portDevice(int portNumber, const ProfileFile& systemSettings);
