@@ -28,6 +28,10 @@ constexpr const char* kSettingsFile = "NIMBA.INI";
 // Message numbers of the start-up.
 constexpr int kListNotLoaded = 7;
 constexpr int kNoInputDevice = 23;
+constexpr const char* kNoMixerNote = "no volume control for this input";
+// The lines the device errors of the capability check carry.
+constexpr int kLineCapabilitiesUnknown = 185;
+constexpr int kLineFormatNotOffered = 186;
 constexpr int kReceiverFailed = 24;
 constexpr int kFewColours = 38;
 constexpr int kWeatherDataFailed = 50;
@@ -220,9 +224,25 @@ std::optional<int> Nimba::startUp() {
         options_.output ? *options_.output : audio::chooseDevice(zebsys, true, std::nullopt);
     const auto pacing =
         options_.fast ? audio::FilePacing::AsFastAsTaken : audio::FilePacing::RealTime;
-    inputBackend_ = audio::makeBackend(inputDevice_, pacing);
+    inputBackend_ =
+        options_.inputBackend ? options_.inputBackend() : audio::makeBackend(inputDevice_, pacing);
     outputBackend_ = audio::makeBackend(output, audio::FilePacing::RealTime);
     if (!inputBackend_ || !inputBackend_->hasDevice(false)) return fail(kNoInputDevice);
+
+    // 16. The input must offer what the decoders take: 11025 Hz, mono, 16 bit.
+    if (const std::int32_t offered =
+            inputBackend_->checkInputFormat(audio::WaveFormat::pcm(11025, 1, 16));
+        offered != 0) {
+        const bool notOffered = offered == audio::kResultBadFormat;
+        audio::setAudioError(
+            notOffered ? audio::AudioErrorCode::None : audio::AudioErrorCode::InputDevice,
+            notOffered ? 0 : offered, audio::kEngineSource,
+            notOffered ? kLineFormatNotOffered : kLineCapabilitiesUnknown);
+        messages_.showText(
+            QString::fromStdString(audio::audioErrorMessage(audio::lastAudioError())));
+        shutdown();
+        return 0;
+    }
     // The warning tone plays on the sound output (the system beep without one).
     toneOutput_ = ui::makeAudioToneOutput(output);
     tones_ = std::make_unique<ui::TonePlayer>(*toneOutput_);
@@ -363,16 +383,21 @@ bool Nimba::openCapture() {
 }
 
 void Nimba::openMixer() {
+    // Recordings and silence have no mixer; a sound card should.
+    const bool expected =
+        options_.mixer || (inputDevice_.rfind("file:", 0) != 0 && inputDevice_ != "null");
     std::unique_ptr<audio::MixerDevice> device;
     if (options_.mixer) {
         device = options_.mixer();
-    } else {
-        if (inputDevice_.rfind("file:", 0) != 0 && inputDevice_ != "null")
-            device = audio::makeAlsaMixer(inputDevice_);
+    } else if (expected) {
+        device = audio::makeAlsaMixer(inputDevice_);
     }
-    if (!device) return;
-    auto mixer = std::make_unique<audio::MixerLink>(std::move(device));
-    if (!mixer->open()) return;
+    auto mixer = device ? std::make_unique<audio::MixerLink>(std::move(device)) : nullptr;
+    if (!mixer || !mixer->open()) {
+        // The volume and mute settings then do nothing: said once, and decoding goes on.
+        if (expected && window_) window_->setStatus(QString::fromLatin1(kNoMixerNote));
+        return;
+    }
     mixerIds_ = audio::loadMixerIds(profile_);
     audio::chooseMixerIds(*mixer, mixerIds_);
     mixer_ = std::move(mixer);

@@ -64,6 +64,8 @@ struct StartOptions {
     std::optional<DecoderMode> mode;
     // The page shown after start-up (tab index), as if the user chose it.
     std::optional<int> page;
+    // The sound input (tests give a fake); null = the backend of `input`.
+    std::function<std::shared_ptr<audio::AudioBackend>()> inputBackend;
     // The mixer of the capture card (tests give a fake); null = the ALSA
     // mixer of the input device, none for recordings and "null".
     std::function<std::unique_ptr<audio::MixerDevice>()> mixer;

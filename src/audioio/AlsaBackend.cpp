@@ -146,6 +146,29 @@ public:
         snd_pcm_close(pcm);
         return true;
     }
+    // The hardware parameters are asked, not set: nothing is opened for long.
+    std::int32_t checkInputFormat(const WaveFormat& format) const override {
+        snd_lib_error_set_handler(quietAlsa);
+        snd_pcm_t* pcm = nullptr;
+        if (int r = openPcm(&pcm, name_, config_, SND_PCM_STREAM_CAPTURE); r < 0) return r;
+        snd_pcm_hw_params_t* hw = nullptr;
+        int r = snd_pcm_hw_params_malloc(&hw);
+        if (r >= 0) r = snd_pcm_hw_params_any(pcm, hw);
+        std::int32_t result = r < 0 ? r : 0;
+        if (result == 0) {
+            const snd_pcm_format_t sample =
+                format.bitsPerSample == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
+            const bool offered =
+                snd_pcm_hw_params_test_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED) == 0 &&
+                snd_pcm_hw_params_test_format(pcm, hw, sample) == 0 &&
+                snd_pcm_hw_params_test_channels(pcm, hw, format.channels) == 0 &&
+                snd_pcm_hw_params_test_rate(pcm, hw, format.samplesPerSec, 0) == 0;
+            if (!offered) result = kResultBadFormat;
+        }
+        if (hw) snd_pcm_hw_params_free(hw);
+        snd_pcm_close(pcm);
+        return result;
+    }
     std::unique_ptr<WaveDevice> createDevice(bool output) override {
         return std::make_unique<AlsaDevice>(name_, config_, output);
     }

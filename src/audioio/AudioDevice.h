@@ -65,6 +65,13 @@ class AudioBackend {
 public:
     virtual ~AudioBackend() = default;
     virtual bool hasDevice(bool output) const = 0;
+    // Whether the input device offers `format`: 0 when it does,
+    // kResultBadFormat when it does not, another device result when it
+    // cannot be asked. Recordings and silence are converted to any format.
+    virtual std::int32_t checkInputFormat(const WaveFormat& format) const {
+        (void)format;
+        return 0;
+    }
     virtual std::unique_ptr<WaveDevice> createDevice(bool output) = 0;
     virtual std::string name() const = 0;
 };

@@ -27,6 +27,9 @@ TEST(AlsaBackend, CaptureReadsTheInputFileBlockByBlock) {
     for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<std::int16_t>(i * 7 - 9000);
     zeb::test::writeFile(dir / "in.raw",
                          std::string(reinterpret_cast<const char*>(ramp.data()), ramp.size() * 2));
+    EXPECT_EQ(makeAlsaBackend("zebtest", fileDevice(dir.path()))
+                  ->checkInputFormat(WaveFormat::pcm(11025, 1, 16)),
+              0);
     CaptureStream capture(makeAlsaBackend("zebtest", fileDevice(dir.path())));
     std::mutex m;
     std::vector<std::int16_t> got;
@@ -70,6 +73,10 @@ TEST(AlsaBackend, PlaybackWritesEveryBlockInOrder) {
 TEST(AlsaBackend, UnknownDeviceIsNoDevice) {
     auto backend = makeAlsaBackend("zeb-no-such-device");
     EXPECT_FALSE(backend->hasDevice(false));
+    // The format question cannot be asked: ALSA's reason, not "not offered".
+    const std::int32_t asked = backend->checkInputFormat(WaveFormat::pcm(11025, 1, 16));
+    EXPECT_LT(asked, 0);
+    EXPECT_NE(asked, kResultBadFormat);
     CaptureStream capture(backend);
     EXPECT_FALSE(capture.openDefault());
     EXPECT_EQ(lastAudioError().code, AudioErrorCode::NoInputDevice);

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <map>
 #include <span>
 #include <thread>
@@ -19,6 +20,8 @@
 #include "MainWindow.h"
 #include "NimbaTestSupport.h"
 #include "RttyPage.h"
+#include "audioio/AudioError.h"
+#include "audioio/Backends.h"
 #include "audioio/Mixer.h"
 #include "dsp/Status.h"
 #include "fax/FaxConfig.h"
@@ -232,7 +235,7 @@ public:
         lines_ = {speakers, recording};
         for (std::int32_t id : {400, 401, 500, 502, 503, 102}) values[id] = -1;
     }
-    int open() override { return 0; }
+    int open() override { return opens ? 0 : -ENODEV; }
     void close() override {}
     int destinations(std::vector<MixerDestinationInfo>& out) const override {
         out = lines_;
@@ -247,9 +250,26 @@ public:
         return 0;
     }
     std::map<std::int32_t, std::int32_t> values;
+    bool opens = true;
 
 private:
     std::vector<MixerDestinationInfo> lines_;
+};
+
+// Silence, from a device whose answer to the format question is `offered`.
+class AskedInput final : public audio::AudioBackend {
+public:
+    explicit AskedInput(std::int32_t offered) : offered_(offered) {}
+    bool hasDevice(bool output) const override { return silence_->hasDevice(output); }
+    std::int32_t checkInputFormat(const audio::WaveFormat&) const override { return offered_; }
+    std::unique_ptr<audio::WaveDevice> createDevice(bool output) override {
+        return silence_->createDevice(output);
+    }
+    std::string name() const override { return "asked"; }
+
+private:
+    std::int32_t offered_;
+    std::shared_ptr<audio::AudioBackend> silence_ = audio::makeNullBackend();
 };
 
 StartOptions quietOptions(const std::filesystem::path& dir, FakeMixer** mixer = nullptr) {
@@ -305,6 +325,44 @@ TEST(NimbaProgram, MissingDataEndsTheStartWithItsMessage) {
     EXPECT_EQ(box.boxes.texts[0], nimba.bundle()->string(7));
     // The shutdown ran: the settings are there.
     EXPECT_NE(zeb::test::readFile(box.dir / "NIMBA.INI").find("[TIMER]"), std::string::npos);
+}
+
+// The sound input is asked for 11025 Hz, mono, 16 bit before anything runs:
+// an input that does not offer it, or cannot be asked, ends the start with
+// the device error and its line; one without a mixer is said once, and the
+// program goes on.
+TEST(NimbaProgram, TheInputIsCheckedForTheFormatAndItsMixer) {
+    const struct {
+        std::int32_t offered;
+        bool mixerOpens;
+        const char* box;  // nullptr: the start goes on
+    } cases[] = {
+        {audio::kResultBadFormat, true, "11025 Hz, mono, 16 bit not supported (Line 186)"},
+        {-EBUSY, true, "The audio input device failed: Device or resource busy (Line 185)"},
+        {0, false, nullptr},
+    };
+    for (const auto& c : cases) {
+        test::Sandbox box;
+        if (!box.ready) GTEST_SKIP() << "suite not staged";
+        StartOptions options = quietOptions(box.dir.path());
+        options.inputBackend = [&] { return std::make_shared<AskedInput>(c.offered); };
+        options.mixer = [&] {
+            auto m = std::make_unique<FakeMixer>();
+            m->opens = c.mixerOpens;
+            return std::unique_ptr<audio::MixerDevice>(std::move(m));
+        };
+        Nimba nimba(options);
+        if (c.box != nullptr) {
+            EXPECT_EQ(nimba.startUp(), std::optional<int>(0));
+            ASSERT_EQ(box.boxes.texts.size(), 1);
+            EXPECT_EQ(box.boxes.texts[0].toStdString(), c.box);
+            continue;
+        }
+        ASSERT_FALSE(nimba.startUp().has_value()) << box.boxes.texts.join("\n").toStdString();
+        EXPECT_TRUE(box.boxes.texts.isEmpty());
+        EXPECT_EQ(nimba.window()->statusText(), "no volume control for this input");
+        nimba.shutdown();
+    }
 }
 
 TEST(NimbaProgram, ModeButtonsLightAndAScheduleRefusesThem) {
