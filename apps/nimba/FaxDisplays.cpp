@@ -11,7 +11,8 @@ namespace zeb::nimba {
 
 namespace {
 constexpr int kMsgPictureFileFailed = 19;
-}
+constexpr int kMsgNoMemory = 17;  // also what an input filter that cannot be made shows
+}  // namespace
 
 int faxStateStringId(fax::FaxState state) {
     switch (state) {
@@ -78,6 +79,29 @@ public:
             [this] {
                 if (d_.context_.messages) d_.context_.messages->showMessage(kMsgPictureFileFailed);
                 d_.failurePending_.store(false);
+            },
+            Qt::QueuedConnection);
+    }
+
+    void inputFilterFailed() override {
+        QMetaObject::invokeMethod(
+            &d_,
+            [this] {
+                if (d_.context_.messages) d_.context_.messages->showMessage(kMsgNoMemory);
+            },
+            Qt::QueuedConnection);
+    }
+
+    // The BMP error's name in its own box, as the picture routines show it.
+    void previewFailed(const Error& error) override {
+        const QString name = QString::fromStdString(error.code.message());
+        QMetaObject::invokeMethod(
+            &d_,
+            [this, name] {
+                ui::MessageBoxes boxes(QString::fromLatin1(fax::kBmpMessageTitle.data(),
+                                                           fax::kBmpMessageTitle.size()));
+                if (d_.context_.messages) boxes.setOwner(d_.context_.messages->owner());
+                boxes.showText(name);
             },
             Qt::QueuedConnection);
     }

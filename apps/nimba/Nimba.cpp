@@ -317,6 +317,16 @@ std::optional<int> Nimba::startUp() {
 
 void Nimba::makeDecoders() {
     spectrum_ = std::make_unique<SpectrumLink>();
+    spectrum_->outOfMemory = [this] {
+        audio::setAudioError(audio::AudioErrorCode::OutOfMemory, 0, audio::kFilterSource, __LINE__);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                messages_.showText(
+                    QString::fromStdString(audio::audioErrorMessage(audio::lastAudioError())));
+            },
+            Qt::QueuedConnection);
+    };
     modes_ = std::make_unique<ModeSwitcher>(ModeSwitcher::Hooks{
         [this](DecoderMode m) {
             if (!capture_) return;

@@ -15,7 +15,11 @@ void SpectrumLink::attachLocked(ui::SpectrumView* view) {
     frame_.clear();
     if (!view || !on_.load()) return;
     const QSize size = view->analyserSize();
-    if (!analyser_.attachDisplay(size.width(), size.height())) return;
+    if (!analyser_.attachDisplay(size.width(), size.height())) {
+        // A display too small to draw in is no failure; anything else is memory.
+        if (size.width() > 2 && size.height() > 2 && outOfMemory) outOfMemory();
+        return;
+    }
     view->setFrame(&frame_);
     target_ = view;
 }

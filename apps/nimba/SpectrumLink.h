@@ -10,6 +10,7 @@
 #include <QPointer>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <span>
 
@@ -46,6 +47,10 @@ public:
     void afterBlock(std::span<const float> block);
     // UI thread, often: redraws the display when a new result waits.
     void poll();
+
+    // The display's arrays could not be had (the display stays off). Called
+    // with the block mutex held: it posts, it does not show.
+    std::function<void()> outOfMemory;
 
 private:
     void attachLocked(ui::SpectrumView* view);

@@ -26,6 +26,7 @@ enum class AudioErrorCode : std::int32_t {
 inline constexpr const char* kEngineSource = "AUDIOIO/audioio";
 inline constexpr const char* kWaveSource = "AUDIOIO/aiowave";
 inline constexpr const char* kMixerSource = "AUDIOIO/aiomix";
+inline constexpr const char* kFilterSource = "AUDIOIO/aiofilt";  // filters and the spectrum display
 
 struct AudioError {
     AudioErrorCode code = AudioErrorCode::None;

@@ -68,7 +68,7 @@ void FaxDecoder::setPreviewSize(int width, int height) {
     std::lock_guard lock(mutex_);
     previewWidth_ = width;
     previewHeight_ = height;
-    if (picture_.valid() && preview_.create(width, height, width_)) preview_.fillFrom(picture_, y_);
+    if (picture_.valid()) createPreviewLocked();
 }
 
 Result<void> FaxDecoder::start() {
@@ -116,8 +116,7 @@ Result<void> FaxDecoder::start() {
     dsp::nspcrDft(re_.data(), im_.data(), log2Of(transformLength(width_)),
                   dsp::kDftForward | dsp::kDftPrepare);
     applySettingsLocked();
-    if (previewWidth_ > 0 && preview_.create(previewWidth_, previewHeight_, width_))
-        preview_.fillFrom(picture_, y_);
+    createPreviewLocked();
     running_.store(true);
     startCount_ = 0;
     if (receptionActive_.load()) {
@@ -365,8 +364,7 @@ void FaxDecoder::applySettingsLocked() {
         resetRateLocked();
         dsp::nspcrDft(re_.data(), im_.data(), log2Of(transformLength(width_)),
                       dsp::kDftForward | dsp::kDftPrepare);
-        if (previewWidth_ > 0 && preview_.create(previewWidth_, previewHeight_, width_))
-            preview_.fillFrom(picture_, y_);
+        createPreviewLocked();
         events_.pictureScrolled();
     }
     config_.pixelRate = derived_.pixelRate;
@@ -397,9 +395,20 @@ void FaxDecoder::rebuildFilterLocked() {
             filterOn_ = true;
             monitorGain_ = dsp::monitorGain(kMonitorGainNumerator, filter->gainSum());
             filter_ = std::move(filter);
+        } else {
+            events_.inputFilterFailed();  // decoding goes on unfiltered
         }
     }
     if (monitor_) monitor_->setGain(monitorGain_);
+}
+
+void FaxDecoder::createPreviewLocked() {
+    if (previewWidth_ <= 0 || previewHeight_ <= 0) return;
+    if (auto r = preview_.create(previewWidth_, previewHeight_, width_); !r) {
+        events_.previewFailed(r.error());
+        return;
+    }
+    preview_.fillFrom(picture_, y_);
 }
 
 void FaxDecoder::setState(FaxState state) {

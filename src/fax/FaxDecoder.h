@@ -80,6 +80,11 @@ public:
     // The picture scrolled up by 32 rows, or was replaced (repaint all).
     virtual void pictureScrolled() {}
     virtual void previewRowChanged(int /*row*/) {}
+    // The input filter could not be made or designed; the decoder goes on
+    // without it.
+    virtual void inputFilterFailed() {}
+    // The panel's preview could not be made (the panel shows none).
+    virtual void previewFailed(const Error&) {}
     virtual void pictureBegun(const std::filesystem::path& /*work*/) {}
     virtual void pictureEnded(const PictureOutcome&) {}
     // The work file could not be created or grown (the picture goes on on
@@ -209,6 +214,8 @@ private:
     void applySettingsLocked();
     void rebuildFilterLocked();
     void setState(FaxState state);
+    // The preview of the panel's size for the current width, filled.
+    void createPreviewLocked();
     void beginPictureLocked();
     void endPictureLocked();
     // Hands rows [first, first + count) of the picture to the picture file.

@@ -1,5 +1,7 @@
 #include "fax/Preview.h"
 
+#include <new>
+
 #include <algorithm>
 #include <cmath>
 
@@ -7,18 +9,24 @@
 
 namespace zeb::fax {
 
-bool Preview::create(int width, int height, int lineWidth) {
-    if (width <= 0 || height <= 0 || lineWidth <= 0) return false;
+Result<void> Preview::create(int width, int height, int lineWidth) {
     std::lock_guard lock(lock_);
+    width_ = height_ = 0;
+    if (width <= 0 || height <= 0 || lineWidth <= 0)
+        return bmpError(BmpError::NoDibSectionAccess, "preview size");
+    try {
+        sums_.assign(static_cast<std::size_t>(lineWidth), 0);
+        pixels_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
+    } catch (const std::bad_alloc&) {
+        return bmpError(BmpError::NoMem, "preview");
+    }
     width_ = width;
     height_ = height;
     lineWidth_ = lineWidth;
     scale_ = static_cast<double>(width) / lineWidth;
-    sums_.assign(static_cast<std::size_t>(lineWidth), 0);
     summedLines_ = 0;
     lastRow_ = -1;
-    pixels_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
-    return true;
+    return success();
 }
 
 void Preview::fillFrom(const PictureBuffer& buffer, int y) {

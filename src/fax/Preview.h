@@ -20,9 +20,10 @@ class PictureBuffer;
 
 class Preview {
 public:
-    // A preview of width × height pixels for lines of `lineWidth` pixels;
-    // false when a size is not positive.
-    bool create(int width, int height, int lineWidth);
+    // A preview of width × height pixels for lines of `lineWidth` pixels.
+    // Fails with BmpError::NoDibSectionAccess when a size is not positive and
+    // BmpError::NoMem when its memory cannot be had; the preview is then none.
+    Result<void> create(int width, int height, int lineWidth);
     bool valid() const { return width_ > 0; }
     int width() const { return width_; }
     int height() const { return height_; }
