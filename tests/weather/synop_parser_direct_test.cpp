@@ -98,6 +98,14 @@ TEST_F(SynopParserDirect, SectionsAndGroupsGiveTheirFields) {
          {FIELD(kind, kKindShip), FIELD(station.latitude, -3258), FIELD(station.longitude, -738),
           FIELD(ds, 6), FIELD(seaTemperature, 123), FIELD(wavePeriod, 3), FIELD(waveHeight, 35),
           FIELD(windWaveHeight, 3), FIELD(swellDirection1, 18), FIELD(esEs, 2)}},
+        // An odd sign figure is negative whatever the measuring method (3: bucket).
+        {Section::Ship, "DBBH 06121 99543 70123 41/98 82005 22261 03015", kSeaTemperature,
+         {FIELD(seaTemperature, -15)}},
+        // Without groups 1 and 2 the rest is read; cloud layers repeat.
+        {Section::Land, "06121 10637 32966 82005 30108 40158 333 81630 85360",
+         kStationPressure | kSeaLevelPressure | kCloudLayers,
+         {FIELD(airTemperature, -1), FIELD(stationPressure, 108), FIELD(layerAmount[6], 1),
+          FIELD(layerHeight[6], 30), FIELD(layerAmount[3], 5), FIELD(layerHeight[3], 60)}},
         {Section::Ship, "62101 06121 99100 30200 41/98 82005", kStation | kWindSpeed,
          {FIELD(a1bw, 62), FIELD(buoyNumber, 101), FIELD(station.latitude, 600),
           FIELD(station.longitude, 1200)}},
