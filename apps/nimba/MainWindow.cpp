@@ -16,6 +16,7 @@
 #include "Nimba.h"
 #include "RttyPage.h"
 #include "SpectrumLink.h"
+#include "common/SuiteDirs.h"
 #include "ui/DialogLoader.h"
 #include "ui/PanelControls.h"
 #include "ui/TextWindow.h"
@@ -90,8 +91,12 @@ MainWindow::MainWindow(Nimba& nimba, QWidget* parent) : QWidget(parent), nimba_(
         frequency->setFormat(9, 2);
         frequency->setValue(0.0);
     }
-    if (auto* logo = ui::controlAs<LogoView>(dialog_, kLogo))
-        logo->load(nimba_.workDir() / "LOGO.BMP");
+    // The user's own logo in the working directory, else the shipped one.
+    if (auto* logo = ui::controlAs<LogoView>(dialog_, kLogo)) {
+        std::error_code ec;
+        const std::filesystem::path own = nimba_.workDir() / "LOGO.BMP";
+        logo->load(std::filesystem::exists(own, ec) ? own : findShared("LOGO.BMP").value_or(own));
+    }
 
     for (int i = 0; i < kTabCount; ++i) {
         auto* container = new QWidget();

@@ -16,6 +16,8 @@
 #include "FaxPage.h"
 #include "MainWindow.h"
 #include "audioio/AudioError.h"
+#include "audioio/Backends.h"
+#include "common/SuiteDirs.h"
 #include "dsp/Status.h"
 #include "ui/ShowState.h"
 
@@ -28,6 +30,8 @@ constexpr const char* kSettingsFile = "NIMBA.INI";
 // Message numbers of the start-up.
 constexpr int kListNotLoaded = 7;
 constexpr int kNoInputDevice = 23;
+// The exit status of a start that failed (a second instance ends with 0).
+constexpr int kStartFailed = 1;
 constexpr const char* kNoMixerNote = "no volume control for this input";
 // The lines the device errors of the capability check carry.
 constexpr int kLineCapabilitiesUnknown = 185;
@@ -127,7 +131,7 @@ void Nimba::setSignalWindowOpen(bool open) {
 std::optional<int> Nimba::fail(int messageId) {
     messages_.showMessage(messageId);
     shutdown();
-    return 0;
+    return kStartFailed;
 }
 
 std::optional<int> Nimba::startUp() {
@@ -144,10 +148,12 @@ std::optional<int> Nimba::startUp() {
     bus_ = std::move(*claimed);
 
     // 3. The language bundle.
-    auto bundle = ui::LanguageBundle::load(ui::Program::Nimba, workDir_);
+    std::vector<std::filesystem::path> bundleDirs{workDir_};
+    for (const auto& dir : sharedDirs()) bundleDirs.push_back(dir);
+    auto bundle = ui::LanguageBundle::load(ui::Program::Nimba, bundleDirs);
     if (!bundle) {
         ui::reportMissingBundle(ui::Program::Nimba, QString::fromStdString(bundle.error().message));
-        return 0;
+        return kStartFailed;
     }
     bundle_ = std::move(*bundle);
     messages_.setBundle(bundle_.get());
@@ -208,7 +214,7 @@ std::optional<int> Nimba::startUp() {
     if (!receiver_ || !receiver_->start()) {
         messages_.showMessage(kReceiverFailed);
         shutdown();
-        return 0;
+        return kStartFailed;
     }
     receiverStarted_ = true;
 
@@ -227,6 +233,15 @@ std::optional<int> Nimba::startUp() {
     inputBackend_ =
         options_.inputBackend ? options_.inputBackend() : audio::makeBackend(inputDevice_, pacing);
     outputBackend_ = audio::makeBackend(output, audio::FilePacing::RealTime);
+    if (inputDevice_.rfind("file:", 0) == 0) {
+        // A recording that cannot be decoded is named, with the reason.
+        const std::filesystem::path recording = inputDevice_.substr(5);
+        if (auto problem = audio::recordingProblem(recording)) {
+            messages_.showText(QString::fromStdString(recording.string() + ": " + *problem));
+            shutdown();
+            return kStartFailed;
+        }
+    }
     if (!inputBackend_ || !inputBackend_->hasDevice(false)) return fail(kNoInputDevice);
 
     // 16. The input must offer what the decoders take: 11025 Hz, mono, 16 bit.
@@ -241,7 +256,7 @@ std::optional<int> Nimba::startUp() {
         messages_.showText(
             QString::fromStdString(audio::audioErrorMessage(audio::lastAudioError())));
         shutdown();
-        return 0;
+        return kStartFailed;
     }
     // The warning tone plays on the sound output (the system beep without one).
     toneOutput_ = ui::makeAudioToneOutput(output);
@@ -262,7 +277,7 @@ std::optional<int> Nimba::startUp() {
         messages_.showText(
             QString::fromStdString(audio::audioErrorMessage(audio::lastAudioError())));
         shutdown();
-        return 0;
+        return kStartFailed;
     }
 
     // 20. The mixer (a card without one, or a recording, goes on without).
@@ -310,7 +325,7 @@ std::optional<int> Nimba::startUp() {
         messages_.showText(
             QString::fromStdString(audio::audioErrorMessage(audio::lastAudioError())));
         shutdown();
-        return 0;
+        return kStartFailed;
     }
     return std::nullopt;
 }

@@ -8,11 +8,14 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "MainWindow.h"
 #include "Nimba.h"
+#include "common/SuiteDirs.h"
 #include "common/Version.h"
+#include "ui/MessageBoxes.h"
 #include "ui/SignalWatcher.h"
 
 namespace {
@@ -20,7 +23,7 @@ namespace {
 void usage() {
     std::puts(
         "Usage: nimba [--input DEVICE|FILE] [--output DEVICE] [--mode fax|rtty|cw]\n"
-        "             [--page N] [--fast] [--quit-at-end]\n"
+        "             [--page N] [--fast] [--quit-at-end] [--dir DIR]\n"
         "\n"
         "  --input DEVICE|FILE  sound input: an ALSA device (\"default\", \"hw:1\"), \"null\",\n"
         "                       or a recording (any format libsndfile reads, any rate)\n"
@@ -28,11 +31,16 @@ void usage() {
         "  --mode M             switch the decoder on after start: fax, rtty or cw\n"
         "  --page N             show page N (0 frequencies ... 4 fax, 5 RTTY, 6 CW)\n"
         "  --fast               read a recording as fast as the decoders take it\n"
-        "  --quit-at-end        end the program when the recording ends\n"
+        "  --quit-at-end        end the program when the recording ends; messages go to\n"
+        "                       standard error instead of a window\n"
+        "  --dir DIR            the working directory (made and given the reference data\n"
+        "                       when new)\n"
         "  -h, --help           show this text\n"
         "  -V, --version        print the version\n"
         "\n"
-        "The working directory is the data root (DATA/, SYNOP/, FAX/, NIMBA.INI).");
+        "The working directory holds the settings, DATA/, SYNOP/ and FAX/: DIR, else the\n"
+        "current directory when it holds NIMBA.INI or DATA/, else $ZEB_HOME, else\n"
+        "$XDG_DATA_HOME/zeb (~/.local/share/zeb).");
 }
 
 // A recording named by its path becomes "file:PATH"; device names stay.
@@ -49,6 +57,7 @@ std::string inputText(const std::string& value) {
 int main(int argc, char** argv) {
     zeb::ui::SignalWatcher::holdSignals({SIGTERM, SIGINT, SIGHUP});
     zeb::nimba::StartOptions options;
+    std::optional<std::filesystem::path> dir;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* name) -> std::string {
@@ -91,14 +100,31 @@ int main(int argc, char** argv) {
             options.fast = true;
         } else if (arg == "--quit-at-end") {
             options.quitAtEnd = true;
+        } else if (arg == "--dir") {
+            dir = value("--dir");
         } else {
             std::fprintf(stderr, "nimba: unknown argument \"%s\" (see --help)\n", arg.c_str());
             return 2;
         }
     }
 
+    auto workDir = zeb::suiteWorkDir(dir);
+    if (!workDir) {
+        std::fprintf(stderr, "nimba: %s\n", workDir.error().message.c_str());
+        return 1;
+    }
+    options.workDir = *workDir;
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("NIMBA"));
+    // A run that nobody watches never waits on a box: its text goes to
+    // standard error and the program goes on (or ends, at a failed start).
+    if (options.quitAtEnd || QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        zeb::ui::MessageBoxes::setPresenter([](QMessageBox& box) {
+            std::fprintf(stderr, "nimba: %s\n", box.text().toLocal8Bit().constData());
+            return QMessageBox::Ok;
+        });
+    }
     zeb::ui::SignalWatcher watcher({SIGTERM, SIGINT, SIGHUP});
     zeb::nimba::Nimba nimba(options);
     // SIGTERM, SIGINT and SIGHUP close the program as the window's close does;

@@ -63,6 +63,17 @@ Result<std::unique_ptr<LanguageBundle>> LanguageBundle::load(Program program,
     return load(programInfo(program).bundlePattern, dir);
 }
 
+Result<std::unique_ptr<LanguageBundle>> LanguageBundle::load(
+    Program program, const std::vector<std::filesystem::path>& dirs) {
+    const std::string_view pattern = programInfo(program).bundlePattern;
+    std::string searched;
+    for (const std::filesystem::path& dir : dirs) {
+        if (findBundle(pattern, dir)) return load(pattern, dir);
+        searched += (searched.empty() ? "" : ", ") + dir.string();
+    }
+    return Error{ENOENT, "no file matching " + std::string(pattern) + " in " + searched};
+}
+
 Result<std::unique_ptr<LanguageBundle>> LanguageBundle::open(const std::filesystem::path& file,
                                                              const QString& mapRoot) {
     if (rootsInUse().contains(mapRoot)) {

@@ -60,6 +60,11 @@ public:
         const QString& mapRoot = QString::fromLatin1(kDefaultRoot));
     static Result<std::unique_ptr<LanguageBundle>> load(Program program,
                                                         const std::filesystem::path& dir = ".");
+    // The program's bundle from the first of `dirs` that holds one (the
+    // working directory, then the shipped files); the error names every
+    // place searched.
+    static Result<std::unique_ptr<LanguageBundle>> load(
+        Program program, const std::vector<std::filesystem::path>& dirs);
 
     // Registers one bundle file by path.
     static Result<std::unique_ptr<LanguageBundle>> open(

@@ -123,16 +123,19 @@ protected:
         if (bundle) fs::copy_file(suiteDir() / "NIMBAEN.DLL", dir / "NIMBAEN.DLL");
     }
 
-    // Starts the program in the data root, its standard error into stderr_.
-    std::unique_ptr<test::ChildProcess> start(const std::vector<std::string>& args) const {
+    // Starts the program in the data root (or in `cwd`), its standard error
+    // into stderr_.
+    std::unique_ptr<test::ChildProcess> start(const std::vector<std::string>& args,
+                                              const fs::path& cwd = {},
+                                              const fs::path& program = {}) const {
         std::vector<std::string> argv{
             "/bin/sh",
             "-c",
             "cd \"$1\" && err=\"$2\" && shift 2 && exec \"$@\" 2>\"$err\"",
             "sh",
-            work_.string(),
+            (cwd.empty() ? work_ : cwd).string(),
             stderr_.string(),
-            program_.string()};
+            (program.empty() ? program_ : program).string()};
         argv.insert(argv.end(), args.begin(), args.end());
         return std::make_unique<test::ChildProcess>(argv);
     }
@@ -287,19 +290,25 @@ INSTANTIATE_TEST_SUITE_P(Signals, NimbaProcessSignal, ::testing::Values(SIGTERM,
                          [](const auto& p) { return std::string(sigabbrev_np(p.param)); });
 
 TEST_F(NimbaProcessLifecycle, MissingLanguageBundleIsReportedOnStandardError) {
+    // A copy of the program where no bundle lies beside it either.
     fs::remove(work_ / "NIMBAEN.DLL");
-    auto child = start({"--input", "null", "--output", "null"});
+    const fs::path alone = root_ / "bin" / "nimba";
+    fs::create_directories(alone.parent_path());
+    fs::copy_file(program_, alone);
+    auto child = start({"--input", "null", "--output", "null"}, {}, alone);
     EXPECT_TRUE(test::eventually(
         [&] {
             return test::readFile(stderr_).find("unable to load resources") != std::string::npos;
         },
         30s))
         << test::readFile(stderr_);
+    // Nobody sees a box here: the program ends at once, naming where it looked.
+    EXPECT_EQ(child->waitExit(30s), 1);
+    const std::string said = test::readFile(stderr_);
+    EXPECT_NE(said.find(work_.string()), std::string::npos) << said;
+    EXPECT_NE(said.find((root_ / "bin").string()), std::string::npos) << said;
     // The settings are not touched without a bundle.
     EXPECT_FALSE(fs::exists(work_ / "NIMBA.INI"));
-    // The box waits for the user; the end of the session still ends the program.
-    child->signal(SIGTERM);
-    EXPECT_EQ(child->waitExit(30s), 0);
 }
 
 TEST_F(NimbaProcessLifecycle, BadCommandLineIsAUsageError) {
@@ -309,6 +318,56 @@ TEST_F(NimbaProcessLifecycle, BadCommandLineIsAUsageError) {
         EXPECT_EQ(child->waitExit(30s), 2) << args.front();
     }
     EXPECT_FALSE(fs::exists(work_ / "NIMBA.INI"));
+}
+
+// ---- where the suite lives ----
+
+using NimbaProcessPlaces = NimbaProcess;
+
+// Started from a directory that is no suite directory, the program makes its
+// working directory under ZEB_HOME, seeds it with the shipped reference data
+// and finds its language bundle beside itself; a recording that is not there
+// ends the start at once, named, with a non-zero status.
+TEST_F(NimbaProcessPlaces, FromAnywhereTheSuiteDirectoryIsMadeAndABadInputIsNamed) {
+    const fs::path elsewhere = root_ / "elsewhere";
+    const fs::path home = root_ / "home";
+    fs::create_directories(elsewhere);
+    test::ScopedEnv zebHome{"ZEB_HOME", home.string()};
+    test::FskSignal signal;
+    signal.baud = 50;
+    signal.markHz = 1275;
+    signal.spaceHz = 1725;
+    signal.ebN0Db = 18;
+    const fs::path wav = root_ / "dwd.wav";
+    test::writeFile(
+        wav,
+        test::wavBytes(test::fskAudio(
+            test::ita2Frames(test::ita2Codes(test::dwdBroadcastText()), 1.5, 0, 100), signal)));
+    const std::vector<std::string> common{"--output", "null",   "--mode",
+                                          "rtty",     "--fast", "--quit-at-end"};
+
+    // The user's settings may be there already; the reference data is not.
+    fs::create_directories(home);
+    test::writeFile(home / "NIMBA.INI",
+                    "[RTTYPARAM]\nMODE=0\nBAUD=50\nSHIFT=450\nCENTER=1275\nINVERS=0\nBITS=1.5\n");
+
+    auto args = common;
+    args.insert(args.begin(), {"--input", wav.string()});
+    auto child = start(args, elsewhere);
+    const std::string out = child->readOutput(300s);
+    EXPECT_EQ(child->waitExit(60s), 0) << out << test::readFile(stderr_);
+    EXPECT_TRUE(fs::exists(home / "DATA" / "RCFRQ.DAT"));
+    EXPECT_TRUE(fs::exists(home / "SYNOP" / weather::kStationFileName));
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+
+    const fs::path missing = root_ / "no-such-recording.wav";
+    args = common;
+    args.insert(args.begin(), {"--input", missing.string()});
+    child = start(args, elsewhere);
+    (void)child->readOutput(30s);
+    EXPECT_EQ(child->waitExit(10s), 1);
+    EXPECT_NE(test::readFile(stderr_).find(missing.string()), std::string::npos)
+        << test::readFile(stderr_);
 }
 
 // ---- recordings decoded end to end ----
