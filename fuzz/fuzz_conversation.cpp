@@ -67,8 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ofstream(limitFile) << text.substr(0, 40);
     const auto written = writeMailslot("M", {data, std::min<std::size_t>(size, 100)});
     std::filesystem::remove(limitFile);  // a new file each time: no flush on truncation
-    if (written || (written.error().code != BusError::Malformed && written.error().code != BusError::TooLarge &&
-                    written.error().code != BusError::NotFound))
+    if (written ||
+        (written.error().code != BusError::Malformed &&
+         written.error().code != BusError::TooLarge && written.error().code != BusError::NotFound))
         std::abort();
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};

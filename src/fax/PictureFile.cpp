@@ -146,8 +146,8 @@ void completePicture(const std::filesystem::path& picture, bool compress, bool e
     } else if (auto thumb = makeThumbnail(*bitmap); !thumb) {
         out.problem = thumb.error().message;
     } else if (auto r = writeNewFileAtomically(thumbPath, encodeBmp(*thumb, false)); !r) {
-        out.problem =
-            r.error().systemError() == EEXIST ? thumbPath.string() + " exists already" : r.error().message;
+        out.problem = r.error().systemError() == EEXIST ? thumbPath.string() + " exists already"
+                                                        : r.error().message;
     } else {
         out.thumbnail = thumbPath;
     }
@@ -296,7 +296,8 @@ Result<void> PictureFile::appendRows(std::span<const std::uint8_t> rows, int cou
     if (count > kBandRows || rows.size() != bytes) return fail(BmpError::NoDibMemoryAccess, EINVAL);
     const int fd = fd_;
     std::array<std::uint8_t, kFileHeaderSize + kInfoHeaderSize> raw{};
-    if (!readAll(fd, raw.data(), raw.size(), 0)) return fail(BmpError::NoFileRead, errno ? errno : EIO);
+    if (!readAll(fd, raw.data(), raw.size(), 0))
+        return fail(BmpError::NoFileRead, errno ? errno : EIO);
     BmpHeaders h = getHeaders(raw.data());
     if (raw[0] != 'B' || raw[1] != 'M' || h.width != width_ || h.bitsPerPixel != 4 ||
         h.dataOffset != kWorkDataOffset)
@@ -308,7 +309,8 @@ Result<void> PictureFile::appendRows(std::span<const std::uint8_t> rows, int cou
     h.imageSize += static_cast<std::uint32_t>(bytes);
     h.height -= count;
     putHeaders(h, raw.data());
-    if (!writeAll(fd, raw.data(), raw.size(), 0)) return fail(BmpError::NoFileWrite, errno ? errno : EIO);
+    if (!writeAll(fd, raw.data(), raw.size(), 0))
+        return fail(BmpError::NoFileWrite, errno ? errno : EIO);
     rows_ += count;
     return success();
 }

@@ -23,13 +23,9 @@ constexpr const char* kActiveText = "This is not possible while the schedule is 
 constexpr const char* kOverlapText =
     "The schedule has a window of zero length, an invalid time or windows that overlap.";
 
-Error refusedWhileActive() {
-    return Error{ScheduleError::Active, kActiveText};
-}
+Error refusedWhileActive() { return Error{ScheduleError::Active, kActiveText}; }
 
-Error overlapError() {
-    return Error{ScheduleError::Overlap, kOverlapText};
-}
+Error overlapError() { return Error{ScheduleError::Overlap, kOverlapText}; }
 
 }  // namespace
 

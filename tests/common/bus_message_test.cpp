@@ -122,7 +122,8 @@ TEST(BusMessage, DamagedHeadersAreRejected) {
 
 TEST(BusMessage, NamesAndPayloadsOutsideTheLimitsAreNeitherSentNorAccepted) {
     // Refused by the sender...
-    EXPECT_EQ(encode(registered(std::string(kMaxNameBytes + 1, 'N'))).error().code, BusError::BadName);
+    EXPECT_EQ(encode(registered(std::string(kMaxNameBytes + 1, 'N'))).error().code,
+              BusError::BadName);
     EXPECT_EQ(encode(registered("")).error().code, BusError::BadName);
     EXPECT_EQ(encode(registered("TAB\tNAME")).error().code, BusError::BadName);
     Message closeWithName{MessageKind::Close, "X", 0, 0, 0, {}};

@@ -78,9 +78,9 @@ struct ClassPaths {
 Result<ClassPaths> classPaths(std::string_view className) {
     if (!detail::isValidName(className))
         return Error{BusError::BadName, "The class name " + inQuotes(className) +
-                                   " cannot be used: it must have 1 to " +
-                                   std::to_string(kMaxNameBytes) +
-                                   " bytes without '/' or control characters."};
+                                            " cannot be used: it must have 1 to " +
+                                            std::to_string(kMaxNameBytes) +
+                                            " bytes without '/' or control characters."};
     auto dir = ensureDirectory();
     if (!dir) return dir.error();
     const std::string name(className);
@@ -101,7 +101,8 @@ Result<void> sendDatagram(int fd, const ClassPaths& paths, std::string_view clas
             case EINTR: continue;
             case ECONNREFUSED: detail::removeIfStale(paths.socket, paths.lock); [[fallthrough]];
             case ENOENT:
-                return Error{BusError::NotFound, "No program owns the class " + inQuotes(className) + "."};
+                return Error{BusError::NotFound,
+                             "No program owns the class " + inQuotes(className) + "."};
             case EAGAIN:
                 return Error{EAGAIN, "The program that owns the class " + inQuotes(className) +
                                          " does not take messages now (its inbox is full)."};
@@ -137,14 +138,15 @@ Result<std::vector<std::uint8_t>> encode(const Message& message) {
         return Error{BusError::Malformed,
                      "A bus message of unknown kind " + std::to_string(kind) + " cannot be sent."};
     if (!isValidMessageName(message.kind, message.name))
-        return Error{BusError::BadName, "The message name " + inQuotes(message.name) +
-                                   " cannot be sent: a registered message needs 1 to " +
-                                   std::to_string(kMaxNameBytes) +
-                                   " bytes without control characters, other messages none."};
+        return Error{BusError::BadName,
+                     "The message name " + inQuotes(message.name) +
+                         " cannot be sent: a registered message needs 1 to " +
+                         std::to_string(kMaxNameBytes) +
+                         " bytes without control characters, other messages none."};
     if (message.payload.size() > kMaxPayloadBytes)
         return Error{BusError::TooLarge, "A bus message carries at most " +
-                                    std::to_string(kMaxPayloadBytes) + " bytes, not " +
-                                    std::to_string(message.payload.size()) + "."};
+                                             std::to_string(kMaxPayloadBytes) + " bytes, not " +
+                                             std::to_string(message.payload.size()) + "."};
     std::vector<std::uint8_t> out;
     out.reserve(kFixedBytes + message.name.size() + message.payload.size());
     detail::ByteWriter w(out);

@@ -102,9 +102,9 @@ Result<SocketAddress> socketAddress(const fs::path& path) {
     const std::string& s = path.native();
     if (s.size() >= sizeof(a.addr.sun_path))
         return Error{BusError::BadName, "The bus path " + s + " is too long for a socket (" +
-                                   std::to_string(s.size()) + " bytes, at most " +
-                                   std::to_string(sizeof(a.addr.sun_path) - 1) +
-                                   "); choose a shorter bus directory (ZEB_BUS_DIR)."};
+                                            std::to_string(s.size()) + " bytes, at most " +
+                                            std::to_string(sizeof(a.addr.sun_path) - 1) +
+                                            "); choose a shorter bus directory (ZEB_BUS_DIR)."};
     a.addr.sun_family = AF_UNIX;
     std::memcpy(a.addr.sun_path, s.c_str(), s.size() + 1);
     a.length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + s.size() + 1);
@@ -156,7 +156,8 @@ Result<Claim> claimSocket(const fs::path& lockPath, const fs::path& socketPath, 
         if (errno != EWOULDBLOCK) return systemError(errno, "Cannot lock " + lockPath.string());
         if (probeSocket(socketPath, type) == Probe::Alive ||
             std::chrono::steady_clock::now() >= deadline)
-            return Error{BusError::AlreadyRunning, "Another running program already owns " + what + "."};
+            return Error{BusError::AlreadyRunning,
+                         "Another running program already owns " + what + "."};
         std::this_thread::sleep_for(10ms);
     }
 

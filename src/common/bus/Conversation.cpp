@@ -64,9 +64,9 @@ bool isValidTopic(std::string_view topic) {
 Result<fs::path> servicePath(std::string_view service) {
     if (!detail::isValidName(service) || service.ends_with(".lock"))
         return Error{BusError::BadName, "The service name " + inQuotes(service) +
-                                   " cannot be used: it must have 1 to " +
-                                   std::to_string(kMaxNameBytes) +
-                                   " bytes without '/' or control characters."};
+                                            " cannot be used: it must have 1 to " +
+                                            std::to_string(kMaxNameBytes) +
+                                            " bytes without '/' or control characters."};
     auto dir = ensureDirectory();
     if (!dir) return dir.error();
     return *dir / "dde" / std::string(service);
@@ -94,7 +94,7 @@ Result<void> waitFor(int fd, short events, Clock::time_point deadline, const std
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0)
             return Error{BusError::Timeout, "The service " + inQuotes(service) +
-                                       " did not answer within the time limit."};
+                                                " did not answer within the time limit."};
         pollfd p{fd, events, 0};
         const int n = ::poll(&p, 1, static_cast<int>(left.count()));
         if (n > 0) return success();
@@ -150,7 +150,8 @@ Result<Frame> receiveFrame(int fd, Clock::time_point deadline, const std::string
     const std::uint32_t length = reader.u32();
     if (length > kMaxFrameBytes)
         return Error{BusError::Malformed, "The service " + inQuotes(service) + " sent a frame of " +
-                                     std::to_string(length) + " bytes, more than the limit."};
+                                              std::to_string(length) +
+                                              " bytes, more than the limit."};
     frame.payload.resize(length);
     if (auto r = receiveAll(fd, frame.payload, deadline, service); !r) return r.error();
     return frame;
@@ -158,8 +159,8 @@ Result<Frame> receiveFrame(int fd, Clock::time_point deadline, const std::string
 
 Error unexpectedAnswer(const std::string& service) {
     return Error{BusError::Malformed, "The service " + inQuotes(service) +
-                                 " gave an answer that does "
-                                 "not fit the question."};
+                                          " gave an answer that does "
+                                          "not fit the question."};
 }
 
 }  // namespace
@@ -181,7 +182,8 @@ Result<ConversationClient> ConversationClient::connect(std::string_view service,
     const auto deadline = Clock::now() + timeout;
     Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!fd.valid()) return detail::systemError(errno, "Cannot create a socket");
-    const Error notFound{BusError::NotFound, "No program offers the service " + inQuotes(service) + "."};
+    const Error notFound{BusError::NotFound,
+                         "No program offers the service " + inQuotes(service) + "."};
     while (::connect(fd.get(), address->get(), address->length) != 0) {
         if (errno == EINTR) continue;
         if (errno == ENOENT) return notFound;
@@ -192,7 +194,8 @@ Result<ConversationClient> ConversationClient::connect(std::string_view service,
         if (errno != EAGAIN)  // EAGAIN: the server's queue of new connections is full
             return detail::systemError(errno, "Cannot connect to the service " + inQuotes(service));
         if (Clock::now() >= deadline)
-            return Error{BusError::Timeout, "The service " + inQuotes(service) + " does not take calls."};
+            return Error{BusError::Timeout,
+                         "The service " + inQuotes(service) + " does not take calls."};
         std::this_thread::sleep_for(10ms);
     }
 
@@ -206,7 +209,7 @@ Result<ConversationClient> ConversationClient::connect(std::string_view service,
     if (!answer) return answer.error();
     if (answer->type == FrameType::Refused)
         return Error{BusError::Refused, "The service " + inQuotes(service) + " refused the topic " +
-                                   inQuotes(topic) + "."};
+                                            inQuotes(topic) + "."};
     if (answer->type != FrameType::Connected || !answer->payload.empty())
         return unexpectedAnswer(name);
 
@@ -260,8 +263,9 @@ Result<Frame> transact(int& fd, std::chrono::milliseconds timeout, const std::st
 Result<PokeAnswer> ConversationClient::poke(std::uint32_t format,
                                             std::span<const std::uint8_t> data) {
     if (data.size() > kMaxFrameBytes - 4)
-        return Error{BusError::TooLarge, "A poke carries at most " + std::to_string(kMaxFrameBytes - 4) +
-                                    " bytes, not " + std::to_string(data.size()) + "."};
+        return Error{BusError::TooLarge, "A poke carries at most " +
+                                             std::to_string(kMaxFrameBytes - 4) + " bytes, not " +
+                                             std::to_string(data.size()) + "."};
     std::vector<std::uint8_t> payload = formatBytes(format);
     payload.insert(payload.end(), data.begin(), data.end());
     auto answer = transact(fd_, timeout_, service_, FrameType::Poke, payload);

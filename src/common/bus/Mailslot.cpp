@@ -38,7 +38,8 @@ fs::path withSuffix(const fs::path& path, const char* suffix) {
 }
 
 Error badMailslotName(std::string_view name, const std::string& why) {
-    return Error{BusError::BadName, "The mailslot name " + inQuotes(name) + " cannot be used: " + why + "."};
+    return Error{BusError::BadName,
+                 "The mailslot name " + inQuotes(name) + " cannot be used: " + why + "."};
 }
 
 // The limit a mailslot's creator published; BusError::NotFound when there is none.
@@ -47,7 +48,8 @@ Result<std::size_t> publishedLimit(const fs::path& socketPath, std::string_view 
     Fd fd(::open(limitPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (!fd.valid()) {
         if (errno == ENOENT)
-            return Error{BusError::NotFound, "No program has created the mailslot " + inQuotes(name) + "."};
+            return Error{BusError::NotFound,
+                         "No program has created the mailslot " + inQuotes(name) + "."};
         return detail::systemError(errno,
                                    "Cannot read the size limit of the mailslot " + inQuotes(name));
     }
@@ -62,8 +64,8 @@ Result<std::size_t> publishedLimit(const fs::path& socketPath, std::string_view 
     const bool onlyNewline = parsed.ptr == end || (parsed.ptr + 1 == end && *parsed.ptr == '\n');
     if (n <= 0 || parsed.ec != std::errc() || !onlyNewline || limit == 0 ||
         limit > kMaxMailslotBytes)
-        return Error{BusError::Malformed, "The size limit of the mailslot " + inQuotes(name) + " in " +
-                                     limitPath.string() + " is not readable."};
+        return Error{BusError::Malformed, "The size limit of the mailslot " + inQuotes(name) +
+                                              " in " + limitPath.string() + " is not readable."};
     return limit;
 }
 
@@ -181,8 +183,9 @@ Result<void> writeMailslot(std::string_view name, std::span<const std::uint8_t> 
     if (!limit) return limit.error();
     if (message.size() > *limit)
         return Error{BusError::TooLarge, "The mailslot " + inQuotes(name) + " takes at most " +
-                                    std::to_string(*limit) + " bytes; a message of " +
-                                    std::to_string(message.size()) + " bytes was not sent."};
+                                             std::to_string(*limit) + " bytes; a message of " +
+                                             std::to_string(message.size()) +
+                                             " bytes was not sent."};
     auto address = detail::socketAddress(*path);
     if (!address) return address.error();
     Fd s(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
