@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "common/Codepage.h"
+#include "common/SuiteDirs.h"
 #include "common/Text.h"
 #include "common/WorkQueue.h"
 #include "weather/BulletinChain.h"
@@ -17,12 +18,6 @@
 
 namespace zeb::zebdecode {
 namespace {
-
-std::filesystem::path programDir() {
-    std::error_code ec;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::path() : self.parent_path();
-}
 
 // The received text on stdout: each line end as one newline, Windows-1252 as
 // UTF-8.
@@ -182,7 +177,7 @@ std::optional<std::string> Bulletins::open(const std::filesystem::path& workDir,
 
     auto data = weather::loadWeatherData(workDir / weather::kDataDir);
     if (!data) {
-        const auto beside = programDir() / weather::kDataDir;
+        const auto beside = findShared(weather::kDataDir).value_or(workDir / weather::kDataDir);
         auto second = weather::loadWeatherData(beside);
         if (second) {
             data = std::move(second);

@@ -10,6 +10,7 @@
 
 #include "common/AtomicFile.h"
 #include "common/Format.h"
+#include "common/SuiteDirs.h"
 #include "common/Text.h"
 #include "common/Version.h"
 #include "weather/ObservationExport.h"
@@ -100,17 +101,12 @@ std::optional<std::string> parseOptions(int argc, char** argv, Options& o) {
     return std::nullopt;
 }
 
-std::filesystem::path programDir() {
-    std::error_code ec;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::path() : self.parent_path();
-}
-
-// The reference data of the working directory, else the one beside the program.
+// The reference data of the working directory, else the shipped one (beside
+// the program, or installed in ../share/zeb).
 Result<WeatherData> loadData() {
     auto data = loadWeatherData(std::filesystem::path(kDataDir));
     if (data) return data;
-    const auto besideDir = programDir() / kDataDir;
+    const auto besideDir = findShared(kDataDir).value_or(std::filesystem::path(kDataDir));
     auto beside = loadWeatherData(besideDir);
     if (beside) return beside;
     return Error{beside.error().code, "No reference data in " + std::string(kDataDir) + " or " +
