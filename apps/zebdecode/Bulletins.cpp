@@ -71,12 +71,9 @@ private:
 // The window's text on stdout, every saved file and tone on stderr.
 class Console : public TextSink, public weather::BulletinOutput {
 public:
-    Console(const std::filesystem::path& workDir, const std::filesystem::path& synopDir)
-        : workDir_(workDir), model_(synopDir) {
+    explicit Console(const std::filesystem::path& synopDir) : model_(synopDir) {
         model_.setSavedListener([this](const std::filesystem::path& file) {
-            std::error_code ec;
-            const auto shown = std::filesystem::relative(file, workDir_, ec);
-            std::fprintf(stderr, "zebdecode: saved %s\n", (ec ? file : shown).string().c_str());
+            std::fprintf(stderr, "zebdecode: saved %s\n", shownPath(file).c_str());
             ++files_;
         });
     }
@@ -114,7 +111,6 @@ private:
         ++failures_;
     }
 
-    std::filesystem::path workDir_;
     weather::TextModel model_;
     StdoutText out_;
     int files_ = 0;
@@ -165,7 +161,7 @@ std::optional<std::string> Bulletins::open(const std::filesystem::path& workDir,
                (ec ? ": " + ec.message() : std::string());
 
     if (sitor) {
-        s.console = std::make_unique<Console>(workDir, synopDir);
+        s.console = std::make_unique<Console>(synopDir);
         s.chain = std::make_unique<weather::BulletinChain>(
             *s.console, weather::BulletinChain::Setup{.synopDir = synopDir, .files = &s.files});
         s.chain->setSitor(true);
@@ -192,7 +188,7 @@ std::optional<std::string> Bulletins::open(const std::filesystem::path& workDir,
         }
     }
     s.data = std::move(data).value();
-    s.console = std::make_unique<Console>(workDir, synopDir);
+    s.console = std::make_unique<Console>(synopDir);
     s.chain = std::make_unique<weather::BulletinChain>(
         *s.console,
         weather::BulletinChain::Setup{.synopDir = synopDir, .data = &s.data, .files = &s.files});

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <span>
@@ -70,6 +71,16 @@ bool wantsHelp(const std::vector<std::string>& args);
 // Returns an error text, or nullopt when the input was decoded to its end.
 std::optional<std::string> decodeRecording(
     const ParsedArgs& input, const std::function<void(std::span<const float>)>& perBlock);
+
+// The working directory for what a mode saves: `given` (--dir) as it is,
+// made when missing; without it the suite's own (the current directory when
+// it holds settings or DATA, else $ZEB_HOME, else ~/.local/share/zeb), so
+// that the other programs find what was received. Returns an error text.
+std::optional<std::string> workDirectory(const std::optional<std::string>& given,
+                                         std::filesystem::path& out);
+// A saved file as the user should read it: relative when it lies below the
+// current directory, else absolute.
+std::string shownPath(const std::filesystem::path& file);
 
 // Option values: a number within [min, max], or nullopt (the caller reports
 // the option by name).

@@ -15,6 +15,7 @@
 #include "audioio/AudioError.h"
 #include "audioio/Backends.h"
 #include "audioio/Streams.h"
+#include "common/SuiteDirs.h"
 
 namespace zeb::zebdecode {
 
@@ -40,6 +41,25 @@ std::optional<double> parseNumber(std::string_view text, double min, double max)
         return std::nullopt;
     if (value < min || value > max) return std::nullopt;
     return value;
+}
+
+std::optional<std::string> workDirectory(const std::optional<std::string>& given,
+                                         std::filesystem::path& out) {
+    if (given && given->empty()) return "--dir needs a directory";
+    auto dir = suiteWorkDir(given ? std::optional<std::filesystem::path>(*given) : std::nullopt);
+    if (!dir) return dir.error().message;
+    out = *dir;
+    if (!given) note("working directory " + out.string());
+    return std::nullopt;
+}
+
+std::string shownPath(const std::filesystem::path& file) {
+    std::error_code ec;
+    const auto absolute = std::filesystem::absolute(file, ec);
+    const auto relative =
+        std::filesystem::relative(absolute, std::filesystem::current_path(ec), ec);
+    if (ec || relative.empty() || *relative.begin() == "..") return absolute.string();
+    return relative.string();
 }
 
 const char* const kInputHelp =

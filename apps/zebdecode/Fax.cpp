@@ -53,7 +53,9 @@ constexpr const char* kFaxHelp =
     "                instead of measuring the slant (also AUTOSLANT=0 in NIMBA.INI)\n"
     "  --png         also write an 8-bit grey PNG copy of every finished picture\n"
     "                beside it (FAX/FAX_....PNG)\n"
-    "  --dir DIR     working directory of the received-file store (default .)\n"
+    "  --dir DIR     working directory of the received-file store (default: the\n"
+    "                current directory when it holds settings or DATA, else\n"
+    "                $ZEB_HOME, else ~/.local/share/zeb)\n"
     "  --help        this text\n"
     "exit status: 0 a picture was received, 1 none, 2 bad usage or a recording\n"
     "that cannot be read, 3 a received picture could not be saved\n";
@@ -68,7 +70,7 @@ public:
         using Kind = fax::PictureOutcome::Kind;
         switch (o.kind) {
             case Kind::Saved:
-                std::printf("picture: %s (%d lines", o.picture.string().c_str(), o.rows);
+                std::printf("picture: %s (%d lines", shownPath(o.picture).c_str(), o.rows);
                 if (measuredPpm) std::printf(", sample clock %+.1f ppm", *measuredPpm);
                 std::printf(")\n");
                 ++saved;
@@ -76,7 +78,8 @@ public:
                 break;
             case Kind::Discarded: std::printf("picture discarded: %d lines\n", o.rows); break;
             case Kind::KeptWorkFile:
-                std::printf("picture kept as %s (%d lines)\n", o.picture.string().c_str(), o.rows);
+                std::printf("picture kept as %s (%d lines)\n", shownPath(o.picture).c_str(),
+                            o.rows);
                 ++unsaved;
                 break;
             case Kind::None: break;
@@ -124,19 +127,16 @@ int runFax(const std::vector<std::string>& args) {
                       {"no-auto-slant", "png"}, parsed))
         return fail(*error);
 
-    std::string dir = ".";
+    std::optional<std::string> given;
     for (const auto& [name, value] : parsed.options)
-        if (name == "dir") dir = value;
-    std::error_code ec;
-    if (!dir.empty()) std::filesystem::create_directories(dir, ec);
-    if (dir.empty() || !std::filesystem::is_directory(dir))
-        return fail("--dir: the directory \"" + dir + "\" cannot be made" +
-                    (ec ? ": " + ec.message() : std::string()));
+        if (name == "dir") given = value;
+    std::filesystem::path dir;
+    if (auto error = workDirectory(given, dir)) return fail(*error);
 
     fax::FaxConfig config;
     fax::CorrectionTable table;
     ProfileFile profile;
-    profile.buildPath(dir, "NIMBA.INI");
+    profile.buildPath(dir.string(), "NIMBA.INI");
     for (const fax::Refusal& refused : fax::readSettings(profile, config, table))
         std::fprintf(stderr, "zebdecode: %s: %s\n", profile.path().string().c_str(),
                      fax::describe(refused).c_str());

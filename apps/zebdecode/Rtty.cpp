@@ -28,9 +28,10 @@ constexpr const char* kRttyHelp =
     "report is described after its text and appended to SYNOP/STATION.DAT, and\n"
     "warnings are saved as SYNOP/WARN_....RTF below the working directory.\n"
     "\n"
-    "  --dir DIR       working directory (default: the current directory); its\n"
-    "                  DATA folder, or the one beside zebdecode, holds the\n"
-    "                  station list and the report texts\n"
+    "  --dir DIR       working directory (default: the current directory when it\n"
+    "                  holds settings or DATA, else $ZEB_HOME, else\n"
+    "                  ~/.local/share/zeb); its DATA folder, or the one beside\n"
+    "                  zebdecode, holds the station list and the report texts\n"
     "  --plain         print only the received characters: no bulletin reading,\n"
     "                  no report texts, no files\n"
     "  --descriptions-only  print only the report descriptions (each set off by a\n"
@@ -77,7 +78,7 @@ constexpr const char* kSitorHelp =
     "(SYNOP/NAVTEX.DAT keeps the identities), a copy with fewer characters\n"
     "lost replaces the one saved, and serial number 00 is always saved.\n"
     "\n"
-    "  --dir DIR       working directory (default: the current directory)\n"
+    "  --dir DIR       working directory (default: as for rtty)\n"
     "  --plain         print only the received characters, save no files\n"
     "  --stations L    save only the messages of these stations (B1 letters A\n"
     "                  to Z, e.g. ABC; default: all)\n"
@@ -156,7 +157,7 @@ int run(const std::vector<std::string>& args, bool sitor) {
     std::optional<int> mark, space;
     bool tonesOnly = false;  // --tones says nothing of which one is mark
     std::optional<std::string> squelch;
-    std::string workDir = ".";
+    std::optional<std::string> workDirGiven;
     weather::NavtexSelection selection;
     for (const auto& [name, value] : parsed.options) {
         auto integer = [&](double min, double max, int& field) {
@@ -225,7 +226,7 @@ int run(const std::vector<std::string>& args, bool sitor) {
                              : value == "rtty" ? rtty::DemodVariant::Rtty
                                                : rtty::DemodVariant::Matched;
         } else if (name == "dir") {
-            workDir = value;
+            workDirGiven = value;
         } else if (name == "squelch") {
             squelch = value;
         } else if (name == "stations" || name == "subjects") {
@@ -271,8 +272,10 @@ int run(const std::vector<std::string>& args, bool sitor) {
     std::unique_ptr<Bulletins> bulletins;
     if (plain) {
         bulletins = Bulletins::plain();
-    } else if (auto error = Bulletins::open(workDir, sitor, false, bulletins)) {
-        return fail(*error);
+    } else {
+        std::filesystem::path workDir;
+        if (auto error = workDirectory(workDirGiven, workDir)) return fail(*error);
+        if (auto error = Bulletins::open(workDir, sitor, false, bulletins)) return fail(*error);
     }
     bulletins->setNavtexSelection(selection);
     bulletins->setMidBulletin(midBulletin);

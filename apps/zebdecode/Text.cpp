@@ -20,9 +20,10 @@ constexpr const char* kTextHelp =
     "described and appended to SYNOP/STATION.DAT, warnings saved as\n"
     "SYNOP/WARN_....RTF below the working directory.\n"
     "\n"
-    "  --dir DIR       working directory (default: the current directory); its\n"
-    "                  DATA folder, or the one beside zebdecode, holds the\n"
-    "                  station list and the report texts\n"
+    "  --dir DIR       working directory (default: the current directory when it\n"
+    "                  holds settings or DATA, else $ZEB_HOME, else\n"
+    "                  ~/.local/share/zeb); its DATA folder, or the one beside\n"
+    "                  zebdecode, holds the station list and the report texts\n"
     "  --sitor         frame SITOR-B messages (ZCZC ... NNNN into\n"
     "                  SYNOP/INFO_....RTF) instead\n"
     "  --no-orphans    leave sections (AAXX, BBXX) outside a bulletin unread\n"
@@ -46,12 +47,12 @@ int runText(const std::vector<std::string>& args) {
     if (auto error =
             parseArgs(args, {"dir"}, {"sitor", "no-orphans", "descriptions-only"}, parsed, false))
         return fail(*error);
-    std::string workDir = ".";
+    std::optional<std::string> workDirGiven;
     bool sitor = false;
     bool midBulletin = true;
     bool descriptionsOnly = false;
     for (const auto& [name, value] : parsed.options) {
-        if (name == "dir") workDir = value;
+        if (name == "dir") workDirGiven = value;
         if (name == "sitor") sitor = true;
         if (name == "no-orphans") midBulletin = false;
         if (name == "descriptions-only") descriptionsOnly = true;
@@ -68,6 +69,8 @@ int runText(const std::vector<std::string>& args) {
         contents = std::move(read).value();
     }
 
+    std::filesystem::path workDir;
+    if (auto error = workDirectory(workDirGiven, workDir)) return fail(*error);
     std::unique_ptr<Bulletins> bulletins;
     if (auto error = Bulletins::open(workDir, sitor, true, bulletins)) return fail(*error);
     bulletins->setMidBulletin(midBulletin);

@@ -27,7 +27,9 @@ constexpr const char* kUsage =
     "  or:  zebobs export --format csv|geojson|kml [FILTERS] [--output OUT] [FILE]\n"
     "  or:  zebobs summary [FILTERS] [FILE]\n"
     "  or:  zebobs --help | --version\n"
-    "FILE is a station file of decoded SYNOP reports, SYNOP/STATION.DAT by default.\n"
+    "FILE is a station file of decoded SYNOP reports, SYNOP/STATION.DAT of the\n"
+    "working directory by default: --dir DIR, else the current directory when it\n"
+    "holds settings or DATA, else $ZEB_HOME, else ~/.local/share/zeb.\n"
     "list prints one line per report, summary the reports of each bulletin and\n"
     "the totals, export every value of the reports in SI units (CSV with a\n"
     "header row, GeoJSON points, KML placemarks with the report in plain\n"
@@ -44,7 +46,7 @@ constexpr const char* kUsage =
     "                       greater than LON2 crosses 180 degrees\n"
     "TIME is a time key (seconds since 1970, UTC) or YYYY-MM-DD[THH:MM[:SS]]\n"
     "in UTC unless it ends with an offset (+02:00). Country names and the\n"
-    "descriptions come from DATA/ in the current directory, else beside the\n"
+    "descriptions come from DATA/ in the working directory, else beside the\n"
     "program. Exit status: 0 done, 1 the output could not be written, 2 bad\n"
     "usage or an unreadable file.\n";
 
@@ -56,7 +58,8 @@ int fail(const std::string& message, int status = 2) {
 struct Options {
     std::string format;
     std::string output;
-    std::filesystem::path file = std::filesystem::path("SYNOP") / kStationFileName;
+    std::filesystem::path file;  // empty: SYNOP/STATION.DAT of the working directory
+    std::optional<std::string> dir;
     std::optional<TimeKey> time, from, to;
     std::string station;
     std::string country;
@@ -69,7 +72,7 @@ std::optional<std::string> parseOptions(int argc, char** argv, Options& o) {
         const std::string arg = argv[i];
         const bool takesValue = arg == "--format" || arg == "--output" || arg == "--time" ||
                                 arg == "--from" || arg == "--to" || arg == "--station" ||
-                                arg == "--country" || arg == "--box";
+                                arg == "--country" || arg == "--box" || arg == "--dir";
         if (takesValue) {
             if (i + 1 >= argc) return arg + " needs a value";
             const std::string value = argv[++i];
@@ -85,6 +88,9 @@ std::optional<std::string> parseOptions(int argc, char** argv, Options& o) {
                 o.station = value;
             } else if (arg == "--country") {
                 o.country = value;
+            } else if (arg == "--dir") {
+                if (value.empty()) return "--dir needs a directory";
+                o.dir = value;
             } else {
                 o.box = parseAreaBox(value);
                 if (!o.box) return "--box: \"" + value + "\" is no LAT1,LON1,LAT2,LON2 box";
@@ -103,14 +109,15 @@ std::optional<std::string> parseOptions(int argc, char** argv, Options& o) {
 
 // The reference data of the working directory, else the shipped one (beside
 // the program, or installed in ../share/zeb).
-Result<WeatherData> loadData() {
-    auto data = loadWeatherData(std::filesystem::path(kDataDir));
+Result<WeatherData> loadData(const std::filesystem::path& workDir) {
+    auto data = loadWeatherData(workDir / kDataDir);
     if (data) return data;
     const auto besideDir = findShared(kDataDir).value_or(std::filesystem::path(kDataDir));
     auto beside = loadWeatherData(besideDir);
     if (beside) return beside;
-    return Error{beside.error().code, "No reference data in " + std::string(kDataDir) + " or " +
-                                          besideDir.string() + ": " + beside.error().message};
+    return Error{beside.error().code, "No reference data in " + (workDir / kDataDir).string() +
+                                          " or " + besideDir.string() + ": " +
+                                          beside.error().message};
 }
 
 Result<std::vector<SynopRecord>> readRecords(const std::filesystem::path& file) {
@@ -313,12 +320,22 @@ int main(int argc, char** argv) {
     if (command != "export" && (!options.format.empty() || !options.output.empty()))
         return fail("--format and --output belong to export");
 
+    // A station file named on the command line makes no working directory:
+    // its reference data is the current directory's DATA or the shipped one.
+    std::filesystem::path workDir = ".";
+    if (options.file.empty() || options.dir) {
+        auto dir = suiteWorkDir(options.dir ? std::optional<std::filesystem::path>(*options.dir)
+                                            : std::nullopt);
+        if (!dir) return fail(dir.error().message);
+        workDir = *dir;
+    }
+    if (options.file.empty()) options.file = workDir / "SYNOP" / kStationFileName;
     auto records = readRecords(options.file);
     if (!records) return fail(records.error().message);
 
     // The texts give country names and descriptions; only KML and the
     // country filter cannot do without them.
-    auto data = loadData();
+    auto data = loadData(workDir);
     const bool needed = options.format == "kml" || !options.country.empty();
     if (!data && needed) return fail(data.error().message);
     if (!data && command != "summary")

@@ -11,6 +11,7 @@
 // and exit status 2.
 #include "common/Format.h"
 #include "common/ProfileFile.h"
+#include "common/SuiteDirs.h"
 #include "common/Version.h"
 #include "rig/Receiver.h"
 #include "rig/SerialLink.h"
@@ -47,7 +48,9 @@ constexpr const char* kHelp =
     "options:\n"
     "  --model N      the receiver model (zebrig models lists them)\n"
     "  --port COMn    serial port n (1 to 16): the device that COMn of section\n"
-    "                 [PORTS] in ZEBSYS.INI (working directory) names, else\n"
+    "                 [PORTS] in ZEBSYS.INI of the suite's working directory\n"
+    "                 (the current directory when it holds settings or DATA,\n"
+    "                 else $ZEB_HOME, else ~/.local/share/zeb) names, else\n"
     "                 /dev/ttyS0 for COM1, /dev/ttyS1 for COM2, ...\n"
     "  --device PATH  the serial device, e.g. /dev/ttyUSB0\n"
     "  --dry-run      send nothing: print every write as a line of hex bytes and\n"
@@ -267,7 +270,11 @@ int run(int argc, char** argv) {
     SerialLink link(std::make_unique<TermiosPort>(), reporter);
     link.setReceiverSettings(profile.line, profile.handshake, profile.writeStyle);
     zeb::ProfileFile system;
-    system.buildPath({}, "ZEBSYS.INI");
+    if (port) {
+        auto workDir = zeb::suiteWorkDir(std::nullopt);
+        if (!workDir) throw Failure{workDir.error().message};
+        system.buildPath(workDir->string(), "ZEBSYS.INI");
+    }
     const bool opened = port ? link.open_port(*port, system) : link.open_device(device);
     if (!opened) {
         const std::string target = port ? portDevice(*port, system) : device;

@@ -3,6 +3,7 @@
 #include "common/Codepage.h"
 #include "common/FileLock.h"
 #include "common/Format.h"
+#include "common/SuiteDirs.h"
 #include "common/Version.h"
 #include "stations/CodeNames.h"
 #include "stations/FrequencyList.h"
@@ -13,7 +14,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,13 +27,14 @@ using namespace zeb::stations;
 
 constexpr const char* kUsage =
     "Usage: zebstations list [FILE]\n"
-    "  or:  zebstations add [--file FILE] STATION\n"
-    "  or:  zebstations remove [--file FILE] ID...\n"
-    "  or:  zebstations handover [--file FILE] [--offset HZ] ID\n"
-    "  or:  zebstations schedule [--file FILE] SCHEDULE.TIM\n"
+    "  or:  zebstations add [--file FILE | --dir DIR] STATION\n"
+    "  or:  zebstations remove [--file FILE | --dir DIR] ID...\n"
+    "  or:  zebstations handover [--file FILE | --dir DIR] [--offset HZ] ID\n"
+    "  or:  zebstations schedule [--file FILE | --dir DIR] SCHEDULE.TIM\n"
     "  or:  zebstations compile SOURCE OUTPUT\n"
     "\n"
-    "FILE is the frequency list, DATA/RCFRQ.DAT by default. add appends STATION,\n"
+    "FILE is the frequency list, DATA/RCFRQ.DAT of the suite's working directory\n"
+    "by default. add appends STATION,\n"
     "one argument of the form \"kHz;call;name;country;type;modulation;mode;speed;\n"
     "shift;centre;ioc;start tone;stop tone;stop bits;code variant;polarity;remark\",\n"
     "and prints the new id.\n"
@@ -40,6 +44,9 @@ constexpr const char* kUsage =
     "\n"
     "options:\n"
     "  --file FILE    the frequency list to read and change\n"
+    "  --dir DIR      the suite's working directory (default: the current\n"
+    "                 directory when it holds settings or DATA, else $ZEB_HOME,\n"
+    "                 else ~/.local/share/zeb)\n"
     "  --offset HZ    the receiver offset for handover, -100000 to 100000\n"
     "  -h, --help     show this text\n"
     "  -V, --version  print the version\n";
@@ -52,7 +59,8 @@ int fail(const std::string& message) {
 std::string display(const std::string& cp1252) { return cp1252ToUtf8(cp1252); }
 
 struct Options {
-    std::string file = kFrequencyListPath;
+    std::string file;  // empty: DATA/RCFRQ.DAT of the working directory
+    std::optional<std::string> dir;
     double offsetHz = 0.0;
     std::vector<std::string> rest;
 };
@@ -60,10 +68,12 @@ struct Options {
 bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
-        if ((arg == "--file" || arg == "--offset") && i + 1 < argc) {
+        if ((arg == "--file" || arg == "--offset" || arg == "--dir") && i + 1 < argc) {
             const std::string value = argv[++i];
             if (arg == "--file") {
                 o.file = value;
+            } else if (arg == "--dir") {
+                o.dir = value;
             } else {
                 const auto r =
                     std::from_chars(value.data(), value.data() + value.size(), o.offsetHz);
@@ -90,6 +100,22 @@ Result<std::vector<StationRecord>> load(const std::string& path) {
         std::cerr << "zebstations: " << path << ": the last " << list->droppedBytes
                   << " bytes are not a whole record and are ignored\n";
     return std::move(list->records);
+}
+
+// The frequency list of the working directory unless --file named one.
+bool resolveFile(Options& o, std::string& error) {
+    if (!o.file.empty()) return true;
+    if (o.dir && o.dir->empty()) {
+        error = "--dir needs a directory";
+        return false;
+    }
+    auto dir = suiteWorkDir(o.dir ? std::optional<std::filesystem::path>(*o.dir) : std::nullopt);
+    if (!dir) {
+        error = dir.error().message;
+        return false;
+    }
+    o.file = (*dir / kFrequencyListPath).string();
+    return true;
 }
 
 int list(const Options& o) {
@@ -261,6 +287,8 @@ int main(int argc, char** argv) {
     Options options;
     std::string error;
     if (!parseOptions(argc, argv, options, error)) return fail(error);
+    const bool fileGiven = command == "list" && !options.rest.empty();
+    if (!fileGiven && !resolveFile(options, error)) return fail(error);
     if (command == "list") return list(options);
     if (command == "add") return add(options);
     if (command == "remove") return remove(options);

@@ -66,7 +66,7 @@ Result<fs::path> suiteWorkDir(const std::optional<fs::path>& chosen) {
     if (chosen) {
         dir = *chosen;
     } else if (const fs::path cwd = fs::current_path(ec); !ec && isSuiteDirectory(cwd)) {
-        return cwd;
+        dir = cwd;
     } else if (auto home = fromEnvironment("ZEB_HOME")) {
         dir = *home;
     } else if (auto xdg = fromEnvironment("XDG_DATA_HOME")) {

@@ -8,8 +8,8 @@
 // The working directory (settings, DATA, FAX, SYNOP, schedules) is, in this
 // order: the directory given on the command line (--dir); the current
 // directory when it already is a suite directory; $ZEB_HOME; or
-// $XDG_DATA_HOME/zeb (~/.local/share/zeb). A new one is created and seeded
-// with a copy of the shipped DATA.
+// $XDG_DATA_HOME/zeb (~/.local/share/zeb). A new one is created, and one
+// without DATA is given a copy of the shipped DATA.
 #pragma once
 
 #include <filesystem>

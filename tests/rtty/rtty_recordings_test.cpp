@@ -139,6 +139,10 @@ TEST(ZebdecodeOptions, EveryDocumentedOptionIsTaken) {
         std::filesystem::path(test::testSetting("ZEB_TEST_SUITE_DIR")) / "zebdecode";
     if (!std::filesystem::exists(program)) GTEST_SKIP() << "zebdecode not built";
     const std::regex option("^  (?:-[a-zA-Z], )?--([a-z-]+)( [A-Z])?");
+    // "--dir 1" makes its folder, the others the suite's working directory.
+    test::TempDir dir;
+    test::ScopedCwd cwd(dir.path());
+    test::ScopedEnv home{"ZEB_HOME", (dir / "home").string()};
     int checked = 0;
     for (const char* mode : {"rtty", "sitor", "cw", "fax", "text"}) {
         test::ChildProcess help({program.string(), mode, "--help"});
