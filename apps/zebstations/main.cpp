@@ -26,7 +26,7 @@ using namespace zeb;
 using namespace zeb::stations;
 
 constexpr const char* kUsage =
-    "Usage: zebstations list [FILE]\n"
+    "Usage: zebstations list [--dir DIR] [FILE]\n"
     "  or:  zebstations add [--file FILE | --dir DIR] STATION\n"
     "  or:  zebstations remove [--file FILE | --dir DIR] ID...\n"
     "  or:  zebstations handover [--file FILE | --dir DIR] [--offset HZ] ID\n"
@@ -34,10 +34,9 @@ constexpr const char* kUsage =
     "  or:  zebstations compile SOURCE OUTPUT\n"
     "\n"
     "FILE is the frequency list, DATA/RCFRQ.DAT of the suite's working directory\n"
-    "by default. add appends STATION,\n"
-    "one argument of the form \"kHz;call;name;country;type;modulation;mode;speed;\n"
-    "shift;centre;ioc;start tone;stop tone;stop bits;code variant;polarity;remark\",\n"
-    "and prints the new id.\n"
+    "by default. add appends STATION, one argument of the form \"kHz;call;name;\n"
+    "country;type;modulation;mode;speed;shift;centre;ioc;start tone;stop tone;\n"
+    "stop bits;code variant;polarity;remark\", and prints the new id.\n"
     "handover prints the dial frequency and the hand-over record in hexadecimal;\n"
     "HZ is the receiver offset (default 0). compile builds a list from its\n"
     "readable source (resources/data/frequencies.csv).\n"
