@@ -52,6 +52,8 @@ constexpr const char* kRttyHelp =
     "  --polarity P    auto (default), normal (the lower tone is mark) or inverted\n"
     "  --letters       start in letters shift (default: figures, as after a\n"
     "                  FIGS code)\n"
+    "  --no-afc        keep to the tones given or found first (default: follow\n"
+    "                  the signal up to 200 Hz away from them)\n"
     "  --usos          unshift on space: a space returns to letters\n"
     "  --sync          synchronous reception with a flywheel character clock\n"
     "  --variant V     demodulator design: matched (default: matched filters,\n"
@@ -95,6 +97,8 @@ constexpr const char* kSitorHelp =
     "  --polarity P    auto (default), normal (the lower tone is mark) or inverted\n"
     "  --letters       start in letters shift (default: figures, as after a\n"
     "                  FIGS code)\n"
+    "  --no-afc        keep to the tones given or found first (default: follow\n"
+    "                  the signal up to 200 Hz away from them)\n"
     "  --variant V     demodulator design: matched (default: both copies of\n"
     "                  every character combined), main or rtty\n"
     "  --squelch X     matched: Eb/N0 in dB below which nothing is printed (0 to\n"
@@ -128,7 +132,7 @@ int run(const std::vector<std::string>& args, bool sitor) {
     }
     std::vector<std::string_view> valued = {"baud", "shift",    "center", "variant", "squelch",
                                             "dir",  "polarity", "mark",   "space",   "tones"};
-    std::vector<std::string_view> flags = {"invert", "letters", "plain"};
+    std::vector<std::string_view> flags = {"invert", "letters", "plain", "no-afc"};
     if (!sitor) {
         valued.push_back("stop");
         flags.push_back("sync");
@@ -143,6 +147,7 @@ int run(const std::vector<std::string>& args, bool sitor) {
     if (auto error = parseArgs(args, valued, flags, parsed)) return fail(*error);
 
     rtty::RttyParams params;
+    params.afc = true;
     params.mode = static_cast<int>(sitor ? rtty::RttyMode::SitorB : rtty::RttyMode::Baudot);
     params.baud = sitor ? 100 : 75;
     params.shift = sitor ? 170 : 425;
@@ -212,6 +217,8 @@ int run(const std::vector<std::string>& args, bool sitor) {
             letters = true;
         } else if (name == "usos") {
             params.usos = true;
+        } else if (name == "no-afc") {
+            params.afc = false;
         } else if (name == "plain") {
             plain = true;
         } else if (name == "no-orphans") {

@@ -36,6 +36,7 @@ FaxDecoder::FaxDecoder(FaxEvents& events, std::filesystem::path workDir)
     : events_(events), file_(std::move(workDir)) {
     validate(config_);
     derived_ = derive(config_, table_);
+    snr_.setCentre(static_cast<float>(config_.center));
     resetRateLocked();
 }
 
@@ -465,6 +466,8 @@ void FaxDecoder::processBlock(std::span<const float, kBlockLength> block) {
     if (!running_.load()) return;
     std::lock_guard lock(mutex_);
     if (!running_.load()) return;
+    snr_.process(block);
+    snrDb_.store(snr_.snrDb());
     const float* in = block.data();
     if (filterOn_) {
         filter_->filter(in, filtered_.data(), kBlockLength);

@@ -31,6 +31,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -43,6 +44,7 @@
 #include "common/Result.h"
 #include "common/WorkQueue.h"
 #include "dsp/AudioFilter.h"
+#include "dsp/EnvelopeSnr.h"
 #include "dsp/Markers.h"
 #include "dsp/Monitor.h"
 #include "fax/FaxConfig.h"
@@ -191,6 +193,11 @@ public:
     // One block of kBlockLength samples, unscaled (−32768 … 32767).
     void processBlock(std::span<const float, kBlockLength> block);
 
+    // The signal's power over the noise power in 3 kHz, dB, measured on the
+    // input before the filter over the last half second; NaN without a
+    // signal.
+    double snrDb() const { return snrDb_.load(); }
+
     FaxState state() const { return state_.load(); }
     int column() const;
     int row() const;
@@ -250,6 +257,8 @@ private:
     int width_ = 0, height_ = 0;  // of the picture buffer
     int previewWidth_ = 0, previewHeight_ = 0;
 
+    dsp::EnvelopeSnr snr_;
+    std::atomic<double> snrDb_{std::numeric_limits<double>::quiet_NaN()};
     std::unique_ptr<dsp::AudioFilter> filter_;
     bool filterOn_ = false;
     float monitorGain_ = 1.0f;

@@ -26,6 +26,9 @@ public:
     // to `handler` (Baudot frames, or SITOR-B words decided from both copies).
     // Returns whether the squelch was open.
     bool process(std::span<const float> block, WordHandler& handler);
+    // Follows a signal found elsewhere: the tones move, the framing, the
+    // polarity decision and the squelch carry on.
+    void moveTones(double lowerHz, double upperHz) { correlator_.moveTones(lowerHz, upperHz); }
 
     double snrDb() const { return correlator_.snrDb(); }
     bool squelchOpen() const { return open_; }

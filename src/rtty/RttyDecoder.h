@@ -3,6 +3,8 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <memory>
 #include <span>
 
 #include "dsp/Monitor.h"
@@ -10,6 +12,7 @@
 #include "rtty/MatchedDemodulator.h"
 #include "rtty/RttyParams.h"
 #include "rtty/ToneDemodulator.h"
+#include "rtty/ToneFinder.h"
 #include "teleprinter/CharacterHandlers.h"
 
 namespace zeb::rtty {
@@ -20,6 +23,25 @@ class LockListener {
 public:
     virtual ~LockListener() = default;
     virtual void lockChanged(int value) = 0;
+};
+
+// Good and damaged characters of the last minute, in one-second buckets.
+class RecentErrors {
+public:
+    static constexpr int kSeconds = 60;
+    // Moves on to `second`, forgetting what is a minute older.
+    void advance(std::int64_t second);
+    void count(bool damaged) { ++buckets_[index(second_)][damaged ? 1 : 0]; }
+    // Damaged over all, 0…1; NaN when nothing came within the minute.
+    double share() const;
+    void clear();
+
+private:
+    static std::size_t index(std::int64_t second) {
+        return static_cast<std::size_t>(second % kSeconds);
+    }
+    std::array<std::array<int, 2>, kSeconds> buckets_{};
+    std::int64_t second_ = 0;
 };
 
 class RttyDecoder : private WordHandler {
@@ -47,9 +69,18 @@ public:
     // The polarity the matched design decodes with: the forced one, the one it
     // found, or Auto while it is still undecided. The others: from `invert`.
     Polarity polarityInUse() const;
-    // The tones the matched design follows after frequency correction, Hz.
+    // The tones the decoder listens to, Hz: the set ones moved by the
+    // frequency control (params().afc) and, in the matched design, by its
+    // fine correction.
     double lowerToneHz() const;
     double upperToneHz() const;
+    // The share of the last minute's characters that came damaged: Baudot
+    // frames without their stop bit; SITOR-B characters neither copy of
+    // which could be read (matched design) or words that are no CCIR 476
+    // word (the filter designs). NaN while none came.
+    double errorShare() const { return errors_.share(); }
+    // How far the tones listened to lie from the set ones, Hz.
+    double toneOffsetHz() const { return lowerToneHz() - params_.lowerHz(); }
     // Each tone filtered to the keying bandwidth, for the cross scope and
     // the monitor (the last block).
     std::span<const float> lowerTone() const;
@@ -78,11 +109,19 @@ public:
     std::span<const float> demodulated() const;
 
 private:
-    int baudot(int frame) override { return baudot_.handle(frame); }
-    int sitor(int word) override { return sitor_.handle(word); }
+    // Frequency control: every kAfcCheckBlocks blocks the pair of tones of the
+    // set shift that stands out most within kAfcRangeHz of the set tones is
+    // looked for in the spectrum of the last seconds; the decoder moves to it
+    // when it lies further from the tones in use than the fine correction
+    // would follow.
+    void followSignal();
+    void moveTones(double lowerHz);
+
+    int baudot(int frame) override;
+    int sitor(int word) override;
     void sitorDecided(int word) override;
     void sitorPhased() override { startInLetters(); }
-    void sitorLost() override { sitor_.lost(); }
+    void sitorLost() override;
 
     RttyParams params_;
     teleprinter::ShiftState shift_;
@@ -96,6 +135,11 @@ private:
     dsp::MonitorFeed* monitor_ = nullptr;
     LockListener* lockListener_ = nullptr;
     int lastLock_ = -1;
+    std::unique_ptr<ToneFinder> afcFinder_;  // made when the control is first switched on
+    int afcBlocks_ = 0;
+    double afcShiftHz_ = 0.0;  // filter designs: the move of their tones
+    std::int64_t samples_ = 0;
+    RecentErrors errors_;
 };
 
 }  // namespace zeb::rtty

@@ -46,7 +46,7 @@ bool isValid(const RttyParams& params) {
            v.bitsPerChar == params.bitsPerChar && v.speed == params.speed &&
            v.squelch == params.squelch && v.variant == params.variant &&
            v.polarity == params.polarity && v.squelchDb == params.squelchDb &&
-           v.usos == params.usos && v.rate == params.rate;
+           v.usos == params.usos && v.rate == params.rate && v.afc == params.afc;
 }
 
 double RttyParams::keyingRate() const {

@@ -39,6 +39,8 @@ inline constexpr int kMaxShift = 1450;
 inline constexpr int kMinCenter = 300;
 inline constexpr int kMaxToneHz = 4000;
 inline constexpr int kMaxCenter = kMaxToneHz - kMinShift;
+// How far from the set tones the frequency control looks for the signal.
+inline constexpr double kAfcRangeHz = 200.0;
 // Signal-to-noise squelch of the matched design, in dB of Eb/N0 (0 = open).
 inline constexpr float kMaxSquelchDb = 30.0f;
 inline constexpr float kDefaultSquelchDb = 6.0f;
@@ -58,6 +60,9 @@ struct RttyParams {
     float squelchDb = kDefaultSquelchDb;  // matched design: Eb/N0 below which nothing prints
     bool usos = false;                    // unshift on space: a space returns to letters
     double rate = 0.0;                    // exact keying rate in Bd; 0 = nominalRate(baud)
+    // Frequency control: the decoder follows a signal found up to
+    // kAfcRangeHz from the set tones, which stay as they are.
+    bool afc = false;
 
     RttyMode rttyMode() const { return static_cast<RttyMode>(mode); }
     int lowerHz() const { return center; }

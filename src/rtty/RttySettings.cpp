@@ -27,6 +27,8 @@ RttyParams loadRttyParams(ProfileFile& file, const char* section, SettingsOwner 
     p.squelchDb = static_cast<float>(file.readReal("SQUELCHDB", defaults.squelchDb));
     // 0 or 1; anything else is the default (off).
     p.usos = file.readInt("USOS", 0) == 1;
+    // The main program's frequency control: on unless switched off (0).
+    if (owner == SettingsOwner::Main) p.afc = file.readInt("AFC", 1) != 0;
     return validated(p);
 }
 
@@ -41,6 +43,8 @@ Result<void> saveRttyParams(ProfileFile& file, const char* section, SettingsOwne
           std::pair{"USOS", params.usos ? 1 : 0}}) {
         if (auto r = file.writeInt(key, value); !r) return r;
     }
+    if (owner == SettingsOwner::Main)
+        if (auto r = file.writeInt("AFC", params.afc ? 1 : 0); !r) return r;
     if (owner == SettingsOwner::Rtty) {
         // "%3.1f" in the "C" convention whatever the desktop's locale.
         char stop[16];

@@ -39,6 +39,15 @@ void ToneCorrelator::configure(double lowerHz, double upperHz, double rate) {
     retune();
 }
 
+void ToneCorrelator::moveTones(double lowerHz, double upperHz) {
+    lowerHz_ = lowerHz;
+    upperHz_ = upperHz;
+    offsetHz_ = 0.0;
+    spreadHz_ = 0.0;
+    for (Tone* t : {&lower_, &upper_}) t->drift = {};
+    retune();
+}
+
 void ToneCorrelator::retune() {
     lower_.step = std::polar(1.0, -kTwoPi * lowerHz() / kSampleRate);
     upper_.step = std::polar(1.0, -kTwoPi * upperHz() / kSampleRate);

@@ -63,6 +63,11 @@ public:
     void observe(double position);
     double lowerHz() const { return lowerHz_ + offsetHz_ - spreadHz_; }
     double upperHz() const { return upperHz_ + offsetHz_ + spreadHz_; }
+    // Moves both tones to new frequencies without restarting: the history,
+    // the levels and the bit windows carry on (the window being summed
+    // straddles the move for one bit). The fine correction starts afresh
+    // around the new tones.
+    void moveTones(double lowerHz, double upperHz);
     // Frequency correction follows the signal while this is on (the caller
     // switches it off while the squelch is closed, so noise cannot drag it).
     void setTracking(bool on) { tracking_ = on; }

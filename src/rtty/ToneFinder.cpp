@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 #include "dsp/Dft.h"
 #include "dsp/Primitives.h"
@@ -21,6 +20,19 @@ ToneFinder::ToneFinder(int shift) : shift_(shift) {
 }
 
 double ToneFinder::seconds() const { return static_cast<double>(samples_) / kSampleRate; }
+
+void ToneFinder::setMemory(double seconds) {
+    // One transform every half transform length.
+    const double hop = 0.5 * kSize / kSampleRate;
+    decay_ = seconds > 0.0 ? std::exp(-hop / seconds) : 1.0;
+}
+
+void ToneFinder::clear() {
+    power_.fill(0.0);
+    filled_ = 0;
+    frames_ = 0;
+    samples_ = 0;
+}
 
 void ToneFinder::feed(std::span<const float> block) {
     samples_ += static_cast<long long>(block.size());
@@ -44,12 +56,14 @@ void ToneFinder::transform() {
     dsp::nspcrDft(re_.data(), im_.data(), kOrder, dsp::kDftForward);
     for (int i = 0; i < kSize / 2; ++i) {
         const double r = re_[static_cast<std::size_t>(i)], m = im_[static_cast<std::size_t>(i)];
-        power_[static_cast<std::size_t>(i)] += r * r + m * m;
+        auto& p = power_[static_cast<std::size_t>(i)];
+        p = p * decay_ + r * r + m * m;
     }
     ++frames_;
 }
 
-std::optional<TonePair> ToneFinder::best(double minStrengthDb) const {
+std::optional<TonePair> ToneFinder::best(double minStrengthDb, double lowestHz,
+                                         double highestHz) const {
     if (frames_ == 0) return std::nullopt;
     const int lo = static_cast<int>(std::ceil(kMinCenter / kBinHz));
     const int hi = static_cast<int>(kMaxToneHz / kBinHz);
@@ -59,11 +73,13 @@ std::optional<TonePair> ToneFinder::best(double minStrengthDb) const {
     const int span = static_cast<int>(std::lround(shiftBins));
     if (hi - lo <= span) return std::nullopt;
 
-    // The noise floor: the median bin of the band searched.
-    std::vector<double> band(power_.begin() + lo, power_.begin() + hi + 1);
-    std::nth_element(band.begin(), band.begin() + static_cast<std::ptrdiff_t>(band.size() / 2),
-                     band.end());
-    const double floor = std::max(band[band.size() / 2], 1e-30);
+    // The noise floor: the median bin of the whole band.
+    const auto bandEnd = std::copy(power_.begin() + lo, power_.begin() + hi + 1, band_.begin());
+    const auto median = band_.begin() + (bandEnd - band_.begin()) / 2;
+    std::nth_element(band_.begin(), median, bandEnd);
+    const double floor = std::max(*median, 1e-30);
+    const int first = std::max(lo + 1, static_cast<int>(std::floor(lowestHz / kBinHz)));
+    const int last = static_cast<int>(std::ceil(highestHz / kBinHz));
 
     // Each tone as the power of its bin and its neighbours (the keying
     // spreads it over a few bins).
@@ -73,7 +89,7 @@ std::optional<TonePair> ToneFinder::best(double minStrengthDb) const {
     };
     double bestScore = 0.0;
     int bestLower = -1, bestUpper = -1;
-    for (int i = lo + 1; i + span - tolerance <= hi - 1; ++i) {
+    for (int i = first; i <= last && i + span - tolerance <= hi - 1; ++i) {
         const double a = tone(i);
         for (int j = i + span - tolerance; j <= std::min(i + span + tolerance, hi - 1); ++j) {
             // Both tones must be there: the weaker one counts.

@@ -1,6 +1,8 @@
 // Finds the two tones of an FSK signal of known shift in the first seconds
 // of a recording or of live audio: an averaged power spectrum, then the pair
-// of peaks one shift apart that stands out most above the noise.
+// of peaks one shift apart that stands out most above the noise. With a
+// memory set, older spectra fade out, so that the finder follows a signal
+// that moves (the decoder's frequency control).
 #pragma once
 
 #include <array>
@@ -29,9 +31,15 @@ public:
     void feed(std::span<const float> block);
     // Seconds of audio taken so far.
     double seconds() const;
-    // The best pair with both tones in [kMinCenter, kMaxToneHz], or nullopt
-    // while no pair stands at least `minStrengthDb` above the noise.
-    std::optional<TonePair> best(double minStrengthDb = 10.0) const;
+    // Spectra older than about `seconds` fade out; 0 (the default) averages
+    // everything taken since the start or the last clear().
+    void setMemory(double seconds);
+    void clear();
+    // The best pair with both tones in [kMinCenter, kMaxToneHz] and the lower
+    // tone within [lowestHz, highestHz] when given, or nullopt while no pair
+    // stands at least `minStrengthDb` above the noise.
+    std::optional<TonePair> best(double minStrengthDb = 10.0, double lowestHz = 0.0,
+                                 double highestHz = kMaxToneHz) const;
 
 private:
     void transform();
@@ -42,6 +50,8 @@ private:
     std::array<float, kSize> re_{};
     std::array<float, kSize> im_{};
     std::array<double, kSize / 2> power_{};
+    mutable std::array<double, kSize / 2> band_{};  // best()'s scratch for the median
+    double decay_ = 1.0;                            // weight of the spectra so far at each new one
     int filled_ = 0;
     int frames_ = 0;
     long long samples_ = 0;
