@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 #include "RttyPage.h"
@@ -38,9 +39,11 @@ CwPage::CwPage(PageContext& context, CwChain& chain, QWidget* parent)
     loadTextFont(context_, *text_, cw::kCwSection);
 
     spectrum_ = ui::controlAs<ui::SpectrumView>(dialog_, kSpectrumControl);
-    if (spectrum_ && context_.spectrum)
+    if (spectrum_ && context_.spectrum) {
         connect(spectrum_, &ui::SpectrumView::clicked, this,
                 [this] { context_.spectrum->toggle(spectrum_); });
+        connect(spectrum_, &ui::SpectrumView::tuneRequested, this, &CwPage::tuneTo);
+    }
 
     centerKnob_ = ui::controlAs<ui::RotaryKnob>(dialog_, kCwCenterKnob);
     widthKnob_ = ui::controlAs<ui::RotaryKnob>(dialog_, kCwWidthKnob);
@@ -105,6 +108,12 @@ void CwPage::setBand(int center, int width) {
     refresh();
 }
 
+void CwPage::tuneTo(double hz) {
+    const int center =
+        std::clamp(static_cast<int>(std::lround(hz)), cw::kMinCenter, cw::kMaxCenter);
+    setBand(center, chain_.band().width);
+}
+
 void CwPage::setOptions(cw::CwOptions options) {
     chain_.setOptions(options);
     saveSettings();
@@ -117,12 +126,11 @@ void CwPage::applyMarkers() {
     const cw::ToneBand b = chain_.band();
     // The matched design marks the tone it holds, the filter design its band.
     if (markedTone_ > 0.0) {
-        context_.spectrum->analyser().setPassBand(float(markedTone_ - 25.0),
-                                                  float(markedTone_ + 25.0));
-        context_.spectrum->analyser().setTones(float(markedTone_), 0.0f);
+        const auto tone = static_cast<float>(markedTone_);
+        context_.spectrum->setMarkers(dsp::Markers{tone - 25.0f, tone + 25.0f, tone, 0.0f});
         return;
     }
-    context_.spectrum->analyser().setMarkers(cw::bandMarkers(b));
+    context_.spectrum->setMarkers(cw::bandMarkers(b));
 }
 
 void CwPage::refresh() {

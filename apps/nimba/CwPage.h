@@ -41,6 +41,9 @@ public:
     void saveSettings();
     // The lock read-out and the spectrum's markers (the main window's pump).
     void poll();
+    // A click on the spectrum or the waterfall at `hz`: the tone filter's
+    // centre goes there.
+    void tuneTo(double hz);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -144,6 +144,12 @@ public:
     double snrDb() const { return snrDb_.load(); }
     bool squelchOpen() const { return squelchOpen_.load(); }
     rtty::Polarity polarityInUse() const { return static_cast<rtty::Polarity>(polarity_.load()); }
+    // The tones the decoder listens to (moved by the frequency control and
+    // the fine correction), Hz, and the share of damaged characters over the
+    // last minute (NaN: none came).
+    float lowerToneHz() const { return lowerToneHz_.load(); }
+    float upperToneHz() const { return upperToneHz_.load(); }
+    float errorShare() const { return errorShare_.load(); }
 
     void setClock(std::function<TimeKey()> clock);
     const weather::TextScanner* scanner() const { return bulletins_.scanner(); }
@@ -167,6 +173,8 @@ private:
     std::atomic<float> snrDb_{std::numeric_limits<float>::quiet_NaN()};
     std::atomic<bool> squelchOpen_{true};
     std::atomic<int> polarity_{0};
+    std::atomic<float> lowerToneHz_{0.0f}, upperToneHz_{0.0f};
+    std::atomic<float> errorShare_{std::numeric_limits<float>::quiet_NaN()};
     ScopeBuffer scope_;
     std::atomic<bool> scopeOn_{false};
 };

@@ -152,8 +152,7 @@ void FaxDisplays::setDecoder(fax::FaxDecoder* decoder) {
 }
 
 void FaxDisplays::markSpectrum() {
-    if (decoder_ && context_.spectrum)
-        context_.spectrum->analyser().setMarkers(decoder_->markers());
+    if (decoder_ && context_.spectrum) context_.spectrum->setMarkers(decoder_->markers());
 }
 
 void FaxDisplays::setPage(FaxPage* page) { page_ = page; }

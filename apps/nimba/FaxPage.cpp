@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 
@@ -32,6 +33,8 @@ constexpr int kStrManualStop = 9011;
 constexpr int kStrSaveFailed = 9012;
 constexpr int kMsgSaveWhileReceiving = 9013;
 constexpr int kStrSaveAsTitle = 73;
+// The signal-to-noise readout: "S/N %d dB" and "S/N –" (the RTTY page's).
+constexpr int kStrSnr = 9023, kStrNoSnr = 9024;
 constexpr int kPreviewBorder = 2;  // the button's frame around the preview
 const QColor kSelectedLamp(64, 64, 192);
 const QColor kReceivingLamp(0, 200, 0);
@@ -111,6 +114,7 @@ void FaxPage::connectControls() {
     measured_ = dialog_->findChild<QLabel*>(QStringLiteral("measuredTones"));
     autoSlant_ = dialog_->findChild<QCheckBox*>(QStringLiteral("autoSlant"));
     measuredSlant_ = dialog_->findChild<QLabel*>(QStringLiteral("measuredSlant"));
+    snr_ = dialog_->findChild<QLabel*>(QStringLiteral("faxSnr"));
     acceptSlant_ = dialog_->findChild<QPushButton*>(QStringLiteral("acceptSlant"));
     savePng_ = dialog_->findChild<QPushButton*>(QStringLiteral("savePng"));
 
@@ -198,12 +202,33 @@ void FaxPage::connectControls() {
         preview_->installEventFilter(this);
         connect(preview_, &QPushButton::clicked, this, [this] { displays_.togglePictureWindow(); });
     }
-    if (spectrum_)
+    if (spectrum_) {
         connect(spectrum_, &ui::SpectrumView::clicked, this, [this] {
             if (!context_.spectrum) return;
             displays_.markSpectrum();
             context_.spectrum->toggle(spectrum_);
         });
+        connect(spectrum_, &ui::SpectrumView::tuneRequested, this, &FaxPage::tuneTo);
+    }
+}
+
+void FaxPage::tuneTo(double hz) {
+    fax::FaxConfig c = decoder_.config();
+    c.center = static_cast<std::uint16_t>(
+        std::clamp(static_cast<int>(std::lround(hz)), fax::kMinCenter, fax::kMaxCenter));
+    applyConfig(c);
+}
+
+void FaxPage::poll() {
+    if (!snr_) return;
+    const double snr = decoder_.snrDb();
+    const QString text =
+        decoder_.running() && std::isfinite(snr) && context_.bundle
+            ? context_.bundle->format(kStrSnr, {static_cast<int>(std::lround(snr))})
+            : context_.string(kStrNoSnr);
+    if (text == shownSnr_) return;
+    shownSnr_ = text;
+    snr_->setText(text);
 }
 
 void FaxPage::applyConfig(fax::FaxConfig config) {

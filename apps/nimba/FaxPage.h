@@ -95,6 +95,10 @@ public:
     void refreshPreview();
     // The status text of the decoder's state (while the decoder runs).
     void showStateText();
+    // The signal-to-noise readout (the main window's pump).
+    void poll();
+    // A click on the spectrum or the waterfall at `hz`: the centre goes there.
+    void tuneTo(double hz);
 
     // The panel's "save as" (button 1060).
     void saveAs();
@@ -147,6 +151,8 @@ private:
     QLabel* measured_ = nullptr;
     QCheckBox* autoSlant_ = nullptr;
     QLabel* measuredSlant_ = nullptr;
+    QLabel* snr_ = nullptr;
+    QString shownSnr_;
     QPushButton* acceptSlant_ = nullptr;
     QPushButton* savePng_ = nullptr;
     ui::SpectrumView* spectrum_ = nullptr;

@@ -128,6 +128,7 @@ void MainWindow::pump() {
     nimba_.spectrum().poll();
     if (rttyPage_) rttyPage_->poll();
     if (cwPage_) cwPage_->poll();
+    if (faxPage_) faxPage_->poll();
     if (ui::SignalWindow* signal = nimba_.signalWindow()) signal->refresh();
 }
 

@@ -47,6 +47,8 @@ constexpr std::array<std::pair<rtty::DemodVariant, int>, 3> kDesigns = {{
 constexpr int kStrSnr = 9023;    // "S/N %d dB"
 constexpr int kStrNoSnr = 9024;  // "S/N –"
 constexpr int kNoSnr = INT_MIN;
+// The frequency control's offset from the set tones, and the damaged share.
+constexpr int kStrOffset = 9034, kStrErrors = 9035, kStrNoErrors = 9036;
 constexpr int kStrRepeat = 9025, kStrNotSelected = 9026, kStrCutOff = 9027, kStrGone = 9028;
 
 // The columns of the message list.
@@ -124,14 +126,17 @@ RttyPage::RttyPage(PageContext& context, RttyChain& chain, QWidget* parent)
     loadTextFont(context_, *text_, rtty::kMainSection);
 
     spectrum_ = ui::controlAs<ui::SpectrumView>(dialog_, kSpectrumControl);
-    if (spectrum_ && context_.spectrum)
+    if (spectrum_ && context_.spectrum) {
         connect(spectrum_, &ui::SpectrumView::clicked, this,
                 [this] { context_.spectrum->toggle(spectrum_); });
+        connect(spectrum_, &ui::SpectrumView::tuneRequested, this, &RttyPage::tuneTo);
+    }
     scope_ = ui::controlAs<CrossScope>(dialog_, kRttyScope);
     if (scope_) scope_->setBuffer(&chain_.scope());
     chain_.setScopeOn(scopeOn_ && scope_);
     lock_ = ui::controlAs<ui::Lamp>(dialog_, kRttyLock);
     snr_ = ui::controlAs<QLabel>(dialog_, kRttySnr);
+    offset_ = ui::controlAs<QLabel>(dialog_, kRttyOffset);
     list_ = ui::controlAs<QTreeWidget>(dialog_, kRttyMessages);
     if (list_) {
         list_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -205,6 +210,11 @@ RttyPage::RttyPage(PageContext& context, RttyChain& chain, QWidget* parent)
         p.usos = on;
         apply(p);
     });
+    check(kRttyAfc, [this](bool on) {
+        rtty::RttyParams p = chain_.params();
+        p.afc = on;
+        apply(p);
+    });
     if (auto* combo = ui::controlAs<QComboBox>(dialog_, kRttyStop)) {
         for (float s : kStops) combo->addItem(QString::number(double(s)), double(s));
         connect(combo, &QComboBox::activated, this, [this, combo](int index) {
@@ -247,12 +257,28 @@ void RttyPage::apply(const rtty::RttyParams& params) {
     chain_.setParams(params);
     // Written at once: the chain reads "RTTYPARAM" again when it starts.
     (void)chain_.saveParams();
-    if (context_.spectrum) {
-        const rtty::RttyParams p = chain_.params();
-        context_.spectrum->analyser().setPassBand(0.0f, 0.0f);
-        context_.spectrum->analyser().setTones(float(p.lowerHz()), float(p.upperHz()));
-    }
+    markTones(true);
     refresh();
+}
+
+void RttyPage::tuneTo(double hz) {
+    rtty::RttyParams p = chain_.params();
+    const int center = static_cast<int>(std::lround(hz - 0.5 * p.shift));
+    p.center = std::clamp(center, rtty::kMinCenter, maxCenter(p.shift));
+    apply(p);
+}
+
+void RttyPage::markTones(bool force) {
+    if (!context_.spectrum) return;
+    const rtty::RttyParams p = chain_.params();
+    std::pair<float, float> tones{chain_.lowerToneHz(), chain_.upperToneHz()};
+    if (!chain_.running() || tones.first <= 0.0f)
+        tones = {static_cast<float>(p.lowerHz()), static_cast<float>(p.upperHz())};
+    if (!force && std::abs(tones.first - markedTones_.first) < 1.0f &&
+        std::abs(tones.second - markedTones_.second) < 1.0f)
+        return;
+    markedTones_ = tones;
+    context_.spectrum->setMarkers(dsp::Markers{0.0f, 0.0f, tones.first, tones.second});
 }
 
 void RttyPage::setMode(int mode) {
@@ -330,6 +356,7 @@ void RttyPage::refresh() {
     if (auto* b = ui::controlAs<QWidget>(dialog_, kRttyInvert))
         b->setEnabled(!isMatched || p.polarity != rtty::Polarity::Auto);
     if (auto* c = ui::controlAs<QCheckBox>(dialog_, kRttyUsos)) c->setChecked(p.usos);
+    if (auto* c = ui::controlAs<QCheckBox>(dialog_, kRttyAfc)) c->setChecked(p.afc);
     if (list_) list_->setVisible(p.mode == static_cast<int>(rtty::RttyMode::SitorB));
     auto select = [this](int id, const QVariant& value) {
         if (auto* c = ui::controlAs<QComboBox>(dialog_, id)) c->setCurrentIndex(c->findData(value));
@@ -361,6 +388,26 @@ void RttyPage::showDecoderState() {
                           : context_.bundle->format(kStrSnr, {shown}));
     }
     snr_->setEnabled(chain_.squelchOpen());
+    showOffsetAndErrors();
+}
+
+void RttyPage::showOffsetAndErrors() {
+    markTones(false);
+    if (!offset_ || !context_.bundle) return;
+    const rtty::RttyParams p = chain_.params();
+    QString text;
+    if (chain_.running() && chain_.lowerToneHz() > 0.0f) {
+        const int offset = static_cast<int>(std::lround(chain_.lowerToneHz() - p.lowerHz()));
+        text = context_.bundle->format(kStrOffset, {offset});
+    }
+    const float share = chain_.errorShare();
+    text += (text.isEmpty() ? "" : "  ") +
+            (std::isfinite(share) ? context_.bundle->format(
+                                        kStrErrors, {static_cast<int>(std::lround(100.0f * share))})
+                                  : context_.string(kStrNoErrors));
+    if (text == shownOffset_) return;
+    shownOffset_ = text;
+    offset_->setText(text);
 }
 
 void RttyPage::poll() {
@@ -482,9 +529,7 @@ void RttyPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     refresh();
     if (context_.spectrum && spectrum_) {
-        const rtty::RttyParams p = chain_.params();
-        context_.spectrum->analyser().setPassBand(0.0f, 0.0f);
-        context_.spectrum->analyser().setTones(float(p.lowerHz()), float(p.upperHz()));
+        markTones(true);
         context_.spectrum->attach(spectrum_);
     }
 }

@@ -47,7 +47,7 @@ inline constexpr int kRttyLetters = 1211, kRttyFigures = 1212;
 inline constexpr int kRttyScopeSwitch = 1213, kRttyScope = 1214, kRttyLock = 1215;
 inline constexpr int kRttyDesign = 1216, kRttySquelchDb = 1217, kRttySnr = 1218;
 inline constexpr int kRttyAutoPolarity = 1219, kRttyText = 1220, kRttyUsos = 1221;
-inline constexpr int kRttyMessages = 1222;
+inline constexpr int kRttyMessages = 1222, kRttyAfc = 1223, kRttyOffset = 1224;
 inline constexpr int kSpectrumControl = 1003;
 inline constexpr int kSaveButton = 1019, kPrintButton = 1103, kFontButton = 1104;
 
@@ -84,6 +84,9 @@ public:
     void refresh();
     // The lock lamp follows the decoder.
     void lockChanged();
+    // A click on the spectrum or the waterfall at `hz`: the pair of tones of
+    // the set shift is put either side of it.
+    void tuneTo(double hz);
     // Takes what the decoder left for the scope, the lamp, the
     // signal-to-noise readout and the polarity found (often, on the
     // user-interface thread).
@@ -113,9 +116,13 @@ private:
     void toggleScope();
     void toggleInvert();
     void setAutoPolarity(bool on);
-    // The readout and, while the polarity is found automatically, the
+    // The readouts and, while the polarity is found automatically, the
     // Invers switch.
     void showDecoderState();
+    // The tones listened to on the displays (they move with the frequency
+    // control); `force` also when they have not moved.
+    void markTones(bool force);
+    void showOffsetAndErrors();
     // `file`: in the SYNOP folder ("" none).
     void showFile(const weather::MessageFramer::Message& message, const std::string& file);
 
@@ -141,6 +148,9 @@ private:
     QPointer<QDialog> file_;
     // What the readout shows: whole dB, or INT_MIN for no value.
     std::optional<int> shownSnr_;
+    QLabel* offset_ = nullptr;
+    QString shownOffset_;
+    std::pair<float, float> markedTones_{0.0f, 0.0f};
     bool updating_ = false;
     bool scopeOn_ = true;
 };

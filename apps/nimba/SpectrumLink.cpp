@@ -26,6 +26,7 @@ void SpectrumLink::attachLocked(ui::SpectrumView* view) {
 
 void SpectrumLink::attach(ui::SpectrumView* view) {
     view_ = view;
+    if (view) view->setFrequencyRange(analyser_.lowHz(), analyser_.highHz());
     BlockLock lock(blockMutex_);
     attachLocked(view);
 }
@@ -36,6 +37,8 @@ void SpectrumLink::detach(ui::SpectrumView* view) {
     BlockLock lock(blockMutex_);
     attachLocked(nullptr);
 }
+
+void SpectrumLink::setMarkers(const dsp::Markers& markers) { analyser_.setMarkers(markers); }
 
 void SpectrumLink::setOn(bool on) {
     on_.store(on);

@@ -37,6 +37,10 @@ public:
     void detach(ui::SpectrumView* view);
     ui::SpectrumView* attached() const { return view_.data(); }
 
+    // What the decoder of the page shown would have marked: its pass band
+    // and tones.
+    void setMarkers(const dsp::Markers& markers);
+
     void setOn(bool on);
     bool on() const { return on_.load(); }
     // The display's click: switches the display off or on again for `view`.

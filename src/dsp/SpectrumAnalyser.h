@@ -44,6 +44,8 @@ public:
 
     // Frequency range shown; takes effect at the next attachDisplay().
     void setFrequencyRange(float lowHz, float highHz);
+    float lowHz() const { return lowHz_; }
+    float highHz() const { return highHz_; }
     // Prepares the analysis for a control of the given client size; the
     // drawing area is the client area shrunk by one pixel on every side.
     // Fails and stays detached when that area is empty or memory runs out.

@@ -42,8 +42,10 @@ BundleManifest nimbaManifest() {
         m.strings.push_back({id});
     // RTTY page: the demodulator designs, the signal-to-noise readout and the
     // notes of the NAVTEX message list.
-    for (int id : {9020, 9021, 9022, 9024, 9025, 9026, 9027, 9028}) m.strings.push_back({id});
+    for (int id : {9020, 9021, 9022, 9024, 9025, 9026, 9027, 9028, 9036}) m.strings.push_back({id});
     m.strings.push_back({9023, "i"});  // Eb/N0 in dB
+    m.strings.push_back({9034, "i"});  // the frequency control's offset, Hz
+    m.strings.push_back({9035, "i"});  // damaged characters, %
     m.icons = {103};
     DialogRequirement main{101, {{1000, "QTabWidget"}, {1012, "QLabel"}}};
     append(main.controls, buttons({1004, 1005, 1006, 1008, 1042}));
@@ -68,6 +70,8 @@ BundleManifest nimbaManifest() {
                             {1217, "QSpinBox"},
                             {1218, "QLabel"},
                             {1219, "QCheckBox"},
+                            {1223, "QCheckBox"},
+                            {1224, "QLabel"},
                             {1220, "QWidget"},
                             {1221, "QCheckBox"},
                             {1222, "QTreeWidget"}}};

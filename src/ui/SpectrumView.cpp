@@ -69,6 +69,7 @@ SpectrumView::SpectrumView(QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(1);
     setMinimumSize(16, 16);
+    setContextMenuPolicy(Qt::PreventContextMenu);
 }
 
 void SpectrumView::setColours(const DisplayColours& colours) {
@@ -156,8 +157,19 @@ void SpectrumView::paintEvent(QPaintEvent* event) {
 
 void SpectrumView::mouseReleaseEvent(QMouseEvent* event) {
     QFrame::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-        emit clicked();
+    const QPoint at = event->position().toPoint();
+    if (!rect().contains(at)) return;
+    if (event->button() == Qt::RightButton) emit clicked();
+    // The drawing area starts one pixel inside the frame's contents.
+    const QRect area = contentsRect().adjusted(1, 1, -1, -1);
+    if (event->button() == Qt::LeftButton && highHz_ > lowHz_ && area.width() > 0)
+        emit tuneRequested(lowHz_ +
+                           (at.x() - area.left() + 0.5) * (highHz_ - lowHz_) / area.width());
+}
+
+void SpectrumView::setFrequencyRange(double lowHz, double highHz) {
+    lowHz_ = lowHz;
+    highHz_ = highHz;
 }
 
 // ---- SignalBuffer ----

@@ -99,9 +99,16 @@ public:
     static QImage render(const SpectrumSnapshot& snapshot, const DisplayColours& colours);
     const QImage& image() const { return image_; }
 
+    // The frequencies at the left and right edges of the drawing area, for
+    // a left click to name the frequency under it.
+    void setFrequencyRange(double lowHz, double highHz);
+
 signals:
-    // A click on the display (the pages toggle the display with it).
+    // A right click on the display (the pages switch the display off and on
+    // with it).
     void clicked();
+    // A left click: the frequency under the mouse (the pages tune there).
+    void tuneRequested(double hz);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -112,6 +119,8 @@ private:
     DisplayColours colours_;
     SpectrumSnapshot snapshot_;
     QImage image_;
+    double lowHz_ = 0.0;
+    double highHz_ = 0.0;
 };
 
 // The 1024 values of the signal window, shared between the capture thread

@@ -205,12 +205,21 @@ TEST(SpectrumView, RefreshDrawsTheLatestFrameAndClicksAreReported) {
     EXPECT_EQ(shown.pixelColor((origin + QPoint(128, 40)) * shown.devicePixelRatio()),
               view.image().pixelColor(128, 40));
 
+    // A right click switches the display; a left click names the frequency
+    // under the mouse.
     int clicks = 0;
+    double tunedHz = 0.0;
     QObject::connect(&view, &SpectrumView::clicked, [&] { ++clicks; });
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(20, 20), QPointF(20, 20),
-                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&view, &release);
+    QObject::connect(&view, &SpectrumView::tuneRequested, [&](double hz) { tunedHz = hz; });
+    view.setFrequencyRange(0.0, 2756.0);
+    const double x = origin.x() + 128.0;  // the middle of the drawing area
+    for (const Qt::MouseButton button : {Qt::RightButton, Qt::LeftButton}) {
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(x, 20), QPointF(x, 20), button,
+                            Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&view, &release);
+    }
     EXPECT_EQ(clicks, 1);
+    EXPECT_NEAR(tunedHz, 1378.0, 2756.0 / 256);
 
     a.frame.clear();
     view.refresh();
