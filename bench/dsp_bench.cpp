@@ -1,6 +1,6 @@
 // Speed of the signal-processing core per audio block: the 1024-point
 // transform (against FFTW when available), a 129-tap FIR filter over a block,
-// and the spectrum analysis of one block.
+// and the spectrum and waterfall analyses of one block.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -11,6 +11,7 @@
 #include "dsp/Dft.h"
 #include "dsp/Fir.h"
 #include "dsp/SpectrumAnalyser.h"
+#include "dsp/Waterfall.h"
 
 #ifdef ZEB_HAVE_FFTW
 #include <fftw3.h>
@@ -102,5 +103,20 @@ void BM_SpectrumAnalysis1024(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_SpectrumAnalysis1024);
+
+// One block of noise through the waterfall (the 2048-point transform of it and
+// the block before), 500 columns; the argument is the blocks per row, so with
+// 1 every block also finishes a row (levels, floor, intensities).
+void BM_WaterfallAnalyse(benchmark::State& state) {
+    Waterfall waterfall;
+    waterfall.attach(500, 0.0f, 2756.0f);
+    waterfall.setBlocksPerRow(static_cast<int>(state.range(0)));
+    const auto block = noise(1024, 5);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(waterfall.analyse(block));
+        benchmark::DoNotOptimize(waterfall.row().data());
+    }
+}
+BENCHMARK(BM_WaterfallAnalyse)->Arg(1)->Arg(4);
 
 }  // namespace

@@ -39,11 +39,11 @@ CwPage::CwPage(PageContext& context, CwChain& chain, QWidget* parent)
     loadTextFont(context_, *text_, cw::kCwSection);
 
     spectrum_ = ui::controlAs<ui::SpectrumView>(dialog_, kSpectrumControl);
-    if (spectrum_ && context_.spectrum) {
-        connect(spectrum_, &ui::SpectrumView::clicked, this,
-                [this] { context_.spectrum->toggle(spectrum_); });
-        connect(spectrum_, &ui::SpectrumView::tuneRequested, this, &CwPage::tuneTo);
-    }
+    waterfall_ = ui::controlAs<ui::WaterfallView>(dialog_, kWaterfallControl);
+    if (context_.spectrum)
+        connectDisplays(
+            this, *context_.spectrum, spectrum_, waterfall_, [this](double hz) { tuneTo(hz); },
+            [this](int id) { return context_.string(id); });
 
     centerKnob_ = ui::controlAs<ui::RotaryKnob>(dialog_, kCwCenterKnob);
     widthKnob_ = ui::controlAs<ui::RotaryKnob>(dialog_, kCwWidthKnob);
@@ -183,7 +183,7 @@ void CwPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     refresh();
     applyMarkers();
-    if (context_.spectrum && spectrum_) context_.spectrum->attach(spectrum_);
+    if (context_.spectrum && spectrum_) context_.spectrum->attach(spectrum_, waterfall_);
 }
 
 void CwPage::hideEvent(QHideEvent* event) {

@@ -17,6 +17,7 @@ class ReceivedTextWindow;
 class RotaryKnob;
 class SegmentDisplay;
 class SpectrumView;
+class WaterfallView;
 }  // namespace zeb::ui
 
 namespace zeb::nimba {
@@ -35,6 +36,7 @@ public:
 
     ui::ReceivedTextWindow& text() { return *text_; }
     ui::SpectrumView* spectrumView() const { return spectrum_; }
+    ui::WaterfallView* waterfallView() const { return waterfall_; }
     QWidget* dialog() const { return dialog_; }
     void refresh();
     // Writes CENTER, WIDTH and the decoder options.
@@ -59,6 +61,7 @@ private:
     QWidget* dialog_ = nullptr;
     ui::ReceivedTextWindow* text_ = nullptr;
     ui::SpectrumView* spectrum_ = nullptr;
+    ui::WaterfallView* waterfall_ = nullptr;
     ui::RotaryKnob* centerKnob_ = nullptr;
     ui::RotaryKnob* widthKnob_ = nullptr;
     ui::SegmentDisplay* centerDisplay_ = nullptr;

@@ -143,8 +143,9 @@ void RttyChain::publishState(bool running) {
                          : std::numeric_limits<float>::quiet_NaN());
     squelchOpen_.store(decoder_.squelchOpen());
     polarity_.store(static_cast<int>(decoder_.polarityInUse()));
-    lowerToneHz_.store(static_cast<float>(decoder_.lowerToneHz()));
-    upperToneHz_.store(static_cast<float>(decoder_.upperToneHz()));
+    const auto [lower, upper] = decoder_.signalTonesHz();
+    lowerToneHz_.store(static_cast<float>(lower));
+    upperToneHz_.store(static_cast<float>(upper));
     errorShare_.store(running ? static_cast<float>(decoder_.errorShare())
                               : std::numeric_limits<float>::quiet_NaN());
 }

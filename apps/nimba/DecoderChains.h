@@ -144,9 +144,9 @@ public:
     double snrDb() const { return snrDb_.load(); }
     bool squelchOpen() const { return squelchOpen_.load(); }
     rtty::Polarity polarityInUse() const { return static_cast<rtty::Polarity>(polarity_.load()); }
-    // The tones the decoder listens to (moved by the frequency control and
-    // the fine correction), Hz, and the share of damaged characters over the
-    // last minute (NaN: none came).
+    // Where the signal's tones lie (as the frequency control found them, or
+    // the tones the decoder listens to), Hz, and the share of damaged
+    // characters over the last minute (NaN: none came).
     float lowerToneHz() const { return lowerToneHz_.load(); }
     float upperToneHz() const { return upperToneHz_.load(); }
     float errorShare() const { return errorShare_.load(); }

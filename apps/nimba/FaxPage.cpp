@@ -202,14 +202,11 @@ void FaxPage::connectControls() {
         preview_->installEventFilter(this);
         connect(preview_, &QPushButton::clicked, this, [this] { displays_.togglePictureWindow(); });
     }
-    if (spectrum_) {
-        connect(spectrum_, &ui::SpectrumView::clicked, this, [this] {
-            if (!context_.spectrum) return;
-            displays_.markSpectrum();
-            context_.spectrum->toggle(spectrum_);
-        });
-        connect(spectrum_, &ui::SpectrumView::tuneRequested, this, &FaxPage::tuneTo);
-    }
+    waterfall_ = controlAs<ui::WaterfallView>(dialog_, faxid::kWaterfall);
+    if (context_.spectrum)
+        connectDisplays(
+            this, *context_.spectrum, spectrum_, waterfall_, [this](double hz) { tuneTo(hz); },
+            [this](int id) { return context_.string(id); });
 }
 
 void FaxPage::tuneTo(double hz) {
@@ -460,7 +457,7 @@ void FaxPage::showEvent(QShowEvent* event) {
     if (!spectrum_ || !context_.spectrum) return;
     // The RTTY or CW page shown before left its own markers on the display.
     displays_.markSpectrum();
-    context_.spectrum->attach(spectrum_);
+    context_.spectrum->attach(spectrum_, waterfall_);
 }
 
 void FaxPage::hideEvent(QHideEvent* event) {

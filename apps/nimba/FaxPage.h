@@ -36,6 +36,7 @@ class LitSwitch;
 class RotaryKnob;
 class SegmentDisplay;
 class SpectrumView;
+class WaterfallView;
 }  // namespace zeb::ui
 
 namespace zeb::nimba {
@@ -45,7 +46,7 @@ class FaxDisplays;
 // Control ids of dialog 102.
 namespace faxid {
 inline constexpr int kDialog = 102;
-inline constexpr int kSpectrum = 1003;
+inline constexpr int kSpectrum = 1003, kWaterfall = 1009;
 inline constexpr int kStartTone = 1025, kStopTone = 1026;
 inline constexpr int kShiftKnob = 1028, kCenterKnob = 1029;
 inline constexpr std::array<int, 4> kIocButtons{1043, 1044, 1045, 1046};
@@ -86,6 +87,8 @@ public:
     QWidget* dialog() const { return dialog_; }
 
     void setSaveDialog(SaveDialog dialog) { saveDialog_ = std::move(dialog); }
+    ui::SpectrumView* spectrumView() const { return spectrum_; }
+    ui::WaterfallView* waterfallView() const { return waterfall_; }
 
     // Shows the decoder's settings and state on every control.
     void refresh();
@@ -156,6 +159,7 @@ private:
     QPushButton* acceptSlant_ = nullptr;
     QPushButton* savePng_ = nullptr;
     ui::SpectrumView* spectrum_ = nullptr;
+    ui::WaterfallView* waterfall_ = nullptr;
 
     bool updating_ = false;  // the panel is being set from the decoder
     int slantValue_ = 0;

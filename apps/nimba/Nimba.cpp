@@ -74,6 +74,10 @@ MainSettings readMainSettings(ProfileFile& profile) {
     s.lineMute = profile.readInt("LINEMUTE", s.lineMute) != 0 ? 1 : 0;
     s.deleteHours = std::max(0, profile.readInt("DELTIME", s.deleteHours));
     s.peakHold = profile.readInt("ZEBPEAK", s.peakHold);
+    s.waterfallPalette = profile.readInt("WFPALETTE", s.waterfallPalette);
+    if (s.waterfallPalette < 0 || s.waterfallPalette > 2) s.waterfallPalette = 0;
+    s.waterfallSpeed = profile.readInt("WFSPEED", s.waterfallSpeed);
+    if (s.waterfallSpeed != 2 && s.waterfallSpeed != 4) s.waterfallSpeed = 1;
     s.receiverOffset = profile.readReal("RECOFFSET", s.receiverOffset);
     profile.setSection("TIMER");
     s.timerName = profile.readText("NAME", "", 255);
@@ -88,7 +92,9 @@ Result<void> writeMainSettings(ProfileFile& profile, const MainSettings& s) {
                               {"SPKVOL", s.speakerVolume},
                               {"LINEMUTE", s.lineMute},
                               {"DELTIME", s.deleteHours},
-                              {"ZEBPEAK", s.peakHold}}) {
+                              {"ZEBPEAK", s.peakHold},
+                              {"WFPALETTE", s.waterfallPalette},
+                              {"WFSPEED", s.waterfallSpeed}}) {
         if (auto r = profile.writeInt(key, value); !r) return r;
     }
     if (auto r = profile.writeReal("RECOFFSET", s.receiverOffset); !r) return r;
@@ -285,6 +291,8 @@ std::optional<int> Nimba::startUp() {
 
     // 21. Peak hold and the decoders' parameters.
     spectrum_->analyser().setPeakHold(settings_.peakHold != 0);
+    spectrum_->setWaterfallPalette(static_cast<ui::WaterfallPalette>(settings_.waterfallPalette));
+    spectrum_->setWaterfallSpeed(settings_.waterfallSpeed);
     rtty_->loadParams();
     if (fax_) {
         // The sound card's clock error is the card's: its own correction table.
@@ -511,7 +519,11 @@ void Nimba::shutdown() {
         if (errno == 0) (void)::setpriority(PRIO_PROCESS, 0, nice + 5);
         priorityRaised_ = false;
     }
-    // 9. The settings.
+    // 9. The settings, with the waterfall's as the user left them.
+    if (spectrum_) {
+        settings_.waterfallPalette = static_cast<int>(spectrum_->waterfallPalette());
+        settings_.waterfallSpeed = spectrum_->waterfallSpeed();
+    }
     if (bundle_) (void)writeMainSettings(profile_, settings_);
     {
         std::lock_guard lock(gDspMutex);

@@ -85,6 +85,8 @@ struct MainSettings {
     int lineMute = 1;
     int deleteHours = 0;
     int peakHold = 0;
+    int waterfallPalette = 0;  // 0 classic, 1 grey, 2 heat
+    int waterfallSpeed = 1;    // blocks per row: 1, 2 or 4
     double receiverOffset = 0.0;
     std::string timerName;
     int timerActive = 0;

@@ -126,11 +126,11 @@ RttyPage::RttyPage(PageContext& context, RttyChain& chain, QWidget* parent)
     loadTextFont(context_, *text_, rtty::kMainSection);
 
     spectrum_ = ui::controlAs<ui::SpectrumView>(dialog_, kSpectrumControl);
-    if (spectrum_ && context_.spectrum) {
-        connect(spectrum_, &ui::SpectrumView::clicked, this,
-                [this] { context_.spectrum->toggle(spectrum_); });
-        connect(spectrum_, &ui::SpectrumView::tuneRequested, this, &RttyPage::tuneTo);
-    }
+    waterfall_ = ui::controlAs<ui::WaterfallView>(dialog_, kWaterfallControl);
+    if (context_.spectrum)
+        connectDisplays(
+            this, *context_.spectrum, spectrum_, waterfall_, [this](double hz) { tuneTo(hz); },
+            [this](int id) { return context_.string(id); });
     scope_ = ui::controlAs<CrossScope>(dialog_, kRttyScope);
     if (scope_) scope_->setBuffer(&chain_.scope());
     chain_.setScopeOn(scopeOn_ && scope_);
@@ -397,7 +397,10 @@ void RttyPage::showOffsetAndErrors() {
     const rtty::RttyParams p = chain_.params();
     QString text;
     if (chain_.running() && chain_.lowerToneHz() > 0.0f) {
-        const int offset = static_cast<int>(std::lround(chain_.lowerToneHz() - p.lowerHz()));
+        // The middle of the pair: the fine correction may also widen the shift.
+        const double middle = 0.5 * (chain_.lowerToneHz() + chain_.upperToneHz());
+        const int offset =
+            static_cast<int>(std::lround(middle - 0.5 * (p.lowerHz() + p.upperHz())));
         text = context_.bundle->format(kStrOffset, {offset});
     }
     const float share = chain_.errorShare();
@@ -530,7 +533,7 @@ void RttyPage::showEvent(QShowEvent* event) {
     refresh();
     if (context_.spectrum && spectrum_) {
         markTones(true);
-        context_.spectrum->attach(spectrum_);
+        context_.spectrum->attach(spectrum_, waterfall_);
     }
 }
 

@@ -33,6 +33,7 @@ class Lamp;
 class LitSwitch;
 class ReceivedTextWindow;
 class SpectrumView;
+class WaterfallView;
 }  // namespace zeb::ui
 
 namespace zeb::nimba {
@@ -48,7 +49,7 @@ inline constexpr int kRttyScopeSwitch = 1213, kRttyScope = 1214, kRttyLock = 121
 inline constexpr int kRttyDesign = 1216, kRttySquelchDb = 1217, kRttySnr = 1218;
 inline constexpr int kRttyAutoPolarity = 1219, kRttyText = 1220, kRttyUsos = 1221;
 inline constexpr int kRttyMessages = 1222, kRttyAfc = 1223, kRttyOffset = 1224;
-inline constexpr int kSpectrumControl = 1003;
+inline constexpr int kSpectrumControl = 1003, kWaterfallControl = 1009;
 inline constexpr int kSaveButton = 1019, kPrintButton = 1103, kFontButton = 1104;
 
 // The cross scope: the lower-tone filter output against the upper-tone
@@ -80,6 +81,7 @@ public:
 
     ui::ReceivedTextWindow& text() { return *text_; }
     ui::SpectrumView* spectrumView() const { return spectrum_; }
+    ui::WaterfallView* waterfallView() const { return waterfall_; }
     // Shows the chain's settings in the controls.
     void refresh();
     // The lock lamp follows the decoder.
@@ -139,6 +141,7 @@ private:
     QWidget* dialog_ = nullptr;
     ui::ReceivedTextWindow* text_ = nullptr;
     ui::SpectrumView* spectrum_ = nullptr;
+    ui::WaterfallView* waterfall_ = nullptr;
     CrossScope* scope_ = nullptr;
     ui::Lamp* lock_ = nullptr;
     QLabel* snr_ = nullptr;

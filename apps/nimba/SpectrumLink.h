@@ -1,10 +1,13 @@
-// The spectrum analyser of the program and the display it draws into.
+// The spectrum analyser and the waterfall of the program and the displays
+// they draw into.
 //
-// One analyser exists for the whole run. The page on show attaches its
-// display (control 1003) when it is shown and the display is switched on;
-// attach and detach hold the capture stream's block mutex because the
-// analysis runs on the capture thread after the decoder. Clicking the display
-// switches it off and on.
+// One analyser and one waterfall exist for the whole run. The page on show
+// attaches its displays (the spectrum, control 1003, and the waterfall above
+// it, control 1009) when it is shown and the displays are switched on; attach
+// and detach hold the capture stream's block mutex because the analysis runs
+// on the capture thread after the decoder. A left click on either display
+// tunes the page's decoder there; a right click on the spectrum switches both
+// off and on, one on the waterfall offers that with its palette and speed.
 #pragma once
 
 #include <QPointer>
@@ -14,8 +17,11 @@
 #include <mutex>
 #include <span>
 
+#include "dsp/Markers.h"
 #include "dsp/SpectrumAnalyser.h"
+#include "dsp/Waterfall.h"
 #include "ui/SpectrumView.h"
+#include "ui/WaterfallView.h"
 
 namespace zeb::nimba {
 
@@ -30,12 +36,20 @@ public:
     dsp::SpectrumAnalyser& analyser() { return analyser_; }
     ui::SpectrumFrame& frame() { return frame_; }
 
-    // The display of the page being shown; drawn into while the display is
-    // switched on. Null detaches.
-    void attach(ui::SpectrumView* view);
+    // The displays of the page being shown; drawn into while the displays
+    // are switched on. A null spectrum detaches both.
+    void attach(ui::SpectrumView* view, ui::WaterfallView* waterfall = nullptr);
     // Detaches when `view` is the attached display.
     void detach(ui::SpectrumView* view);
     ui::SpectrumView* attached() const { return view_.data(); }
+    ui::WaterfallView* attachedWaterfall() const { return waterfallView_.data(); }
+    const dsp::Waterfall& waterfall() const { return waterfall_; }
+
+    // The waterfall's colours and rows per block (1, 2 or 4).
+    void setWaterfallPalette(ui::WaterfallPalette palette);
+    ui::WaterfallPalette waterfallPalette() const { return palette_; }
+    void setWaterfallSpeed(int blocksPerRow);
+    int waterfallSpeed() const { return waterfall_.blocksPerRow(); }
 
     // What the decoder of the page shown would have marked: its pass band
     // and tones.
@@ -57,7 +71,7 @@ public:
     std::function<void()> outOfMemory;
 
 private:
-    void attachLocked(ui::SpectrumView* view);
+    void attachLocked();
 
     std::timed_mutex* blockMutex_;
     dsp::SpectrumAnalyser analyser_;
@@ -65,6 +79,20 @@ private:
     QPointer<ui::SpectrumView> view_;
     ui::SpectrumView* target_ = nullptr;  // read by the capture thread
     std::atomic<bool> on_{true};
+    dsp::Waterfall waterfall_;
+    ui::WaterfallFrame waterfallFrame_;
+    QPointer<ui::WaterfallView> waterfallView_;
+    bool waterfallOn_ = false;  // read by the capture thread under the block mutex
+    dsp::Markers markers_;
+    ui::WaterfallPalette palette_ = ui::WaterfallPalette::Classic;
 };
+
+// Connects a page's displays: a left click on either tunes the page (`tune`
+// with the frequency), a right click on the spectrum switches the displays,
+// one on the waterfall offers that with the palette and speed, and a
+// waterfall that changes its width is attached again.
+void connectDisplays(QWidget* page, SpectrumLink& link, ui::SpectrumView* spectrum,
+                     ui::WaterfallView* waterfall, std::function<void(double)> tune,
+                     const std::function<QString(int)>& strings);
 
 }  // namespace zeb::nimba

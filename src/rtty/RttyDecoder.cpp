@@ -33,8 +33,10 @@ const RttyParams& RttyDecoder::configure(const RttyParams& params) {
     if (params_.mode != before.mode) errors_.clear();
     // New tones or a new shift: the control starts again from the set tones.
     if (params_.center != before.center || params_.shift != before.shift ||
-        params_.variant != before.variant || !params_.afc)
+        params_.variant != before.variant || !params_.afc) {
         afcShiftHz_ = 0.0;
+        found_.reset();
+    }
     if (params_.afc && (!afcFinder_ || params_.shift != before.shift)) {
         afcFinder_ = std::make_unique<ToneFinder>(params_.shift);
         afcFinder_->setMemory(kAfcMemorySeconds);
@@ -53,6 +55,7 @@ const RttyParams& RttyDecoder::configure(const RttyParams& params) {
 void RttyDecoder::followSignal() {
     const double set = params_.lowerHz();
     const auto pair = afcFinder_->best(kAfcMinStrengthDb, set - kAfcRangeHz, set + kAfcRangeHz);
+    found_ = pair;
     if (!pair) return;
     // The matched design's own correction follows up to about the keying
     // rate; the filters pass a few hertz either side.
@@ -83,6 +86,16 @@ bool RttyDecoder::squelchOpen() const {
 Polarity RttyDecoder::polarityInUse() const {
     if (params_.variant == DemodVariant::Matched) return matched_.polarity();
     return params_.invert != 0 ? Polarity::Inverted : Polarity::Normal;
+}
+
+std::pair<double, double> RttyDecoder::signalTonesHz() const {
+    if (params_.afc && found_) return {found_->lowerHz, found_->upperHz};
+    return {lowerToneHz(), upperToneHz()};
+}
+
+double RttyDecoder::toneOffsetHz() const {
+    const auto [lower, upper] = signalTonesHz();
+    return 0.5 * (lower + upper - params_.lowerHz() - params_.upperHz());
 }
 
 double RttyDecoder::lowerToneHz() const {

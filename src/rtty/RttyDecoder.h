@@ -5,7 +5,9 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
+#include <utility>
 
 #include "dsp/Monitor.h"
 #include "rtty/BitSlicer.h"
@@ -79,8 +81,12 @@ public:
     // which could be read (matched design) or words that are no CCIR 476
     // word (the filter designs). NaN while none came.
     double errorShare() const { return errors_.share(); }
-    // How far the tones listened to lie from the set ones, Hz.
-    double toneOffsetHz() const { return lowerToneHz() - params_.lowerHz(); }
+    // Where the signal's tones lie, Hz: with the frequency control on, the
+    // pair its last search found (the middle of a keyed pair is sharp in the
+    // spectrum); else the tones listened to.
+    std::pair<double, double> signalTonesHz() const;
+    // How far the signal lies from the set tones (the middle of the pair), Hz.
+    double toneOffsetHz() const;
     // Each tone filtered to the keying bandwidth, for the cross scope and
     // the monitor (the last block).
     std::span<const float> lowerTone() const;
@@ -137,7 +143,8 @@ private:
     int lastLock_ = -1;
     std::unique_ptr<ToneFinder> afcFinder_;  // made when the control is first switched on
     int afcBlocks_ = 0;
-    double afcShiftHz_ = 0.0;  // filter designs: the move of their tones
+    double afcShiftHz_ = 0.0;        // filter designs: the move of their tones
+    std::optional<TonePair> found_;  // the frequency control's last search
     std::int64_t samples_ = 0;
     RecentErrors errors_;
 };

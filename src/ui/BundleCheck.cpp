@@ -42,7 +42,9 @@ BundleManifest nimbaManifest() {
         m.strings.push_back({id});
     // RTTY page: the demodulator designs, the signal-to-noise readout and the
     // notes of the NAVTEX message list.
-    for (int id : {9020, 9021, 9022, 9024, 9025, 9026, 9027, 9028, 9036}) m.strings.push_back({id});
+    for (int id : {9020, 9021, 9022, 9024, 9025, 9026, 9027, 9028, 9036, 9040, 9041, 9042, 9043,
+                   9044, 9045, 9046, 9047})
+        m.strings.push_back({id});
     m.strings.push_back({9023, "i"});  // Eb/N0 in dB
     m.strings.push_back({9034, "i"});  // the frequency control's offset, Hz
     m.strings.push_back({9035, "i"});  // damaged characters, %

@@ -3,6 +3,7 @@
 #include "common/Format.h"
 #include "ui/DialogLoader.h"
 #include "ui/SpectrumView.h"
+#include "ui/WaterfallView.h"
 
 #include <QFocusEvent>
 #include <QFontMetrics>
@@ -167,6 +168,7 @@ void registerPanelControls() {
     registerOnce<Lamp>(QStringLiteral("Lamp"));
     registerOnce<LitSwitch>(QStringLiteral("LitSwitch"));
     registerOnce<SpectrumView>(QStringLiteral("SpectrumView"));
+    registerOnce<WaterfallView>(QStringLiteral("WaterfallView"));
 }
 
 QString segmentText(double value, int digits, int decimals) {

@@ -32,6 +32,7 @@
 #include "ui/EventLoop.h"
 #include "ui/PanelControls.h"
 #include "ui/TextWindow.h"
+#include "ui/WaterfallView.h"
 
 namespace zeb::nimba {
 namespace {
@@ -251,6 +252,7 @@ TEST(NimbaRttyPage, NavtexMessagesAreListedAndAClickShowsThem) {
                                  "G|E|03|0||" + nimba.bundle()->string(9027), "G|A|04|0|!|"}));
 
     auto click = [&](int row) {
+        list->scrollToItem(list->topLevelItem(row));
         const QPointF at = list->visualItemRect(list->topLevelItem(row)).center();
         for (const auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
             QMouseEvent event(type, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
@@ -281,6 +283,97 @@ TEST(NimbaRttyPage, NavtexMessagesAreListedAndAClickShowsThem) {
 
     ui::controlAs<QPushButton>(page.dialog(), kRttyBaudot)->click();
     EXPECT_TRUE(list->isHidden());
+}
+
+// With the frequency control on (the default), a signal 80 Hz above the set
+// tones is followed: the page shows the offset and the markers move to it.
+TEST(NimbaRttyPage, FrequencyControlFollowsASignalOffTheSetTones) {
+    test::Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    Nimba nimba(shownOptions(box.dir.path()));
+    ASSERT_FALSE(nimba.startUp().has_value());
+    MainWindow& w = *nimba.window();
+    w.selectTab(kRttyTab);
+    RttyPage& page = *w.rttyPage();
+    RttyChain& chain = *nimba.rtty();
+    ASSERT_TRUE(ui::controlAs<QCheckBox>(page.dialog(), kRttyAfc)->isChecked());
+    ASSERT_TRUE(chain.start());
+    ui::controlAs<QSpinBox>(page.dialog(), kRttyBaud)->setValue(50);
+    const auto before = nimba.spectrum().analyser().toneColumns();
+    const rtty::RttyParams p = chain.params();
+    std::string text;
+    for (int i = 0; i < 6; ++i) text += "RYRYRY CQ CQ DE TEST TEST\n";
+    const auto audio = zeb::test::fskAudio(
+        zeb::test::ita2Frames(zeb::test::ita2Codes(text), 1.5, 0, 20),
+        {.baud = 50, .markHz = p.lowerHz() + 80.0, .spaceHz = p.upperHz() + 80.0, .ebN0Db = 20});
+    for (std::size_t at = 0; at + 1024 <= audio.size(); at += 1024)
+        chain.processBlock(std::span<const float>(audio.data() + at, 1024));
+    page.poll();
+    const QString shown = ui::controlAs<QLabel>(page.dialog(), kRttyOffset)->text();
+    const auto offset = QRegularExpression(QStringLiteral("([+-]\\d+) Hz")).match(shown);
+    ASSERT_TRUE(offset.hasMatch()) << shown.toStdString();
+    EXPECT_NEAR(offset.captured(1).toInt(), 80, 5);
+    EXPECT_NE(nimba.spectrum().analyser().toneColumns(), before);
+    EXPECT_EQ(chain.params().center, p.center);  // the set tones stay
+}
+
+// A left click on the spectrum or on the waterfall puts each page's decoder
+// where the click was: the RTTY tones either side of it, the CW and fax
+// centres on it. A right click on the spectrum switches the displays.
+TEST(NimbaDecoderPages, AClickOnEitherDisplayTunesThePage) {
+    test::Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    Nimba nimba(shownOptions(box.dir.path()));
+    ASSERT_FALSE(nimba.startUp().has_value());
+    MainWindow& w = *nimba.window();
+    w.resize(1000, 760);
+    struct Case {
+        int tab;
+        std::function<std::pair<ui::SpectrumView*, ui::WaterfallView*>()> displays;
+        std::function<double()> tunedTo;  // the frequency the page put at the click
+    };
+    const Case cases[] = {
+        {kRttyTab,
+         [&] { return std::pair(w.rttyPage()->spectrumView(), w.rttyPage()->waterfallView()); },
+         [&] {
+             const auto p = nimba.rtty()->params();
+             return p.center + 0.5 * p.shift;
+         }},
+        {kCwTab, [&] { return std::pair(w.cwPage()->spectrumView(), w.cwPage()->waterfallView()); },
+         [&] { return double(nimba.cw()->band().center); }},
+        {kFaxTab,
+         [&] { return std::pair(w.faxPage()->spectrumView(), w.faxPage()->waterfallView()); },
+         [&] { return double(nimba.faxDecoder()->config().center); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tab);
+        w.selectTab(c.tab);
+        QCoreApplication::processEvents();
+        const auto [spectrum, waterfall] = c.displays();
+        ASSERT_TRUE(spectrum && waterfall);
+        ASSERT_EQ(nimba.spectrum().attachedWaterfall(), waterfall);
+        ASSERT_GT(waterfall->columns(), 100);
+        for (const double hz : {1500.0, 1800.0}) {
+            const double x = waterfall->axis().columnOf(hz);
+            QMouseEvent press(QEvent::MouseButtonPress, QPointF(x, 10),
+                              waterfall->mapToGlobal(QPointF(x, 10)), Qt::LeftButton,
+                              Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(waterfall, &press);
+            EXPECT_NEAR(c.tunedTo(), hz, 1.0 + waterfall->axis().hzPerColumn());
+        }
+        const QRect area = spectrum->contentsRect().adjusted(1, 1, -1, -1);
+        const double x = area.left() + (1600.0 / 2756.0) * area.width();
+        bool on = true;
+        for (const Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::RightButton}) {
+            QMouseEvent release(QEvent::MouseButtonRelease, QPointF(x, 10),
+                                spectrum->mapToGlobal(QPointF(x, 10)), button, Qt::NoButton,
+                                Qt::NoModifier);
+            QCoreApplication::sendEvent(spectrum, &release);
+            if (button == Qt::RightButton) on = !on;
+            EXPECT_EQ(nimba.spectrum().on(), on);
+        }
+        EXPECT_NEAR(c.tunedTo(), 1600.0, 1.0 + 2756.0 / area.width());
+    }
 }
 
 // What a page shows before its decoder is switched on is what the decoder

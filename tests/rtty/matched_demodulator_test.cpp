@@ -191,7 +191,9 @@ TEST_P(FrequencyControl, FollowsTheSignal) {
     const std::string tail = text.substr(2 * (kText.size() + 1));
     EXPECT_NE(got.find(tail), std::string::npos) << got;
     const double endOffset = c.offsetHz + s.driftHzPerSecond * seconds;
-    EXPECT_NEAR(decoder.toneOffsetHz(), endOffset, 6.0);
+    // SITOR-B's tones, a shift of 1.7 keying rates apart and sent 4:3, pull
+    // each other's spectral peaks: its offset reads up to some 8 Hz low.
+    EXPECT_NEAR(decoder.toneOffsetHz(), endOffset, sitorMode ? 10.0 : 4.0);
 }
 
 // clang-format off
