@@ -1,4 +1,5 @@
 #include "dsp/SpectrumAnalyser.h"
+#include "support/AllocationCount.h"
 
 #include <gtest/gtest.h>
 
@@ -10,21 +11,6 @@
 #include <new>
 #include <numbers>
 #include <vector>
-
-// Counts the allocations of the calling thread, so that a test can show that
-// analysing a block allocates nothing (the analysis runs on the capture
-// thread). Replaces the global operator new of the whole dsp_tests program.
-namespace {
-thread_local long allocations = 0;
-}  // namespace
-
-void* operator new(std::size_t size) {
-    ++allocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace zeb::dsp {
 namespace {
@@ -144,11 +130,11 @@ TEST_F(Spectrum, AnalysingABlockAllocatesNothing) {
     an_.setPeakHold(true);
     const auto block = tone(1275.0, 8000.0, 1024);
     an_.analyse(block.data());  // the first block too, but to be sure
-    const long before = allocations;
+    const long before = test::allocationCount();
     for (int i = 0; i < 10; ++i) an_.analyse(block.data());
     (void)an_.passBandColumns();
     (void)an_.toneColumns();
-    EXPECT_EQ(allocations, before);
+    EXPECT_EQ(test::allocationCount(), before);
 }
 
 TEST(SpectrumInit, RejectsWhatItCannotAnalyseAndKeepsItsBlockLength) {

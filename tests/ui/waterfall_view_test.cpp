@@ -1,6 +1,7 @@
 // The waterfall: the capture thread's part allocating nothing, the newest row
 // on top, the frequency under a click, the scale in Hz or in kHz.
 #include "dsp/Waterfall.h"
+#include "support/AllocationCount.h"
 #include "ui/WaterfallView.h"
 
 #include <QCoreApplication>
@@ -12,21 +13,6 @@
 #include <cstdlib>
 #include <new>
 #include <vector>
-
-// Counts the allocations of the calling thread, to show that the capture
-// thread's part allocates nothing. Replaces the global operator new of the
-// whole ui_tests program.
-namespace {
-thread_local long allocations = 0;
-}  // namespace
-
-void* operator new(std::size_t size) {
-    ++allocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace zeb::ui {
 namespace {
@@ -43,7 +29,7 @@ TEST(WaterfallFrame, AnalysingPublishingAndDrainingAllocateNothing) {
     std::vector<float> block(1024);
     for (int i = 0; i < 1024; ++i) block[i] = static_cast<float>(std::sin(0.855 * i));
     long sum = 0;
-    const long before = allocations;
+    const long before = test::allocationCount();
     for (const int blocksPerRow : {1, 2, 4}) {
         waterfall.setBlocksPerRow(blocksPerRow);
         for (int b = 0; b < 12; ++b) {
@@ -51,7 +37,7 @@ TEST(WaterfallFrame, AnalysingPublishingAndDrainingAllocateNothing) {
             if (b % 5 == 0) frame.drain([&](std::span<const std::uint8_t> r) { sum += r[250]; });
         }
     }
-    EXPECT_EQ(allocations, before);
+    EXPECT_EQ(test::allocationCount(), before);
     EXPECT_GT(sum, 0);
 }
 
