@@ -158,10 +158,11 @@ void CwPage::poll() {
     QString text;
     if (held && context_.bundle) {
         const double snr = m.snrDb();
+        // The tone held, its offset from the set centre, the speed and S/N.
+        const int tone = static_cast<int>(std::lround(m.toneHz()));
         text = context_.bundle->format(
-            kStrLock,
-            {static_cast<int>(std::lround(m.toneHz())), static_cast<int>(std::lround(m.wpm())),
-             std::isfinite(snr) ? static_cast<int>(std::lround(snr)) : 0});
+            kStrLock, {tone, tone - chain_.band().center, static_cast<int>(std::lround(m.wpm())),
+                       std::isfinite(snr) ? static_cast<int>(std::lround(snr)) : 0});
     } else if (matched) {
         text = context_.string(kStrNoLock);
     }

@@ -45,9 +45,10 @@ BundleManifest nimbaManifest() {
     for (int id : {9020, 9021, 9022, 9024, 9025, 9026, 9027, 9028, 9036, 9040, 9041, 9042, 9043,
                    9044, 9045, 9046, 9047})
         m.strings.push_back({id});
-    m.strings.push_back({9023, "i"});  // Eb/N0 in dB
-    m.strings.push_back({9034, "i"});  // the frequency control's offset, Hz
-    m.strings.push_back({9035, "i"});  // damaged characters, %
+    m.strings.push_back({9023, "i"});     // Eb/N0 in dB
+    m.strings.push_back({9034, "i"});     // the frequency control's offset, Hz
+    m.strings.push_back({9035, "i"});     // damaged characters, %
+    m.strings.push_back({9032, "iiii"});  // CW: tone, offset, speed, S/N
     m.icons = {103};
     DialogRequirement main{101, {{1000, "QTabWidget"}, {1012, "QLabel"}}};
     append(main.controls, buttons({1004, 1005, 1006, 1008, 1042}));
