@@ -199,6 +199,11 @@ void CwChain::stop() {
     (void)cw::stopAndSave(decoder_, reception, workDir_, text, breakDown(clock_()));
 }
 
+void CwChain::finishInput() {
+    BlockLock lock(views_.blockMutex);
+    decoder_.finish();
+}
+
 cw::ToneBand CwChain::setBand(cw::ToneBand band) {
     band.center = std::clamp(band.center, cw::kMinCenter, cw::kMaxCenter);
     band.width = std::clamp(band.width, cw::kMinWidth, cw::kMaxWidth);

@@ -186,6 +186,8 @@ public:
     bool start() override;
     void stop() override;
     bool running() const override { return decoder_.running(); }
+    // The recording has ended: the letters still being read are written.
+    void finishInput();
 
     // The page's knobs (limited to their ranges); filters redesigned at once.
     cw::ToneBand setBand(cw::ToneBand band);

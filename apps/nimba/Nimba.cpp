@@ -451,6 +451,9 @@ void Nimba::applyMixerSettings() {
 }
 
 void Nimba::onInputEnded() {
+    // The Morse decoder reads letters a little behind the audio: at the end
+    // of a recording it writes what it still holds.
+    if (cw_) cw_->finishInput();
     emit inputEnded();
     if (!options_.quitAtEnd) return;
     // The last blocks' output is still on its way to the windows.

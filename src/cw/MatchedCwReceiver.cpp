@@ -29,9 +29,27 @@ constexpr double kOpenRatio = 2.0;
 // A mark's energy summed over its length must be this many times what noise
 // alone gives on average.
 constexpr double kMinMarkEnergy = 3.0;
+// Weight of a magnitude in the noise power: some seconds of gaps, since the
+// magnitudes of one dot length are alike and the letters are read with this
+// power as the yardstick.
+constexpr double kNoiseWeight = 0.0003;
+constexpr double kNoiseStart = 200.0;  // weight of the start's estimate, in magnitudes
 // Magnitudes of noise alone follow a Rayleigh law: the mean is 1.876 times the
 // 20th percentile.
 constexpr double kRayleighMeanOverP20 = 1.876;
+// The blocks summed coherently for the evidence of a mark.
+constexpr double kBlockUnits = 1.6, kBlockSeconds = 0.1;
+// A speed check looks for another speed only in a window with this many
+// marks, or keyed this part of the time (elements run together), that fits
+// the speed in use less than this.
+constexpr int kCheckMarks = 8;
+constexpr double kBusy = 0.3, kGoodFit = 0.75;
+// The timing's unit and the letters' this far apart (log): one of them is
+// lost.
+constexpr double kDrift = 0.22;
+// Readings at different speeds are compared with every letter costing this
+// much, and this part of what a dot scores.
+constexpr double kReadingLetterCost = 3.0, kReadingDotShare = 0.5;
 
 double firstDot(double learnt) { return learnt > 0.0 ? learnt : 0.05; }
 
@@ -83,8 +101,8 @@ double estimateDot(const double* marks, int nMarks, const double* gaps, int nGap
 
 }  // namespace
 
-MatchedCwReceiver::MatchedCwReceiver(TextSink& sink) : timing_(sink) {
-    timing_.setJudge(this);
+MatchedCwReceiver::MatchedCwReceiver(TextSink& sink)
+    : timing_(discard_), search_(sink, *this), probe_(discard_, *this) {
     setSearch(true, 1000.0, 100.0);
     reset();
 }
@@ -136,6 +154,8 @@ void MatchedCwReceiver::finish() {
     }
     releaseMark();
     timing_.finish(false);
+    search_.advance(baseCount_);
+    search_.stop();
 }
 
 void MatchedCwReceiver::analyseHop() {
@@ -226,6 +246,8 @@ void MatchedCwReceiver::unlock() {
     // The tone is gone: the letter in progress is complete, and the pause
     // separates words.
     timing_.finish(true);
+    search_.stop();
+    search_.space();
     locked_ = false;
     live_ = false;
     candidateHops_ = 0;
@@ -260,6 +282,7 @@ void MatchedCwReceiver::pushBase(std::complex<float> z) {
     const double a = std::abs(sum_) / boxcar_;
     envelope_ = static_cast<float>(a);
     decide(a, baseCount_ - 1);
+    search_.advance(baseCount_ - searchDelay());
 }
 
 void MatchedCwReceiver::setBoxcar(double dotSeconds) {
@@ -331,6 +354,7 @@ MatchedCwReceiver::Trial MatchedCwReceiver::tryDot(double dot, const Ratios& sen
             auto& list = down ? trial.marks : trial.gaps;
             auto& n = down ? trial.nMarks : trial.nGaps;
             if (n < static_cast<int>(list.size())) list[static_cast<std::size_t>(n++)] = seconds;
+            if (down) trial.keyed += seconds;
             // How much of the time fits Morse timing at this dot, and how
             // closely: marks of 1 or 3 dots or the sender's dash, gaps of 1,
             // 3 or 7 dots or the sender's own; pauses aside.
@@ -396,10 +420,28 @@ double MatchedCwReceiver::searchSpeed(double& bestFit, const Ratios& sender) {
 }
 
 void MatchedCwReceiver::checkSpeed() {
+    // The key decisions' lengths drift in much noise, and the search may
+    // settle on a speed that reads its own letters consistently but wrongly:
+    // when the two disagree, the speed whose best reading explains the last
+    // seconds better is taken by both.
+    const double learnt = search_.dot() / kRate;
+    if (search_.running() && std::fabs(std::log(learnt / timing_.unit())) > kDrift) {
+        const double cost = letterCost(std::sqrt(learnt * timing_.unit()));
+        const long long from = baseCount_ - window_;
+        if (readingScore(learnt, from, baseCount_, cost) >
+            readingScore(timing_.unit(), from, baseCount_, cost)) {
+            timing_.restart(learnt, true);
+            setBoxcar(timing_.unit());
+        } else {
+            search_.setShape(shape(), true);
+        }
+        proposedDot_ = 0.0;
+        return;
+    }
     // A sender who changes speed a lot leaves the filter too long (the
     // elements run together and the timing never sees the new dots) or too
-    // short: every second the window is searched again, and a speed
-    // that fits clearly better than the one in use is taken.
+    // short: every second the window is searched again, and a speed that
+    // fits clearly better than the one in use is taken.
     const int inUse = boxcar_;
     const double noise = noise_;
     // Every other magnitude is enough to tell speeds apart.
@@ -409,22 +451,76 @@ void MatchedCwReceiver::checkSpeed() {
     const double perDot = timing_.unit() / timing_.dot();
     const Ratios sender{timing_.dash() / timing_.dot(), timing_.elementGap() / timing_.dot(),
                         timing_.letterGapUnits() * perDot, timing_.wordGapUnits() * perDot};
-    const double now = tryDot(timing_.dot(), sender).fit;
+    const Trial current = tryDot(timing_.dot(), sender);
+    const double now = current.fit;
     double bestFit = 0.0;
-    const double dot = searchSpeed(bestFit, sender);
+    // A window with few marks at the speed in use is mostly a pause (or a
+    // fade): its noise fits some other speed better, but says nothing; and
+    // a window that fits the speed in use well keeps it.
+    const bool doubtful =
+        (current.nMarks >= kCheckMarks || current.keyed > kBusy * kReplay / kRate) &&
+        now < kGoodFit;
+    const double dot = doubtful ? searchSpeed(bestFit, sender) : 0.0;
     boxcar_ = inUse;
     noise_ = noise;
     stride_ = 1;
-    // Two checks in a row must agree; the sender's spacing stays.
+    // The sender's spacing stays. Letters cost the same in both readings.
+    const double between = std::sqrt(std::max(dot, 1e-3) * timing_.dot());
     const bool better =
         dot > 0.0 && bestFit > now + 0.2 && std::fabs(std::log(dot / timing_.dot())) > 0.47;
-    if (better && proposedDot_ > 0.0 && std::fabs(std::log(dot / proposedDot_)) < 0.2) {
+    // Two checks in a row must agree, and the letters must say so too.
+    if (better && proposedDot_ > 0.0 && std::fabs(std::log(dot / proposedDot_)) < 0.2 &&
+        readingScore(dot, baseCount_ - window_, baseCount_, letterCost(between)) >
+            readingScore(timing_.dot(), baseCount_ - window_, baseCount_, letterCost(between))) {
         timing_.restart(dot, true);
         setBoxcar(timing_.unit());
+        search_.setShape(shape(), true);
         proposedDot_ = 0.0;
     } else {
         proposedDot_ = better ? dot : 0.0;
     }
+}
+
+double MatchedCwReceiver::readingScore(double dot, long long from, long long to, double cost) {
+    LetterSearch::Shape shape;
+    shape.unit = shape.dot = shape.elementGap = dot * kRate;
+    shape.dash = 3.0 * shape.dot;
+    return probe_.trial(from, to, shape, cost);
+}
+
+double MatchedCwReceiver::letterCost(double dot) const {
+    // Speeds are compared with every letter costing some of what a dot at
+    // `dot` scores: a reading too fast splits the marks into many letters of
+    // little tone each, and at a good signal the templates tile the marks
+    // about as well at any speed.
+    const double variance = std::max(noise_ * boxcar_, 1e-30);
+    return kReadingLetterCost + kReadingDotShare * std::max(signal_, 0.0) * dot * kRate / variance;
+}
+
+double MatchedCwReceiver::bestReading(double dot, long long from, long long to) {
+    // The speed found and every speed from 5 to 60 WPM in steps of a fourth
+    // of an octave.
+    dot = std::clamp(dot, MorseTiming::kMinDot, MorseTiming::kMaxDot);
+    const double cost = letterCost(dot);
+    double best = dot, bestScore = readingScore(dot, from, to, cost);
+    for (double other = MorseTiming::kMinDot; other <= MorseTiming::kMaxDot * 1.01;
+         other *= std::pow(2.0, 0.25)) {
+        const double score = readingScore(other, from, to, cost);
+        if (score > bestScore) {
+            best = other;
+            bestScore = score;
+        }
+    }
+    return best;
+}
+
+void MatchedCwReceiver::measureLevels() {
+    double signal = 0.0, noise = 0.0;
+    const int count = magnitudes(1);
+    if (count >= 16) levels(count, signal, noise);
+    signal_ = signal;
+    noise_ = noise;
+    noiseSeen_ = 0;
 }
 
 void MatchedCwReceiver::estimateStart(long long replayFrom, bool sameStation) {
@@ -433,17 +529,18 @@ void MatchedCwReceiver::estimateStart(long long replayFrom, bool sameStation) {
     double bestFit = 0.0;
     double dot = searchSpeed(bestFit, Ratios{});
     if (dot <= 0.0) dot = firstDot(sameStation ? timing_.unit() : 0.0);
+    // Of that speed and its neighbours, the one whose best reading explains
+    // the window best: long letter gaps or a few merged marks may make the
+    // run lengths fit another speed nearly as well, the letters do not.
+    setBoxcar(dot);
+    measureLevels();
+    if (signal_ > kOpenRatio * noise_) dot = bestReading(dot, n - window_, n);
     // The same sender again keeps the spacing learnt; the estimate is a
     // mark length, like the timing's dot.
     if (!sameStation || std::fabs(std::log(dot / timing_.dot())) > 0.4) timing_.restart(dot);
-    noise_ = 0.0;
-    setBoxcar(timing_.unit());
     // The levels with the filter now in use.
-    double signal = 0.0, noise = 0.0;
-    const int count = magnitudes(1);
-    if (count >= 16) levels(count, signal, noise);
-    signal_ = signal;
-    noise_ = noise;
+    setBoxcar(timing_.unit());
+    measureLevels();
     keyDown_ = false;
     runStart_ = std::max<long long>(replayFrom, boxcar_ - 1);
     pending_ = 0;
@@ -456,6 +553,16 @@ void MatchedCwReceiver::estimateStart(long long replayFrom, bool sameStation) {
         decide(a, i);
     }
     setBoxcar(boxcarDot_);
+    // The letters of these seconds, at the speed and spacing they taught;
+    // at the speed chosen above when their key decisions strayed from it.
+    LetterSearch::Shape taught = shape();
+    const double stray = dot * kRate / taught.unit;
+    if (std::fabs(std::log(stray)) > kDrift) {
+        for (double* length : {&taught.unit, &taught.dot, &taught.dash, &taught.elementGap}) {
+            *length *= stray;
+        }
+    }
+    search_.start(replayFrom, n - searchDelay(), taught);
 }
 
 void MatchedCwReceiver::decide(double a, long long index) {
@@ -490,16 +597,25 @@ void MatchedCwReceiver::decide(double a, long long index) {
         // Inside a gap, clear of the smear of the marks around it: the
         // magnitude of one filter length ago (a mark that begins now has not
         // reached it), the mark before more than a filter length behind.
+        // A magnitude far above the noise (the tail of a mark the key
+        // decisions missed) counts only as a strong noise sample: noise alone
+        // exceeds six times its mean power a quarter per cent of the time.
         const double past = magnitudeAt(index - boxcar_);
-        noise_ += 0.002 * (past * past - noise_);
+        // The first seconds are averaged evenly: the start's estimate, from
+        // percentiles of a window mostly keyed, is rough.
+        const double seen = static_cast<double>(noiseSeen_++);
+        const double weight = std::max(kNoiseWeight, 1.0 / (kNoiseStart + seen));
+        noise_ += weight * (std::min(past * past, 6.0 * noise_) - noise_);
     }
 }
 
 void MatchedCwReceiver::followLevel(long long index) {
-    // The signal's level from the last seconds of magnitudes (ten units, and
-    // long enough for two letters with the sender's letter gaps): their 90th
-    // percentile lies inside the marks whenever the key is down a tenth of
-    // the time, so the level follows a fade within a second.
+    // The signal's level from the magnitudes of the last seconds (ten units,
+    // and long enough for two letters with the sender's letter gaps) that
+    // stand above the key threshold: the upper quarter of them lies inside
+    // the marks however much of the window the pauses fill, so the level
+    // follows a fade within a second and a long letter gap does not take it
+    // down.
     const double units = std::max(8.0, 2.0 * timing_.letterGapUnits() + 4.0);
     const auto window =
         std::clamp(static_cast<long long>(units * timing_.unit() * kRate),
@@ -511,20 +627,22 @@ void MatchedCwReceiver::followLevel(long long index) {
     int keyed = 0;
     for (int k = 0; k < count; ++k) {
         const double a = magnitudeAt(first + k);
-        sorted_[static_cast<std::size_t>(k)] = static_cast<float>(a);
-        keyed += a >= on;
+        if (a >= on) sorted_[static_cast<std::size_t>(keyed++)] = static_cast<float>(a);
     }
-    const auto at = sorted_.begin() + static_cast<std::ptrdiff_t>(0.9 * (count - 1));
-    std::nth_element(sorted_.begin(), at, sorted_.begin() + count);
+    // Hardly a mark in the window (a pause between words or overs, or a fade
+    // deeper than the threshold): down by 3 dB a second, so the first letter
+    // after a pause does not drown in noise marks and a fade is still
+    // followed; the squelch closes in a long pause all the same.
+    if (keyed < std::max(boxcar_, count / 30)) {
+        signal_ *= std::pow(10.0, -0.1 * 3.0 * kLevelHop / kRate);
+        return;
+    }
+    const auto at = sorted_.begin() + static_cast<std::ptrdiff_t>(0.75 * (keyed - 1));
+    std::nth_element(sorted_.begin(), at, sorted_.begin() + keyed);
     const double top = *at;
-    // Up at once; down by at most 20 dB a second while the key is down a
-    // tenth of the window (a fade), by 3 dB a second when it hardly is (a
-    // pause between words or overs must not take the level with it, or the
-    // first letter after it drowns in noise marks; the squelch closes in
-    // a long pause all the same).
+    // Up at once; down by at most 20 dB a second.
     const double target = std::max(0.0, top * top - noise_);
-    const double dbPerSecond = keyed * 10 >= count ? 20.0 : 3.0;
-    const double floor = signal_ * std::pow(10.0, -0.1 * dbPerSecond * kLevelHop / kRate);
+    const double floor = signal_ * std::pow(10.0, -0.1 * 20.0 * kLevelHop / kRate);
     signal_ = std::max(signal_ + 0.5 * (target - signal_), floor);
 }
 
@@ -588,11 +706,11 @@ void MatchedCwReceiver::endRun(long long end) {
     anyMark_ = true;
     lastMarkTo_ = heldTo_;
     if (std::fabs(std::log(timing_.unit() / boxcarDot_)) > 0.1) setBoxcar(timing_.unit());
+    search_.setShape(shape());
 }
 
 void MatchedCwReceiver::reportHeld() {
-    timing_.mark(static_cast<double>(heldTo_ - heldFrom_) / kRate,
-                 static_cast<double>(heldFrom_) / kRate);
+    timing_.mark(static_cast<double>(heldTo_ - heldFrom_) / kRate);
 }
 
 void MatchedCwReceiver::releaseMark() {
@@ -601,49 +719,43 @@ void MatchedCwReceiver::releaseMark() {
     markHeld_ = false;
 }
 
-MatchedCwReceiver::Template MatchedCwReceiver::templateLengths() const {
-    // The key threshold shortens every mark and lengthens every gap by the
-    // same amount: the template takes the unit for the dot and moves that
-    // amount back from the gap to the dash.
-    const double unit = timing_.unit();
-    const double bias = unit - timing_.dot();
-    return {unit, timing_.dash() + bias, std::max(0.2 * unit, timing_.elementGap() - bias)};
+long long MatchedCwReceiver::searchDelay() const {
+    // The search scores a mark with the level found a few units after it:
+    // the first mark after a pause has then brought the level up with it.
+    return std::llround(4.0 * timing_.unit() * kRate) + 2 * kLevelHop;
 }
 
-double MatchedCwReceiver::span(std::string_view pattern) const {
-    const Template t = templateLengths();
-    double total = 0.0;
-    for (char e : pattern) total += (e == '-' ? t.dash : t.dot) + t.gap;
-    return pattern.empty() ? 0.0 : total - t.gap;
-}
-
-double MatchedCwReceiver::fit(std::string_view pattern, double start) {
-    const Template t = templateLengths();
-    double best = -1e300;
-    for (const double shift : {-0.15, 0.0, 0.15}) {
-        double at = (start + shift * t.dot) * kRate, evidence = 0.0;
-        for (char e : pattern) {
-            const double length = (e == '-' ? t.dash : t.dot) * kRate;
-            evidence += toneEvidence(std::llround(at), std::llround(at + length));
-            at += length + t.gap * kRate;
-        }
-        best = std::max(best, evidence);
-    }
-    return best;
-}
-
-double MatchedCwReceiver::dotScore() const {
-    const double variance = std::max(noise_ * boxcar_, 1e-30);
-    return std::max(signal_, 0.0) * timing_.unit() * kRate / variance;
-}
-
-double MatchedCwReceiver::fitAsRead(const LetterJudge::Timed* elements, int count) {
+double MatchedCwReceiver::markEvidence(long long from, long long to) const {
+    // Summed coherently over a unit and a half at a time, a tenth of a second
+    // at most: the tone is known to a hertz or so, and over a dash at a slow
+    // speed a hertz turns the phase far enough to lose much of the coherent
+    // sum.
+    const double block = std::min(kBlockUnits * timing_.unit(), kBlockSeconds) * kRate;
+    const int blocks =
+        std::max(1, static_cast<int>(std::lround(static_cast<double>(to - from) / block)));
     double evidence = 0.0;
-    for (int i = 0; i < count; ++i) {
-        const long long from = std::llround(elements[i].start * kRate);
-        evidence += toneEvidence(from, from + std::llround(elements[i].length * kRate));
+    long long start = from;
+    for (int i = 1; i <= blocks; ++i) {
+        const long long end = from + (to - from) * i / blocks;
+        evidence += toneEvidence(start, end);
+        start = end;
     }
     return evidence;
+}
+
+LetterSearch::Shape MatchedCwReceiver::shape() const {
+    // The sender's timing for the search. The key threshold shortens every
+    // mark and lengthens every gap by the same amount: the unit stands for
+    // the dot, and that amount moves back from the gap to the dash.
+    const double unit = timing_.unit();
+    const double bias = unit - timing_.dot();
+    const double gap = std::max(0.2 * unit, timing_.elementGap() - bias);
+    return {unit * kRate,
+            unit * kRate,
+            (timing_.dash() + bias) * kRate,
+            gap * kRate,
+            timing_.letterGapUnits(),
+            timing_.wordGapUnits()};
 }
 
 void MatchedCwReceiver::publish() {

@@ -2,21 +2,30 @@
 // frequency and integrates it over one dot (the filter matched to a dot,
 // its bandwidth following the speed), keys on the magnitude with a threshold
 // halfway between the tracked noise and signal levels, and hands the mark and
-// gap lengths to MorseTiming.
+// gap lengths to MorseTiming, which learns the sender's speed and spacing
+// from them. The letters themselves are read by LetterSearch on the mixed
+// signal: the most likely sequence of letters and gaps, each mark scored by
+// the tone summed over its whole length against the noise and signal levels.
 //
 //   audio ─┬─ ring of the last 3 s ─── CwToneTracker (every 186 ms)
-//          └─ mixer at the tone ── sum of 8 (1378 Hz) ── sum over a dot ── |·|
+//          └─ mixer at the tone ── sum of 8 (1378 Hz) ─┬─ sum over a dot ── |·|
 //             ── key decision (hysteresis, runs shorter than 0.3 dot absorbed)
-//             ── MorseTiming ── text
+//             ── MorseTiming (speed, spacing, levels)
+//                                                      └─ LetterSearch ── text
 //
 // Nothing is decoded until a keyed tone stands out of the noise; then the
 // last three seconds are read again at that tone, so the first letters are
-// not lost while the tone, the levels and the speed are found. The speed and
-// levels for that start come from the same seconds (percentiles of the
-// magnitude, two-means of the mark lengths). When the tone has faded into the
-// noise for a second and a half the receiver lets go of it (the letter in
-// progress is written, then a space): noise alone prints nothing. Decoding
-// resumes where it stopped when the tone returns.
+// not lost while the tone, the levels and the speed are found. The levels for
+// that start come from the same seconds (percentiles of the magnitude), the
+// speed from the mark lengths and then from the letters: of all speeds from
+// 5 to 60 WPM, the one whose best reading explains those seconds best. Later
+// the speed is checked every second; a change the run lengths propose is
+// taken when the letters agree, and when the key decisions and the letters
+// read drift apart, the speed whose reading explains the last seconds better
+// is taken by both. When the tone has faded into the noise for four seconds
+// the receiver lets go of it (the letters in progress are written,
+// then a space): noise alone prints nothing. Decoding resumes where it
+// stopped when the tone returns.
 //
 // One thread: everything runs on the caller's (the capture) thread; the
 // read-outs are atomics for the user interface. No allocation after
@@ -29,11 +38,12 @@
 
 #include "common/TextSink.h"
 #include "cw/CwToneTracker.h"
+#include "cw/LetterSearch.h"
 #include "cw/MorseTiming.h"
 
 namespace zeb::cw {
 
-class MatchedCwReceiver : private LetterJudge {
+class MatchedCwReceiver : private MarkEvidence {
 public:
     static constexpr double kSampleRate = 11025.0;
     static constexpr int kDecimation = 8;
@@ -75,6 +85,7 @@ private:
     void estimateStart(long long replayFrom, bool sameStation);
     struct Trial {
         double dot = 0.0, fit = 0.0, signal = 0.0, noise = 0.0;
+        double keyed = 0.0;  // seconds
         std::array<double, 256> marks{}, gaps{};
         int nMarks = 0, nGaps = 0;
     };
@@ -88,9 +99,13 @@ private:
     void loadWindow();
     double searchSpeed(double& bestFit, const Ratios& sender);
     void checkSpeed();
+    double readingScore(double dot, long long from, long long to, double cost);
+    double letterCost(double dot) const;
+    double bestReading(double dot, long long from, long long to);
     static constexpr int kSpeedCheck = 1378;  // baseband samples, 1 s
     int magnitudes(int stride);
     void levels(int count, double& signalPower, double& noisePower);
+    void measureLevels();
     void setBoxcar(double dotSeconds);
     void decide(double a, long long index);
     void endRun(long long end);
@@ -99,14 +114,9 @@ private:
     static constexpr int kLevelHop = 64;       // baseband samples, 46 ms
     static constexpr int kLevelWindow = 2048;  // 1.5 s
     void reportHeld();
-    struct Template {
-        double dot, dash, gap;  // seconds
-    };
-    Template templateLengths() const;
-    double span(std::string_view pattern) const override;
-    double fit(std::string_view pattern, double start) override;
-    double fitAsRead(const LetterJudge::Timed* elements, int count) override;
-    double dotScore() const override;
+    double markEvidence(long long from, long long to) const override;
+    LetterSearch::Shape shape() const;
+    long long searchDelay() const;
     double toneEvidence(long long from, long long to) const;
     double toneEnergy(long long from, long long to) const;
     bool held(long long from, long long to) const;
@@ -114,7 +124,14 @@ private:
     std::complex<double> cumulativeAt(long long index) const;
     void publish();
 
+    // The timing learns the sender's speed and spacing from the key
+    // decisions; the letters come from the search.
+    class Discard : public TextSink {
+        void text(std::string_view) override {}
+    } discard_;
     MorseTiming timing_;
+    LetterSearch search_;
+    LetterSearch probe_;  // tries speeds on the window, writes nothing
     CwToneTracker tracker_;
     bool automatic_ = true;
     double centerHz_ = 1000.0, widthHz_ = 100.0;
@@ -148,6 +165,7 @@ private:
 
     // Key decision: the tone's power and the noise's after the dot filter.
     double signal_ = 0.0, noise_ = 0.0;
+    long long noiseSeen_ = 0;  // gap magnitudes in the noise power since the start
     bool keyDown_ = false;
     long long runStart_ = 0;  // baseband index where the key went to its state
     int pending_ = 0;

@@ -17,15 +17,6 @@ constexpr double kMaxRepairCost = 0.7;
 // clusters of the recent marks.
 constexpr double kFollow = 0.05;
 constexpr double kRecluster = 0.15;
-// A letter whose marks are not this much more likely with the tone than
-// without is dropped as noise (natural log of the likelihood ratio).
-constexpr double kMinLetterScore = 4.0;
-// A template beats the letter as read, or one letter beats two, only by this
-// part of what a dot scores: a template half over a mark scores about
-// nothing for that mark, so near-ties say little.
-constexpr double kReplaceMargin = 0.1;
-constexpr double kMergeMargin = 0.3;
-
 // The table's own copy of an element pattern (views of it stay valid).
 std::string_view patternOf(std::string_view elements) {
     for (const MorseEntry& entry : morseTable()) {
@@ -86,7 +77,6 @@ void MorseTiming::restart(double dotSeconds, bool keepSpacing) {
     }
     elements_ = 0;
     overflow_ = false;
-    flushHeld();
     markCount_ = 0;
     letterDone_ = spaceDone_ = true;
 }
@@ -105,7 +95,7 @@ double MorseTiming::letterBoundary() const { return mid(elementGap_, letterGap_ 
 // two words run together.
 double MorseTiming::wordBoundary() const { return unit() * 0.5 * (letterGap_ + wordGap_); }
 
-void MorseTiming::mark(double seconds, double start) {
+void MorseTiming::mark(double seconds) {
     if (!(seconds > 0.0)) return;
     if (seconds > 8.0 * dash_) {
         // A tuning carrier or a stuck key: nothing to read, and nothing to
@@ -119,7 +109,6 @@ void MorseTiming::mark(double seconds, double start) {
     const double boundary = markBoundary();
     const bool dash = seconds >= boundary;
     if (elements_ < kMaxElements) {
-        times_[static_cast<std::size_t>(elements_)] = {start, seconds};
         letter_[static_cast<std::size_t>(elements_++)] =
             Element{dash, std::fabs(std::log(seconds / boundary)), pendingGapMargin_};
     } else {
@@ -137,7 +126,6 @@ void MorseTiming::gap(double seconds, bool final) {
         letterDone_ = true;
     }
     if (letterDone_ && !spaceDone_ && seconds >= wordBoundary()) {
-        flushHeld();
         writeSpace();
         spaceDone_ = true;
     }
@@ -155,7 +143,6 @@ void MorseTiming::gap(double seconds, bool final) {
 
 void MorseTiming::finish(bool space) {
     if (!letterDone_) emitLetter();
-    flushHeld();
     if (space) writeSpace();
     letterDone_ = spaceDone_ = true;
 }
@@ -251,85 +238,23 @@ void MorseTiming::emitLetter() {
         overflow_ = false;
         return;
     }
-    Letter& letter = current_;
-    letter.count = n;
+    std::array<char, kMaxElements> read{};
     for (int i = 0; i < n; ++i) {
-        const auto k = static_cast<std::size_t>(i);
-        letter.read[k] = letter_[k].dash ? '-' : '.';
-        letter.times[k] = times_[k];
+        read[static_cast<std::size_t>(i)] = letter_[static_cast<std::size_t>(i)].dash ? '-' : '.';
     }
+    const std::string_view pattern(read.data(), static_cast<std::size_t>(n));
     std::string_view second;
-    if (judge_ == nullptr) {
-        const std::string_view read(letter.read.data(), static_cast<std::size_t>(n));
-        letter.decided = lookupMorse(read) ? patternOf(read) : repair(letter, second);
-        writePattern(letter.decided);
-        writePattern(second);
-        return;
-    }
-    decide(letter);
-    if (holding_) {
-        // The held letter and this one as a single letter, if the signal
-        // says so more clearly than the two apart.
-        double merged = 0.0;
-        const std::string_view both = bestPattern(held_.start(), letter.end(), merged);
-        if (!both.empty() &&
-            merged > held_.score + letter.score + kMergeMargin * judge_->dotScore()) {
-            holding_ = false;
-            writePattern(both);
-            return;
-        }
-        flushHeld();
-    }
-    held_ = letter;
-    holding_ = true;
+    writePattern(lookupMorse(pattern) ? patternOf(pattern) : repair(n, second));
+    writePattern(second);
 }
 
-void MorseTiming::decide(Letter& letter) {
-    const std::string_view read(letter.read.data(), static_cast<std::size_t>(letter.count));
-    const double asRead = judge_->fitAsRead(letter.times.data(), letter.count);
-    double best = 0.0;
-    const std::string_view pattern = bestPattern(letter.start(), letter.end(), best);
-    if (!pattern.empty() && best > asRead + kReplaceMargin * judge_->dotScore()) {
-        letter.decided = pattern;
-        letter.score = best;
-    } else {
-        std::string_view second;
-        letter.decided = lookupMorse(read) ? patternOf(read) : repair(letter, second);
-        letter.score = asRead;
-    }
-    // Too little tone for any letter: noise that crossed the threshold.
-    if (letter.score < kMinLetterScore) letter.decided = {};
-}
-
-std::string_view MorseTiming::bestPattern(double start, double end, double& score) {
-    std::string_view best;
-    score = -1e300;
-    const double slack = 3.0 * unit();
-    for (const MorseEntry& entry : morseTable()) {
-        const double span = judge_->span(entry.elements);
-        if (std::fabs(span - (end - start)) > slack) continue;
-        for (const double anchor : {start, end - span}) {
-            const double s = judge_->fit(entry.elements, anchor);
-            if (s > score) {
-                score = s;
-                best = entry.elements;
-            }
-        }
-    }
-    return best;
-}
-
-void MorseTiming::flushHeld() {
-    if (!holding_) return;
-    holding_ = false;
-    writePattern(held_.decided);
-}
-
-std::string_view MorseTiming::repair(const Letter& letter, std::string_view& second) {
+std::string_view MorseTiming::repair(int n, std::string_view& second) {
     // One element read the other way (or none), and/or a split at one inner
     // gap; the cheapest that yields Morse characters wins.
-    const int n = letter.count;
-    std::array<char, kMaxElements> seq = letter.read;
+    std::array<char, kMaxElements> seq{};
+    for (int i = 0; i < n; ++i) {
+        seq[static_cast<std::size_t>(i)] = letter_[static_cast<std::size_t>(i)].dash ? '-' : '.';
+    }
     const auto text = [&](int from, int to) {
         return std::string_view(seq.data() + from, static_cast<std::size_t>(to - from));
     };

@@ -11,15 +11,10 @@
 // and dashes part at the geometric mean of their clusters, words at the
 // arithmetic mean of the letter and word gaps, letters in between.
 //
-// A letter is decided from its whole element sequence. With a judge (the
-// receiver, which still holds the signal), every table pattern is laid on the
-// signal as a template, and one that explains it clearly better than the
-// marks as read wins; each letter also waits for the next one of its word,
-// and the two become one letter when a single pattern explains them clearly
-// better (a lost middle element, an inner gap that looked long). Without a
-// judge, an invalid sequence gets the cheapest repair: one element read the
-// other way and/or a split at one inner gap, the cost being how close the
-// changed decisions were to their boundaries.
+// A letter is decided from its whole element sequence: an invalid sequence
+// gets the cheapest repair: one element read the other way and/or a split at
+// one inner gap, the cost being how close the changed decisions were to their
+// boundaries.
 //
 // The text gets exactly one space between words and none before the first.
 #pragma once
@@ -30,26 +25,6 @@
 #include "common/TextSink.h"
 
 namespace zeb::cw {
-
-// Where letters can be read again from the signal itself. A letter pattern
-// laid on the signal as a rigid template (the sender's dot, dash and gap
-// lengths, begun at `start` or a little earlier or later) gets a score: how
-// much more likely the signal is with those marks than without any, the
-// whole of each mark summed. The judge also scores the marks as the key
-// decisions saw them.
-class LetterJudge {
-public:
-    struct Timed {
-        double start = 0.0, length = 0.0;  // seconds
-    };
-    virtual ~LetterJudge() = default;
-    // Length of the pattern's template in seconds.
-    virtual double span(std::string_view pattern) const = 0;
-    virtual double fit(std::string_view pattern, double start) = 0;
-    virtual double fitAsRead(const Timed* elements, int count) = 0;
-    // What a clean dot scores on average at the present signal and noise.
-    virtual double dotScore() const = 0;
-};
 
 class MorseTiming {
 public:
@@ -65,11 +40,9 @@ public:
     // with the speed). The text keeps its spacing state, so no space is
     // written twice.
     void restart(double dotSeconds, bool keepSpacing = false);
-    void setJudge(LetterJudge* judge) { judge_ = judge; }
 
-    // A mark of this length ended; `start` is its time on any running clock
-    // (for the judge).
-    void mark(double seconds, double start = 0.0);
+    // A mark of this length ended.
+    void mark(double seconds);
     // The gap after the last mark has lasted this long; `final` when a mark
     // has begun and the gap is complete. Called as the gap grows (for the
     // letter and word timeouts) and once with final set.
@@ -98,26 +71,8 @@ private:
         double margin = 0.0;     // log distance of the mark from the dot/dash boundary
         double gapMargin = 0.0;  // log distance of the gap before it below the letter boundary
     };
-    // A finished letter: its pattern as read and its times, and what was
-    // decided for it (a table pattern, or empty when it is dropped).
-    struct Letter {
-        std::array<char, kMaxElements> read{};
-        std::array<LetterJudge::Timed, kMaxElements> times{};
-        int count = 0;
-        std::string_view decided;
-        double score = 0.0;
-        double start() const { return times[0].start; }
-        double end() const {
-            return times[static_cast<std::size_t>(count - 1)].start +
-                   times[static_cast<std::size_t>(count - 1)].length;
-        }
-    };
-
     void emitLetter();
-    void decide(Letter& letter);
-    std::string_view bestPattern(double start, double end, double& score);
-    std::string_view repair(const Letter& letter, std::string_view& second);
-    void flushHeld();
+    std::string_view repair(int n, std::string_view& second);
     void writePattern(std::string_view pattern);
     void write(std::string_view text);
     void writeSpace();
@@ -130,15 +85,7 @@ private:
     // Letter and word gaps as multiples of the unit.
     double letterGap_ = 3.0, wordGap_ = 7.0;
 
-    LetterJudge* judge_ = nullptr;
     std::array<Element, kMaxElements> letter_{};
-    std::array<LetterJudge::Timed, kMaxElements> times_{};
-    // With a judge, each letter waits for the next one of its word: the two
-    // may turn out to be one letter whose inner gap looked long, or whose
-    // middle element was lost.
-    Letter held_, current_;
-    bool holding_ = false;
-    std::string_view heldSecond_;
     int elements_ = 0;
     bool overflow_ = false;  // more than kMaxElements marks without a letter gap
     double pendingGapMargin_ = 0.0;
