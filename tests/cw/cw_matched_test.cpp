@@ -255,3 +255,34 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace zeb::cw
+
+namespace zeb::cw {
+namespace {
+
+// What the page shows of a held tone: the speed within 2 WPM and the
+// signal-to-noise ratio in 3 kHz within 1 dB of what the signal was made with.
+TEST(CwReadouts, SpeedAndSignalToNoiseAreThoseSent) {
+    struct {
+        double wpm, snrDb;
+    } const cases[] = {{12, 0}, {20, -5}, {20, 10}, {30, 5}, {40, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.wpm << " WPM " << c.snrDb << " dB");
+        test::MorseSignal s;
+        s.wpm = c.wpm;
+        s.snrDb = c.snrDb;
+        StringTextSink sink;
+        CwDecoder d(sink);
+        d.setVariant(CwVariant::Matched, true);
+        ASSERT_TRUE(d.start({1275, 100}));
+        double wpm = 0.0, snr = 0.0;
+        test::forEachBlock<kBlockLength>(test::generateMorse(kText, s), [&](auto block) {
+            d.processBlock(block);
+            if (d.matched().locked()) wpm = d.matched().wpm(), snr = d.matched().snrDb();
+        });
+        EXPECT_NEAR(wpm, c.wpm, 2.0);
+        EXPECT_NEAR(snr, c.snrDb, 1.0);
+    }
+}
+
+}  // namespace
+}  // namespace zeb::cw
