@@ -118,32 +118,34 @@ constexpr std::array<std::pair<ui::WaterfallPalette, int>, 3> kPalettes = {{
 }};
 constexpr std::array<std::pair<int, int>, 3> kSpeeds = {{{1, 9045}, {2, 9046}, {4, 9047}}};
 
+// One group of exclusive choices in the menu: each entry's text, whether it
+// is the current one, and what choosing it does.
+template <class Choices, class Current, class Choose>
+void addChoices(QMenu& menu, const Choices& choices, const std::function<QString(int)>& strings,
+                Current current, Choose choose) {
+    menu.addSeparator();
+    auto* group = new QActionGroup(&menu);
+    for (const auto& [value, text] : choices) {
+        QAction* a = menu.addAction(strings(text));
+        a->setCheckable(true);
+        a->setChecked(current() == value);
+        group->addAction(a);
+        QObject::connect(a, &QAction::triggered, [choose, v = value] { choose(v); });
+    }
+}
+
 void showWaterfallMenu(SpectrumLink& link, ui::SpectrumView* spectrum,
                        const std::function<QString(int)>& strings) {
     QMenu menu;
     const bool on = link.on();
     QAction* toggle = menu.addAction(strings(on ? kStrDisplaysOff : kStrDisplaysOn));
     QObject::connect(toggle, &QAction::triggered, [&link, spectrum] { link.toggle(spectrum); });
-    menu.addSeparator();
-    auto* palettes = new QActionGroup(&menu);
-    for (const auto& [palette, text] : kPalettes) {
-        QAction* a = menu.addAction(strings(text));
-        a->setCheckable(true);
-        a->setChecked(link.waterfallPalette() == palette);
-        palettes->addAction(a);
-        QObject::connect(a, &QAction::triggered,
-                         [&link, p = palette] { link.setWaterfallPalette(p); });
-    }
-    menu.addSeparator();
-    auto* speeds = new QActionGroup(&menu);
-    for (const auto& [blocks, text] : kSpeeds) {
-        QAction* a = menu.addAction(strings(text));
-        a->setCheckable(true);
-        a->setChecked(link.waterfallSpeed() == blocks);
-        speeds->addAction(a);
-        QObject::connect(a, &QAction::triggered,
-                         [&link, b = blocks] { link.setWaterfallSpeed(b); });
-    }
+    addChoices(
+        menu, kPalettes, strings, [&link] { return link.waterfallPalette(); },
+        [&link](auto palette) { link.setWaterfallPalette(palette); });
+    addChoices(
+        menu, kSpeeds, strings, [&link] { return link.waterfallSpeed(); },
+        [&link](auto blocks) { link.setWaterfallSpeed(blocks); });
     menu.exec(QCursor::pos());
 }
 

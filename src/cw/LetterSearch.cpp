@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "cw/MorseTable.h"
 
@@ -12,6 +13,22 @@ namespace zeb::cw {
 namespace {
 
 constexpr double kNone = -std::numeric_limits<double>::infinity();
+
+// The best length of a mark or gap among those allowed: the largest
+// score(length) less the length's cost, and that length.
+template <class Lengths, class Score>
+std::pair<double, int> bestLength(const Lengths& lengths, Score score) {
+    double best = kNone;
+    int arg = lengths.lo;
+    for (int d = lengths.lo; d <= lengths.hi; ++d) {
+        const double s = score(d) - lengths.cost[static_cast<std::size_t>(d - lengths.lo)];
+        if (s > best) {
+            best = s;
+            arg = d;
+        }
+    }
+    return {best, arg};
+}
 // What every letter costs (natural log): a noise bump becomes a letter only
 // when it is this much more likely with a tone than without. Punctuation
 // costs more, prosigns and rare signs more still.
@@ -46,7 +63,7 @@ double rarity(std::string_view output) {
 }  // namespace
 
 LetterSearch::LetterSearch(TextSink& sink, const MarkEvidence& evidence)
-    : sink_(&sink), evidence_(&evidence) {
+    : out_(sink), evidence_(&evidence) {
     buildTree();
 }
 
@@ -188,17 +205,10 @@ void LetterSearch::scoreMarks(long long k) {
     for (int n = 1; n < nodeCount_; ++n) {
         const Node& node = nodes_[static_cast<std::size_t>(n)];
         const Lengths& lengths = node.dash ? dash_ : dot_;
-        double best = kNone;
-        int arg = lengths.lo;
-        for (int d = lengths.lo; d <= lengths.hi; ++d) {
+        const auto [best, arg] = bestLength(lengths, [&](int d) {
             const double before = node.parent == 0 ? pause(k - d) : b(k - d, node.parent);
-            const double s = before + evidenceOf_[static_cast<std::size_t>(d)] -
-                             lengths.cost[static_cast<std::size_t>(d - lengths.lo)];
-            if (s > best) {
-                best = s;
-                arg = d;
-            }
-        }
+            return before + evidenceOf_[static_cast<std::size_t>(d)];
+        });
         m(k, n) = best;
         markLength_[r][static_cast<std::size_t>(n)] = static_cast<std::uint8_t>(arg);
     }
@@ -208,16 +218,7 @@ void LetterSearch::scoreGaps(long long k) {
     const auto r = row(k);
     for (int n = 1; n < nodeCount_; ++n) {
         if (!nodes_[static_cast<std::size_t>(n)].hasChildren) continue;
-        double best = kNone;
-        int arg = elementGap_.lo;
-        for (int g = elementGap_.lo; g <= elementGap_.hi; ++g) {
-            const double s =
-                m(k - g, n) - elementGap_.cost[static_cast<std::size_t>(g - elementGap_.lo)];
-            if (s > best) {
-                best = s;
-                arg = g;
-            }
-        }
+        const auto [best, arg] = bestLength(elementGap_, [&](int g) { return m(k - g, n); });
         b(k, n) = best;
         gapLength_[r][static_cast<std::size_t>(n)] = static_cast<std::uint8_t>(arg);
     }
@@ -337,10 +338,10 @@ void LetterSearch::writeLetter(const Found& letter) {
     const long long start = timeOf(letter.start);
     if (decidedSample_ >= 0) {
         const double units = static_cast<double>(start - decidedSample_) / shape_.unit;
-        if (units >= wordBoundary()) writeSpace();
+        if (units >= wordBoundary()) out_.writeSpace();
         learnPause(units);
     }
-    write(nodes_[static_cast<std::size_t>(letter.node)].output);
+    out_.write(nodes_[static_cast<std::size_t>(letter.node)].output);
     decidedSample_ = timeOf(letter.end);
     learnLengths(letter);
 }
@@ -412,24 +413,8 @@ void LetterSearch::stop() {
 }
 
 void LetterSearch::space() {
-    writeSpace();
+    out_.writeSpace();
     decidedSample_ = -1;
-}
-
-void LetterSearch::writeSpace() {
-    if (!wroteAny_ || lastWasSpace_) return;
-    sink_->text(" ");
-    lastWasSpace_ = true;
-}
-
-void LetterSearch::write(std::string_view text) {
-    if (lastWasSpace_ || !wroteAny_) {
-        while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    }
-    if (text.empty()) return;
-    sink_->text(text);
-    wroteAny_ = true;
-    lastWasSpace_ = text.back() == ' ';
 }
 
 }  // namespace zeb::cw

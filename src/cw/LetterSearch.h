@@ -30,6 +30,7 @@
 #include <string_view>
 
 #include "common/TextSink.h"
+#include "cw/SpacedText.h"
 
 namespace zeb::cw {
 
@@ -124,8 +125,6 @@ private:
     void learnSpread(double ratio);
     void learnSpacing(const double* pauses, int n);
     double wordBoundary() const;
-    void write(std::string_view text);
-    void writeSpace();
     long long timeOf(long long k) const;
     double& m(long long k, int n) { return marks_[slot(k)][static_cast<std::size_t>(n)]; }
     double& b(long long k, int n) { return gaps_[slot(k)][static_cast<std::size_t>(n)]; }
@@ -133,7 +132,7 @@ private:
     static std::size_t slot(long long k) { return static_cast<std::size_t>(k & (kWindow - 1)); }
     static std::size_t row(long long k) { return static_cast<std::size_t>(k & (kHistory - 1)); }
 
-    TextSink* sink_;
+    SpacedText out_;
     const MarkEvidence* evidence_;
     std::array<Node, kMaxNodes> nodes_{};
     int nodeCount_ = 1;
@@ -166,7 +165,6 @@ private:
     std::array<double, kPauses> pauses_{};
     int pauseCount_ = 0;
     double letterUnits_ = 3.0, wordUnits_ = 7.0;
-    bool wroteAny_ = false, lastWasSpace_ = false;
 };
 
 }  // namespace zeb::cw

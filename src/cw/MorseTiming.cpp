@@ -126,7 +126,7 @@ void MorseTiming::gap(double seconds, bool final) {
         letterDone_ = true;
     }
     if (letterDone_ && !spaceDone_ && seconds >= wordBoundary()) {
-        writeSpace();
+        out_.writeSpace();
         spaceDone_ = true;
     }
     if (!final || !(seconds > 0.0)) return;
@@ -143,7 +143,7 @@ void MorseTiming::gap(double seconds, bool final) {
 
 void MorseTiming::finish(bool space) {
     if (!letterDone_) emitLetter();
-    if (space) writeSpace();
+    if (space) out_.writeSpace();
     letterDone_ = spaceDone_ = true;
 }
 
@@ -286,23 +286,7 @@ std::string_view MorseTiming::repair(int n, std::string_view& second) {
 
 void MorseTiming::writePattern(std::string_view pattern) {
     if (pattern.empty()) return;
-    if (const auto out = lookupMorse(pattern)) write(*out);
-}
-
-void MorseTiming::write(std::string_view text) {
-    if (lastWasSpace_ || !wroteAny_) {
-        while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    }
-    if (text.empty()) return;
-    sink_->text(text);
-    wroteAny_ = true;
-    lastWasSpace_ = text.back() == ' ';
-}
-
-void MorseTiming::writeSpace() {
-    if (!wroteAny_ || lastWasSpace_) return;
-    sink_->text(" ");
-    lastWasSpace_ = true;
+    if (const auto out = lookupMorse(pattern)) out_.write(*out);
 }
 
 }  // namespace zeb::cw

@@ -23,6 +23,7 @@
 #include <string_view>
 
 #include "common/TextSink.h"
+#include "cw/SpacedText.h"
 
 namespace zeb::cw {
 
@@ -32,7 +33,7 @@ public:
     static constexpr double kMaxDot = 0.240;  // 5 WPM
     static constexpr int kMaxElements = 10;   // longer runs are not characters
 
-    explicit MorseTiming(TextSink& sink) : sink_(&sink) { restart(0.06); }
+    explicit MorseTiming(TextSink& sink) : out_(sink) { restart(0.06); }
 
     // Starts over at this dot length: the letter in progress is dropped and
     // the clusters take their standard ratios (the letter and word gaps keep
@@ -74,12 +75,10 @@ private:
     void emitLetter();
     std::string_view repair(int n, std::string_view& second);
     void writePattern(std::string_view pattern);
-    void write(std::string_view text);
-    void writeSpace();
     void learnMark(double seconds, bool dash);
     void learnGap(double ratio);
 
-    TextSink* sink_;
+    SpacedText out_;
     double dot_ = 0.06, dash_ = 0.18;
     double elementGap_ = 0.06;  // seconds
     // Letter and word gaps as multiples of the unit.
@@ -98,9 +97,6 @@ private:
     std::array<double, kGapHistory> gaps_{};
     std::array<double, kMarkHistory> sorted_{};
     int markCount_ = 0, gapCount_ = 0;
-
-    bool wroteAny_ = false;
-    bool lastWasSpace_ = false;
 };
 
 }  // namespace zeb::cw
