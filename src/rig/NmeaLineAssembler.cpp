@@ -31,11 +31,15 @@ bool NmeaLineAssembler::acceptable(const std::string& line) {
     if (n < 3 || n > kMaxLine || line[0] != '$' || line[n - 1] != '\n' || line[n - 2] != '\r') {
         return false;
     }
-    const std::size_t end = n - 2;  // position of the CR
+    return sentenceBodyAcceptable(std::string_view(line).substr(1, n - 3));
+}
+
+bool sentenceBodyAcceptable(std::string_view body) {
+    const std::size_t end = body.size();
     std::size_t star = end;
     unsigned sum = 0;
-    for (std::size_t i = 1; i < end; ++i) {
-        const auto c = static_cast<unsigned char>(line[i]);
+    for (std::size_t i = 0; i < end; ++i) {
+        const auto c = static_cast<unsigned char>(body[i]);
         if (c < 0x20 || c > 0x7E) return false;
         if (star == end) {
             if (c == '*') {
@@ -46,10 +50,10 @@ bool NmeaLineAssembler::acceptable(const std::string& line) {
         }
     }
     if (star == end) return true;
-    // "*hh" must be the last thing before the CR and must match.
+    // "*hh" must end the text and must match.
     if (star + 3 != end) return false;
-    const int hi = hexDigit(line[star + 1]);
-    const int lo = hexDigit(line[star + 2]);
+    const int hi = hexDigit(body[star + 1]);
+    const int lo = hexDigit(body[star + 2]);
     return hi >= 0 && lo >= 0 && static_cast<unsigned>(hi * 16 + lo) == sum;
 }
 

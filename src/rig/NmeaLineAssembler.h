@@ -14,8 +14,14 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace zeb::rig {
+
+// The part of a sentence between its start character and the CR LF: every
+// character printable ASCII, and a "*", when present, followed by exactly two
+// hex digits that end the text and match the XOR of the characters before it.
+bool sentenceBodyAcceptable(std::string_view body);
 
 class NmeaLineAssembler {
 public:

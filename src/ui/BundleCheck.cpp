@@ -118,6 +118,9 @@ BundleManifest zebMenuManifest() {
 BundleManifest rigmanManifest() {
     BundleManifest m;
     for (int id : {1, 2, 4}) m.strings.push_back({id});
+    m.strings.push_back({7, "ifsifs"});  // degrees, minutes, hemisphere of latitude, longitude
+    m.strings.push_back({8, "s"});       // Hamlib's reason
+    m.strings.push_back({9, "is"});      // port number, the system's reason
     m.icons = {102};
     // Mode buttons, NMEA switches and attenuator.
     DialogRequirement main{101, buttons({1012, 1013, 1037, 1033, 1036, 1038, 1014, 1015, 1016, 1029,
@@ -140,7 +143,14 @@ BundleManifest rigmanManifest() {
                               {1026, "QLabel"},
                               {1028, "QLabel"},
                           });
-    m.dialogs = {main};
+    append(main.controls, std::vector<ControlRequirement>{{1039, "QProgressBar"}});  // S-meter
+    DialogRequirement entry{143,
+                            {{1009, "QLineEdit"},
+                             {1010, "QAbstractButton"},
+                             {1011, "QAbstractButton"},
+                             {1012, "QAbstractButton"},
+                             {2, "QAbstractButton"}}};
+    m.dialogs = {main, entry};
     return m;
 }
 

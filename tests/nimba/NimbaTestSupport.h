@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Nimba.h"
+#include "support/BoxRecorder.h"
 #include "support/TestEnv.h"
 #include "ui/MessageBoxes.h"
 
@@ -32,21 +33,7 @@ inline bool prepareWorkDir(const std::filesystem::path& dir) {
     return true;
 }
 
-// Records the text of every message box and answers it with OK / Yes.
-class BoxRecorder {
-public:
-    BoxRecorder() {
-        ui::MessageBoxes::setPresenter([this](QMessageBox& box) {
-            texts.push_back(box.text());
-            return box.standardButtons().testFlag(QMessageBox::Yes) ? QMessageBox::Yes
-                                                                    : QMessageBox::Ok;
-        });
-    }
-    ~BoxRecorder() { ui::MessageBoxes::setPresenter({}); }
-    BoxRecorder(const BoxRecorder&) = delete;
-    BoxRecorder& operator=(const BoxRecorder&) = delete;
-    QStringList texts;
-};
+using zeb::test::BoxRecorder;
 
 // A fresh directory with its own suite bus.
 struct Sandbox {

@@ -3,10 +3,10 @@
 // recording port instead.
 #include "rig/TermiosPort.h"
 #include "rig_fakes.h"
+#include "support/Pty.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pty.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -19,46 +19,7 @@ using namespace std::chrono_literals;
 
 void noSleep(std::chrono::milliseconds) {}
 
-// A pseudo-terminal whose far end (the master) the test reads and writes.
-class Pty {
-public:
-    Pty() {
-        char name[256] = {};
-        if (openpty(&master_, &slave_, name, nullptr, nullptr) == 0) name_ = name;
-    }
-    ~Pty() {
-        if (master_ >= 0) ::close(master_);
-        if (slave_ >= 0) ::close(slave_);
-    }
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-
-    bool ok() const { return !name_.empty(); }
-    const std::string& name() const { return name_; }
-    int master() const { return master_; }
-
-    // Reads what arrives until `done` is set and nothing more comes.
-    std::string readUntil(const std::atomic<bool>& done) const {
-        std::string out;
-        char buffer[4096];
-        for (;;) {
-            pollfd p{master_, POLLIN, 0};
-            if (poll(&p, 1, 20) <= 0) {
-                if (done) break;
-                continue;
-            }
-            const ssize_t n = ::read(master_, buffer, sizeof buffer);
-            if (n <= 0) break;
-            out.append(buffer, static_cast<std::size_t>(n));
-        }
-        return out;
-    }
-
-private:
-    int master_ = -1;
-    int slave_ = -1;
-    std::string name_;
-};
+using zeb::test::Pty;
 
 // Sends what the recording sink saw into the link as well.
 class TeeSink : public test::RecordingSink {

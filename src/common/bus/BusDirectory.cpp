@@ -62,16 +62,6 @@ Result<fs::path> ensureDirectory() {
 
 namespace detail {
 
-Fd& Fd::operator=(Fd&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-}
-
-void Fd::reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-}
-
 Error systemError(int err, const std::string& what) {
     return Error{err, what + ": " + std::strerror(err) + "."};
 }

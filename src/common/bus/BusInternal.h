@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/Result.h"
+#include "common/UniqueFd.h"
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -19,25 +20,7 @@
 
 namespace zeb::bus::detail {
 
-// An owned file descriptor, closed at scope end.
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Fd& operator=(Fd&& other) noexcept;
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() { reset(); }
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release() { return std::exchange(fd_, -1); }
-    void reset(int fd = -1);
-
-private:
-    int fd_ = -1;
-};
+using Fd = UniqueFd;
 
 // "what: <system text>" with errno as the code.
 Error systemError(int err, const std::string& what);
