@@ -5,6 +5,7 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
 #include <mutex>
 
 namespace zeb::rigman {
@@ -31,6 +32,15 @@ void NmeaBridge::fromLine(const std::string& sentence) {
         bus::broadcast(kNmeaInMessage, static_cast<std::int64_t>(message.size()), 0);
         ++forwardedIn_;
     }
+    if (navigation_.load() && message.size() <= kNavigationBlock) {
+        bus::Message block{bus::MessageKind::Registered,
+                           std::string(kNavigationMessage),
+                           0,
+                           0,
+                           0,
+                           std::move(message)};
+        (void)bus::post(kNavigationClass, block);
+    }
     QMetaObject::invokeMethod(
         this, [this, sentence] { showIncoming(sentence); }, Qt::QueuedConnection);
 }
@@ -45,16 +55,41 @@ void NmeaBridge::showIncoming(const std::string& sentence) {
 }
 
 void NmeaBridge::readOutgoing() {
-    while (auto message = mailslot_.read()) {
-        const auto sentence = rig::acceptOutgoing(*message);
-        if (!sentence || !writeToLine(*sentence)) {
-            ++droppedOut_;
-            continue;
-        }
-        ++writtenOut_;
-        lastOutgoing_ =
-            QString::fromLatin1(sentence->data(), static_cast<qsizetype>(sentence->size()) - 2);
-        emit sentenceSent();
+    while (auto message = mailslot_.read()) sendOut(*message);
+}
+
+void NmeaBridge::fromNavigation(std::span<const std::uint8_t> block) {
+    sendOut(block.first(std::min(block.size(), kNavigationBlock)));
+}
+
+void NmeaBridge::sendOut(std::span<const std::uint8_t> message) {
+    const auto sentence = rig::acceptOutgoing(message);
+    if (!sentence || !writeToLine(*sentence)) {
+        ++droppedOut_;
+        return;
+    }
+    ++writtenOut_;
+    lastOutgoing_ =
+        QString::fromLatin1(sentence->data(), static_cast<qsizetype>(sentence->size()) - 2);
+    emit sentenceSent();
+}
+
+void NmeaBridge::setNavigationLink(bool on, std::string_view ownClass) {
+    auto send = [](std::int64_t wParam, std::int64_t lParam, std::string_view payload) {
+        bus::Message m{bus::MessageKind::Registered,
+                       std::string(kNavigationMessage),
+                       0,
+                       wParam,
+                       lParam,
+                       std::vector<std::uint8_t>(payload.begin(), payload.end())};
+        return static_cast<bool>(bus::post(kNavigationClass, m));
+    };
+    if (on && !navigation_.load()) {
+        // No navigation program running is normal: there is no link then.
+        navigation_ = bus::classExists(kNavigationClass) && send(5, 0, ownClass) && send(6, 0, {});
+    } else if (!on && navigation_.exchange(false)) {
+        send(5, 0, {});
+        send(6, -1, {});
     }
 }
 

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,15 @@ inline constexpr std::string_view kNmeaInMailslot = "\\\\.\\mailslot\\MAIL\\NMEA
 inline constexpr std::string_view kNmeaOutMailslot = "\\\\.\\mailslot\\MAIL\\NMEA\\OUT";
 inline constexpr std::string_view kNmeaInMessage = "RIGMAN_NMEA_IN";
 inline constexpr std::size_t kOutMessageBytes = 128;
+// The navigation program's link: a program owning this class gets every
+// sentence in a kNavigationMessage (wParam 0, the sentence and its NUL as
+// the payload, at most kNavigationBlock bytes) and sends sentences for the
+// serial line the same way. Connecting sends wParam 5 with this program's
+// class name as payload, then wParam 6; disconnecting wParam 5 without
+// payload, then wParam 6 with lParam -1.
+inline constexpr std::string_view kNavigationClass = "KORSA NMEA_VIRTUAL_WINDOW";
+inline constexpr std::string_view kNavigationMessage = "KORSA NMEA_VIRTUAL_COM";
+inline constexpr std::size_t kNavigationBlock = 81;
 
 class NmeaBridge : public QObject {
     Q_OBJECT
@@ -56,6 +66,14 @@ public:
 
     // Reads every waiting OUT message (the notifier calls it).
     void readOutgoing();
+    // A sentence the navigation program sent for the serial line.
+    void fromNavigation(std::span<const std::uint8_t> block);
+    // Connects the navigation link when its program runs (forwarding starts),
+    // or disconnects it (forwarding stops).
+    void setNavigationLink(bool on, std::string_view ownClass);
+    bool navigationLinked() const { return navigation_.load(); }
+    // Lines from the serial line that were no sentences.
+    std::size_t droppedIn() const { return link_ ? link_->dropped_lines() : 0; }
 
 signals:
     void sentenceReceived();  // the panel has new values
@@ -65,6 +83,7 @@ private:
     NmeaBridge(bus::MailslotServer mailslot, rig::SerialLink* link, QObject* parent);
     void showIncoming(const std::string& sentence);
     bool writeToLine(const std::string& sentence);
+    void sendOut(std::span<const std::uint8_t> message);
 
     bus::MailslotServer mailslot_;
     rig::SerialLink* link_;
@@ -74,6 +93,7 @@ private:
     QString lastSentence_;
     QString lastOutgoing_;
     std::atomic<std::size_t> forwardedIn_{0};
+    std::atomic<bool> navigation_{false};
     std::size_t writtenOut_ = 0;
     std::size_t droppedOut_ = 0;
 };

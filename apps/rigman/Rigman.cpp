@@ -110,6 +110,13 @@ std::optional<int> Rigman::startUp() {
         window_->showNormal();
         window_->raise();
     });
+    // Sentences from the navigation program for the serial line.
+    connect(bus_.get(), &ui::BusNotifier::registeredMessage, this,
+            [this](const QString& name, qint64, qint64, const QByteArray& payload) {
+                if (nmea_ && name == QLatin1String(kNavigationMessage.data()))
+                    nmea_->fromNavigation({reinterpret_cast<const std::uint8_t*>(payload.data()),
+                                           static_cast<std::size_t>(payload.size())});
+            });
     // The private refresh message (WM_USER + 1) of the other programs.
     connect(bus_.get(), &ui::BusNotifier::userMessage, window_, [this](quint32 id) {
         if (id == 1) window_->refresh();
@@ -232,6 +239,7 @@ void Rigman::shutdown() {
     serverNotifier_.reset();
     server_.reset();
     reportNotifier_.reset();
+    if (nmea_) nmea_->setNavigationLink(false, kClassName);
     if (link_)
         link_->close_port([this] {
             if (driver_) driver_->power(false);
@@ -330,7 +338,9 @@ void Rigman::setNmeaForwarding(bool on) {
     if (on && !link_->reader_running()) {
         NmeaBridge* bridge = nmea_.get();
         link_->start_reader([bridge](const std::string& sentence) { bridge->fromLine(sentence); });
+        if (link_->reader_running()) nmea_->setNavigationLink(true, kClassName);
     } else if (!on) {
+        nmea_->setNavigationLink(false, kClassName);
         link_->stop_reader();
         setNmeaPanel(false);
     }

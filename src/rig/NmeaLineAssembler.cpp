@@ -16,7 +16,10 @@ std::optional<std::string> NmeaLineAssembler::push(std::uint8_t byte) {
     std::string line(buffer_.data(), index_);
     const bool wrapped = wrapped_;
     reset();
-    if (wrapped || !acceptable(line)) return std::nullopt;
+    if (wrapped || !acceptable(line)) {
+        ++dropped_;
+        return std::nullopt;
+    }
     return line;
 }
 

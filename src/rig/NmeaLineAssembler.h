@@ -32,6 +32,8 @@ public:
     // byte completed one.
     std::optional<std::string> push(std::uint8_t byte);
     void reset();
+    // Lines that ended but were not sentences, since construction.
+    std::size_t dropped() const { return dropped_; }
 
     // The acceptance test on its own.
     static bool acceptable(const std::string& line);
@@ -40,6 +42,7 @@ private:
     std::array<char, kBufferSize> buffer_{};
     std::size_t index_ = 0;
     bool wrapped_ = false;
+    std::size_t dropped_ = 0;
 };
 
 }  // namespace zeb::rig

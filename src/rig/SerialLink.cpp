@@ -200,6 +200,7 @@ void SerialLink::readerLoop() {
         for (std::size_t i = 0; i < *got; ++i) {
             if (auto line = assembler_.push(chunk[i]); line && handler_) handler_(*line);
         }
+        droppedLines_.store(assembler_.dropped(), std::memory_order_relaxed);
     }
 }
 

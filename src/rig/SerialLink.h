@@ -94,6 +94,9 @@ public:
     bool start_reader(LineHandler handler);
     void stop_reader();
     bool reader_running() const { return reader_.joinable(); }
+    // Lines the reader received that were not sentences (junk, a wrong
+    // checksum, too long, no CR).
+    std::size_t dropped_lines() const { return droppedLines_.load(std::memory_order_relaxed); }
 
     // Held around every receiver operation and the periodic status poll.
     std::mutex& lock() { return lock_; }
@@ -118,6 +121,7 @@ private:
     std::thread reader_;
     LineHandler handler_;
     NmeaLineAssembler assembler_;
+    std::atomic<std::size_t> droppedLines_{0};
     std::mutex lock_;
 };
 

@@ -41,7 +41,9 @@ void BusNotifier::drain() {
                 break;
             case bus::MessageKind::Registered: {
                 const QString name = QString::fromStdString(message->name);
-                emit registeredMessage(name, message->wParam, message->lParam);
+                const QByteArray payload(reinterpret_cast<const char*>(message->payload.data()),
+                                         static_cast<qsizetype>(message->payload.size()));
+                emit registeredMessage(name, message->wParam, message->lParam, payload);
                 if (alive && message->name == kExitProgramMessage) emit exitProgramRequested();
                 break;
             }

@@ -5,7 +5,8 @@
 //   Close       -> closeRequested()        handle like the user's own close
 //   Activate    -> activateRequested()     a second start wants us in front
 //                                          (at most once a second)
-//   Registered  -> registeredMessage(...)  e.g. "ZEB_EXIT_PROG"
+//   Registered  -> registeredMessage(...)  e.g. "ZEB_EXIT_PROG" (with the
+//                                          bytes it carries, if any)
 //   User        -> userMessage(...)
 // Receivers may delete the notifier from a slot; draining stops then.
 #pragma once
@@ -47,7 +48,8 @@ public:
 signals:
     void closeRequested();
     void activateRequested();
-    void registeredMessage(const QString& name, qint64 wParam, qint64 lParam);
+    void registeredMessage(const QString& name, qint64 wParam, qint64 lParam,
+                           const QByteArray& payload);
     void userMessage(quint32 id, qint64 wParam, qint64 lParam, const QByteArray& payload);
     // Convenience: a registered "ZEB_EXIT_PROG" (also sent as registeredMessage).
     void exitProgramRequested();
