@@ -98,7 +98,26 @@ BundleManifest zebRttyManifest() {
     for (int id : {1, 2, 3, 4, 5, 6, 7, 8, 12, 13, 17, 19, 10, 11, 14, 16, 18, 66})
         m.strings.push_back({id});
     m.icons = {116};
-    m.dialogs = {DialogRequirement{101, {}}};
+    // The displays are the program's own controls: here only their place.
+    DialogRequirement spectrum{101, {{1000, "QWidget"}}};
+    DialogRequirement raster{117, {{1000, "QWidget"}, {1001, "QAbstractSlider"}}};
+    DialogRequirement scope{123, {{1000, "QWidget"}}};
+    // Settings: spin boxes for baud, shift and center; the preset, stop,
+    // mode, invert, letters/figures and correction buttons; the squelch;
+    // the two meters and the lock lamp.
+    DialogRequirement settings{113,
+                               {{1000, "QSpinBox"},
+                                {1001, "QSpinBox"},
+                                {1002, "QSpinBox"},
+                                {1026, "QAbstractSlider"},
+                                {1027, "QWidget"},
+                                {1028, "QWidget"},
+                                {1029, "QWidget"}}};
+    for (int id = 1003; id <= 1025; ++id) settings.controls.push_back({id, "QAbstractButton"});
+    // Fonts and colours: text font and colour, report font and colour,
+    // background, close.
+    DialogRequirement fonts{122, buttons({1000, 1001, 1002, 1003, 1004, 1})};
+    m.dialogs = {spectrum, settings, raster, fonts, scope};
     return m;
 }
 
