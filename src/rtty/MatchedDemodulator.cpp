@@ -69,7 +69,9 @@ int MatchedDemodulator::lock() const {
 }
 
 void MatchedDemodulator::updateSquelch() {
-    const double snr = correlator_.snrDb();
+    // The squelch compares the uncorrected level, as it always has: the
+    // levels users have set keep opening it where they did.
+    const double snr = correlator_.levelDb();
     const bool was = open_;
     if (params_.squelchDb <= 0.0f) {
         open_ = true;

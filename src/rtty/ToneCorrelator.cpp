@@ -9,6 +9,29 @@ namespace {
 
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
+// Eb/N0 (as a ratio γ) from the mean energy of the stronger of the two sums
+// over the mean energy of the weaker. Each sum holds complex Gaussian noise
+// of mean energy N, the keyed one a tone of energy γ·N besides. Deciding by
+// the larger energy, the noise sum wins now and then (with probability
+// e^(−γ/2)/2), so the stronger is a little more than signal and noise and
+// the weaker a little less than noise: E[max] = N·(1 + γ + e^(−γ/2)/2) and
+// E[min] = N·(1 − e^(−γ/2)/2). Their ratio grows with γ from 3 at γ = 0 and
+// is inverted here by bisection; at 3 or less the answer is 0.
+double ebN0FromRatio(double ratio) {
+    auto expected = [](double g) {
+        const double e = 0.5 * std::exp(-0.5 * g);
+        return (1.0 + g + e) / (1.0 - e);
+    };
+    if (!(ratio > 3.0)) return 0.0;
+    double lo = 0.0;
+    double hi = ratio;  // expected(g) > 1 + g
+    for (int k = 0; k < 48; ++k) {
+        const double mid = 0.5 * (lo + hi);
+        (expected(mid) < ratio ? lo : hi) = mid;
+    }
+    return 0.5 * (lo + hi);
+}
+
 }  // namespace
 
 float SoftHistory::near(double position) const {
@@ -33,9 +56,8 @@ void ToneCorrelator::configure(double lowerHz, double upperHz, double rate) {
     levelCountdown_ = 0;
     amplitude_ = 0.0;
     snrDb_ = 0.0;
-    history_.clear();
-    lowerLevel_.clear();
-    upperLevel_.clear();
+    levelDb_ = 0.0;
+    for (SoftHistory* h : {&history_, &lowerLevel_, &upperLevel_, &crossRe_, &crossIm_}) h->clear();
     retune();
 }
 
@@ -57,12 +79,16 @@ void ToneCorrelator::observe(double position) {
     const auto i = static_cast<std::int64_t>(std::llround(position));
     if (i < history_.oldest() || i >= history_.written()) return;
     // Each tone's energy is averaged separately while it is the stronger and
-    // while it is the weaker one: with a signal the weaker is noise alone;
-    // on noise alone both ratios are 3 (the larger and smaller of two equal
-    // noise energies), whatever the colour of the noise. Only windows that
-    // hold one whole bit are taken: one across a transition would count
-    // signal as noise.
+    // while it is the weaker one: with a signal the weaker is noise alone
+    // but for what the keyed tone leaks into it; on noise alone both ratios
+    // are 3 (the larger and smaller of two equal noise energies), whatever
+    // the colour of the noise. Only windows that hold one whole bit are
+    // taken: one across a transition would count signal as noise.
     constexpr double kAlpha = 1.0 / 16.0;  // about sixteen bits
+    // The readout and the leak (which changes only with the tones) take
+    // longer means: the readout holds still, and the noise in the ratios
+    // does not pass for leak.
+    constexpr double kReadoutAlpha = 1.0 / 64.0;
     const double lower = lowerLevel_.at(i);
     const double upper = upperLevel_.at(i);
     const double el = lower * lower;
@@ -73,13 +99,38 @@ void ToneCorrelator::observe(double position) {
     const double ew = std::min(el, eu);
     if (strong.on == 0.0 && weak.off == 0.0) {
         lower_.on = upper_.on = es;
-        lower_.off = upper_.off = std::max(ew, 1e-12);
+        lower_.signal = upper_.signal = es;
+        lower_.off = upper_.off = lower_.noise = upper_.noise = std::max(ew, 1e-12);
     }
     strong.on += (es - strong.on) * kAlpha;
+    strong.signal += (es - strong.signal) * kReadoutAlpha;
     weak.off += (ew - weak.off) * kAlpha;
+    // The weaker sum times the conjugate of the stronger one: lower ·
+    // conj(upper) as kept, or its conjugate. The weaker sum less the leak
+    // times the stronger has the energy ew − 2·Re(conj(leak)·product) +
+    // |leak|²·es.
+    const std::complex<double> cross(crossRe_.at(i), crossIm_.at(i));
+    const std::complex<double> product = el > eu ? std::conj(cross) : cross;
+    const double rest =
+        ew - 2.0 * std::real(std::conj(weak.leak) * product) + std::norm(weak.leak) * es;
+    weak.noise += (std::max(rest, 0.0) - weak.noise) * kReadoutAlpha;
+    weak.leak += (product / std::max(es, 1e-24) - weak.leak) * kReadoutAlpha;
+    estimate();
+}
+
+void ToneCorrelator::estimate() {
     auto ratio = [](const Tone& t) { return (t.on - t.off) / std::max(t.off, 1e-12); };
-    const double snr = std::max(0.5 * (ratio(lower_) + ratio(upper_)), 1e-3);
-    snrDb_ = 10.0 * std::log10(snr);
+    levelDb_ = 10.0 * std::log10(std::max(0.5 * (ratio(lower_) + ratio(upper_)), 1e-3));
+    // The windows of the two tones overlap in frequency: the keyed tone
+    // leaks into the other sum, and white noise in the two sums is partly
+    // the same. Taking the leak times the stronger sum from the weaker one
+    // removes both; 1 − |leak|² of the weaker sum's noise is left.
+    auto noise = [](const Tone& t) {
+        return std::max(t.noise / std::max(1.0 - std::norm(t.leak), 0.5), 1e-12);
+    };
+    const double onOverNoise =
+        0.5 * (lower_.signal / noise(lower_) + upper_.signal / noise(upper_));
+    snrDb_ = 10.0 * std::log10(std::max(ebN0FromRatio(onOverNoise), 1e-3));
 }
 
 void ToneCorrelator::process(std::span<const float> in, std::span<float> lowerOut,
@@ -102,14 +153,19 @@ void ToneCorrelator::process(std::span<const float> in, std::span<float> lowerOu
             static_cast<float>(2.0 * scale * (lower_.sum * std::conj(lower_.phasor)).real());
         upperOut[i] =
             static_cast<float>(2.0 * scale * (upper_.sum * std::conj(upper_.phasor)).real());
-        lower_.phasor *= lower_.step;
-        upper_.phasor *= upper_.step;
         if (++ringPos_ == window_) ringPos_ = 0;
         const double al = std::abs(lower_.sum) * scale;
         const double au = std::abs(upper_.sum) * scale;
         history_.push(static_cast<float>(al - au));
         lowerLevel_.push(static_cast<float>(al));
         upperLevel_.push(static_cast<float>(au));
+        const std::complex<double> cross = lower_.sum * std::conj(upper_.sum) *
+                                           std::conj(lower_.phasor) * upper_.phasor *
+                                           (scale * scale);
+        crossRe_.push(static_cast<float>(cross.real()));
+        crossIm_.push(static_cast<float>(cross.imag()));
+        lower_.phasor *= lower_.step;
+        upper_.phasor *= upper_.step;
         if (--levelCountdown_ <= 0) {
             levelCountdown_ = std::max(window_ / 4, 1);
             constexpr double kAlpha = 1.0 / 64.0;

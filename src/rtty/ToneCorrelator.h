@@ -56,9 +56,16 @@ public:
     int window() const { return window_; }
     // Typical |soft value| at the centre of a bit: the signal's amplitude.
     double amplitude() const { return amplitude_; }
-    // Estimated Eb/N0 in dB; about 3 dB on noise alone. It is measured at
-    // the bit decisions, which the framing reports with observe().
+    // Estimated Eb/N0 in dB, measured at the bit decisions, which the
+    // framing reports with observe(). The weaker tone's energy less what the
+    // stronger tone leaks into it is the noise, and the bias of deciding by
+    // the larger energy (noise wins some bits) is taken out; noise alone
+    // reads well below 0 dB.
     double snrDb() const { return snrDb_; }
+    // The plain ratio of the same energies, without those corrections: about
+    // 3 dB on noise alone, high near it and low where the tones leak into
+    // each other. The squelch compares this one.
+    double levelDb() const { return levelDb_; }
     // The window ending at `position` holds one whole bit.
     void observe(double position);
     double lowerHz() const { return lowerHz_ + offsetHz_ - spreadHz_; }
@@ -82,9 +89,18 @@ private:
         std::array<std::complex<float>, kMaxWindow> ring{};
         double on = 0.0;   // mean energy while this tone is the stronger
         double off = 0.0;  // mean energy while it is the weaker
+        // Mean of this sum over the other's while this one is the weaker
+        // (the mixers' phases taken out): what the keyed tone leaks into
+        // this sum, as a share of its own.
+        std::complex<double> leak{};
+        // For the readout, over more bits: the mean energy while this tone
+        // is the stronger, and while it is the weaker less that leak.
+        double signal = 0.0;
+        double noise = 0.0;
     };
 
     void retune();
+    void estimate();
 
     double lowerHz_ = 1275.0, upperHz_ = 1445.0;
     double bitLength_ = 220.5;
@@ -99,9 +115,14 @@ private:
     int levelCountdown_ = 0;
     double amplitude_ = 0.0;
     double snrDb_ = 0.0;
+    double levelDb_ = 0.0;
     SoftHistory history_;
     SoftHistory lowerLevel_;  // |lower| and |upper| of the same windows
     SoftHistory upperLevel_;
+    // lower · conj(upper) of the same windows with the mixers' phase
+    // difference taken out: constant while one tone is keyed.
+    SoftHistory crossRe_;
+    SoftHistory crossIm_;
 };
 
 }  // namespace zeb::rtty

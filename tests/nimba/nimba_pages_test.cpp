@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 #include <utility>
 
 #include "CwPage.h"
@@ -146,6 +147,50 @@ TEST(NimbaRttyPage, DesignControlsReachTheDecoderAndTheReadoutFollowsTheSignal) 
          {std::pair{"DEMOD", "0"}, std::pair{"POLARITY", "2"}, std::pair{"SQUELCHDB", "12.000000"},
           std::pair{"USOS", "1"}, std::pair{"INVERS", "1"}})
         EXPECT_EQ(iniValue(box.dir.path(), key), value) << key;
+}
+
+// The S/N shown is the Eb/N0 the signal was made with, within a decibel:
+// Baudot and SITOR-B (whose tones leak into each other's bit windows), the
+// signal off the set tones with the frequency control on.
+TEST(NimbaRttyPage, SnrReadoutIsTheEbN0OfTheSignal) {
+    test::Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    Nimba nimba(shownOptions(box.dir.path()));
+    ASSERT_FALSE(nimba.startUp().has_value());
+    nimba.window()->selectTab(kRttyTab);
+    RttyPage& page = *nimba.window()->rttyPage();
+    auto* snr = ui::controlAs<QLabel>(page.dialog(), kRttySnr);
+    RttyChain& chain = *nimba.rtty();
+    ASSERT_TRUE(snr && chain.start());
+    const std::string text = "GALE WARNING 0600 UTC WIND NORTH 8 TO 9 SEA ROUGH VIS GOOD\n";
+    struct Case {
+        bool sitor;
+        double ebN0Db, offsetHz;
+    };
+    // The modes take turns, so each signal starts on a newly tuned decoder.
+    for (const auto& c : {Case{false, 6, 20}, Case{true, 6, -15}, Case{false, 10, -20},
+                          Case{true, 10, 15}, Case{false, 16, 20}, Case{true, 16, -15}}) {
+        SCOPED_TRACE(testing::Message() << c.sitor << " " << c.ebN0Db << " dB " << c.offsetHz);
+        rtty::RttyParams p = chain.params();
+        std::tie(p.mode, p.baud, p.shift, p.center, p.afc) =
+            c.sitor ? std::tuple(2, 100, 170, 1275, true) : std::tuple(0, 50, 450, 1275, true);
+        chain.setParams(p);
+        const double lowerHz = p.center + c.offsetHz;
+        const auto audio = zeb::test::fskAudio(
+            c.sitor ? zeb::test::sitorElements(
+                          zeb::test::fecSlots(zeb::test::ccir476Words(text + text), 16, false), 14)
+                    : zeb::test::ita2Frames(zeb::test::ita2Codes(text + text), 1.5, 0, 20),
+            {.baud = c.sitor ? 100.0 : 50.0,
+             .markHz = lowerHz,
+             .spaceHz = lowerHz + p.shift,
+             .ebN0Db = c.ebN0Db});
+        for (std::size_t at = 0; at + 1024 <= audio.size(); at += 1024)
+            chain.processBlock(std::span<const float>(audio.data() + at, 1024));
+        page.poll();
+        const auto shown = QRegularExpression(QStringLiteral("(-?\\d+) dB")).match(snr->text());
+        ASSERT_TRUE(shown.hasMatch()) << snr->text().toStdString();
+        EXPECT_NEAR(shown.captured(1).toInt(), c.ebN0Db, 1.0);
+    }
 }
 
 TEST(NimbaCwPage, KnobsSetTheFilterAndItsPassBandAndAreWrittenWhenLeft) {

@@ -258,7 +258,7 @@ TEST(SitorCombining, CharacterDamagedInBothCopiesIsReportedLost) {
     EXPECT_EQ(display.collected(), "GALE ARNING 0600 UTC WIND NORTH 8 TO 9 SEA ROUGH VIS GOOD");
     const double perCharacter = 1.0 / static_cast<double>(words.size());
     EXPECT_GE(decoder.errorShare(), perCharacter * 0.9);
-    EXPECT_LE(decoder.errorShare(), counter.at.size() * perCharacter * 1.1);
+    EXPECT_LE(decoder.errorShare(), static_cast<double>(counter.at.size()) * perCharacter * 1.1);
 }
 
 // Band noise alone prints nothing with the squelch at its default, and the
