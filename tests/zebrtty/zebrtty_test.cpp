@@ -214,6 +214,29 @@ TEST(ZebRttyProgram, WarningToneFollowsWarnSoundAndReplayReleasesItsButton) {
     }
 }
 
+// The tone-level squelch of the RTTY program's own design, set above any
+// level the noise reaches: nothing is printed and the slicer never locks.
+TEST(ZebRttyProgram, SquelchAboveTheToneLevelsKeepsNoiseOut) {
+    Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    zeb::test::writeFile(box.dir / "ZEBRTTY.INI", "[PARAM]\r\nDEMOD=1\r\nSQUELCH=1e12\r\n");
+    zeb::test::FskSignal noiseOnly;
+    noiseOnly.ebN0Db = 0;
+    noiseOnly.amplitude = 1000;
+    zeb::test::writeFile(box.dir / "noise.wav",
+                         zeb::test::wavBytes(zeb::test::fskAudio({{true, 200.0}}, noiseOnly)));
+    ZebRtty program(box.options("file:" + (box.dir / "noise.wav").string()));
+    ASSERT_FALSE(program.startUp().has_value()) << box.boxes.texts.join('\n').toStdString();
+    ASSERT_EQ(program.params().variant, rtty::DemodVariant::Rtty);
+    bool ended = false;
+    QObject::connect(&program, &ZebRtty::inputEnded, [&] { ended = true; });
+    ASSERT_TRUE(pumpUntil([&] { return ended; }));
+    EXPECT_GT(program.blocksDecoded(), 30u);
+    EXPECT_EQ(program.window()->text()->model().contents(), "");
+    EXPECT_EQ(program.decoder().slicer().lockCount(), 0);
+    program.shutdown();
+}
+
 TEST(ZebRttyProgram, EndsWithItsMessageWhenRigmanCannotBeStarted) {
     Sandbox box;
     if (!box.ready) GTEST_SKIP() << "suite not staged";
