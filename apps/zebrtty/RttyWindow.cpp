@@ -177,6 +177,12 @@ bool RttyWindow::openFile(const QString& path) {
         if (!document) return false;
         text = document->plainText();
     }
+    // The file takes the window's place: a fresh text (and model) with it.
+    auto* fresh = new ui::ReceivedTextWindow(program_.synopDir(),
+                                             weather::TextModel::TrimPolicy::MoveMark, this);
+    setCentralWidget(fresh);  // deletes the old one
+    text_ = fresh;
+    applyAppearance();
     text_->appendReceived(text);
     return true;
 }

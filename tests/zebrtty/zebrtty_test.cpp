@@ -202,6 +202,17 @@ TEST(ZebRttyProgram, WarningToneFollowsWarnSoundAndReplayReleasesItsButton) {
         ASSERT_TRUE(program.feedSynopText());
         EXPECT_EQ(program.tones()->playing(), warnSound == 1);
 
+        // Saved as RTF and opened again, the text takes the window's place.
+        RttyWindow& window = *program.window();
+        const QString saved = QString::fromStdString((box.dir / "SAVED.RTF").string());
+        window.text()->appendReceived("BEFORE SAVING\n");
+        ASSERT_TRUE(window.saveFile(saved));
+        window.text()->appendReceived("AFTER SAVING\n");
+        ASSERT_TRUE(window.openFile(saved));
+        const std::string reopened = window.text()->model().contents();
+        EXPECT_NE(reopened.find("BEFORE SAVING"), std::string::npos) << reopened;
+        EXPECT_EQ(reopened.find("AFTER SAVING"), std::string::npos);
+
         // Two blocks of raw audio, then the replay ends by itself.
         zeb::test::writeFile(box.dir / kRawAudioFile, std::string(2 * kBlockBytes, '\0'));
         QAction* replay = program.window()->action(Command::Replay);
