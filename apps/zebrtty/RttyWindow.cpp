@@ -141,13 +141,9 @@ void RttyWindow::applyAppearance() {
     const ui::FontRecordBytes font = s.font.value_or(defaultFontRecord());
     const ui::FontRecordBytes report = s.reportFont.value_or(defaultReportRecord(font));
     text_->applyFont(ui::fontFromRecord(font));
-    auto colour = [](const std::array<int, 3>& c) {
-        return static_cast<std::uint32_t>((c[0] << 16) | (c[1] << 8) | c[2]);
-    };
-    weather::RtfFormat received, described;
-    received.colour = colour(recordColour(font));
-    described.colour = colour(recordColour(report));
-    text_->model().setFormats(received, described);
+    auto colour = [](const std::array<int, 3>& c) { return QColor(c[0], c[1], c[2]); };
+    text_->setStyles(colour(recordColour(font)), ui::fontFromRecord(report),
+                     colour(recordColour(report)));
     QPalette palette = text_->palette();
     palette.setColor(QPalette::Base, QColor(s.background[0], s.background[1], s.background[2]));
     text_->setPalette(palette);

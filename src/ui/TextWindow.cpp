@@ -276,4 +276,14 @@ void ReceivedTextWindow::applyFont(const QFont& font) {
     model_.setFormats(rtfFormatOf(font, 0), rtfFormatOf(font, kReportColour));
 }
 
+void ReceivedTextWindow::setStyles(const QColor& textColour, const QFont& reportFont,
+                                   const QColor& reportColour) {
+    receivedFormat_.setForeground(textColour);
+    reportFormat_ = QTextCharFormat();
+    reportFormat_.setFont(reportFont);
+    reportFormat_.setForeground(reportColour);
+    model_.setFormats(rtfFormatOf(font_, textColour.rgb() & 0xFFFFFF),
+                      rtfFormatOf(reportFont, reportColour.rgb() & 0xFFFFFF));
+}
+
 }  // namespace zeb::ui

@@ -72,6 +72,9 @@ public:
     // Applies a font to the whole text and remembers it for new text.
     void applyFont(const QFont& font);
     const QFont& textFont() const { return font_; }
+    // The colour of received text, and the font and colour of report text
+    // (descriptions, notes), for text appended from now on and saved files.
+    void setStyles(const QColor& textColour, const QFont& reportFont, const QColor& reportColour);
 
 private:
     void sync();  // brings the view to the model's text

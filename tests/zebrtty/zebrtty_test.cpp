@@ -21,6 +21,8 @@
 #include <QCoreApplication>
 #include <QPainter>
 #include <QPixmap>
+#include <QTextCursor>
+#include <QTextDocument>
 
 #include <gtest/gtest.h>
 
@@ -159,6 +161,10 @@ TEST(ZebRttyProgram, WeatherBroadcastDecodesAndParametersFollowRigman) {
     EXPECT_EQ(program.params().baud, 50);
     const std::string shown = program.window()->text()->model().contents();
     EXPECT_NE(shown.find("GALE WARNING"), std::string::npos) << shown;
+    // The descriptions stand in the report colour (green without SYNFONT).
+    const QTextCursor description = program.window()->text()->document()->find("Bulletin");
+    ASSERT_FALSE(description.isNull());
+    EXPECT_EQ(description.charFormat().foreground().color(), QColor(0, 128, 0));
     EXPECT_TRUE(fs::exists(box.dir / "SYNOP" / "STATION.DAT"));
     int warnings = 0;
     for (const auto& e : fs::directory_iterator(box.dir / "SYNOP"))
