@@ -19,6 +19,7 @@
 #include "audioio/Backends.h"
 #include "common/SuiteDirs.h"
 #include "dsp/Status.h"
+#include "ui/DspErrorRelay.h"
 #include "ui/ShowState.h"
 
 namespace zeb::nimba {
@@ -42,22 +43,6 @@ constexpr int kWeatherDataFailed = 50;
 constexpr int kReady = 65;
 constexpr int kNoMemory = 17;
 constexpr int kPictureBufferFailed = 29;
-
-// The program that receives the reports of the signal-processing
-// primitives. They come from any thread, usually the capture thread: the
-// handler only records the first report and asks the program to act.
-std::mutex gDspMutex;
-Nimba* gDspTarget = nullptr;
-dsp::ErrorReport gDspReport;
-bool gDspPending = false;
-
-void dspErrorHandler(const dsp::ErrorReport& report) {
-    std::lock_guard lock(gDspMutex);
-    if (!gDspTarget || gDspPending) return;
-    gDspReport = report;
-    gDspPending = true;
-    QMetaObject::invokeMethod(gDspTarget, "onDspError", Qt::QueuedConnection);
-}
 
 }  // namespace
 
@@ -111,8 +96,7 @@ Nimba::Nimba(StartOptions options) : options_(std::move(options)), messages_(ui:
 
 Nimba::~Nimba() {
     shutdown();
-    std::lock_guard lock(gDspMutex);
-    if (gDspTarget == this) gDspTarget = nullptr;
+    ui::DspErrorRelay::remove(this);
 }
 
 TimeKey Nimba::now() const { return options_.clock(); }
@@ -181,12 +165,7 @@ std::optional<int> Nimba::startUp() {
     }
 
     // 10. Reports of the signal-processing primitives.
-    {
-        std::lock_guard lock(gDspMutex);
-        gDspTarget = this;
-        gDspPending = false;
-    }
-    dsp::setErrorHandler(&dspErrorHandler);
+    ui::DspErrorRelay::install(this, [this](const dsp::ErrorReport& r) { onDspError(r); });
 
     context_.bundle = bundle_.get();
     context_.messages = &messages_;
@@ -467,12 +446,7 @@ void Nimba::onInputEnded() {
     });
 }
 
-void Nimba::onDspError() {
-    dsp::ErrorReport report;
-    {
-        std::lock_guard lock(gDspMutex);
-        report = gDspReport;
-    }
+void Nimba::onDspError(const dsp::ErrorReport& report) {
     if (capture_) {
         capture_->stop();
         capture_->close();
@@ -528,10 +502,7 @@ void Nimba::shutdown() {
         settings_.waterfallSpeed = spectrum_->waterfallSpeed();
     }
     if (bundle_) (void)writeMainSettings(profile_, settings_);
-    {
-        std::lock_guard lock(gDspMutex);
-        if (gDspTarget == this) gDspTarget = nullptr;
-    }
+    ui::DspErrorRelay::remove(this);
 }
 
 }  // namespace zeb::nimba

@@ -32,6 +32,7 @@
 #include "common/ProfileFile.h"
 #include "common/WorkQueue.h"
 #include "common/bus/Bus.h"
+#include "dsp/Status.h"
 #include "fax/FaxDecoder.h"
 #include "stations/FrequencyList.h"
 #include "stations/Schedule.h"
@@ -153,7 +154,7 @@ private:
     void applyMixerSettings();
     void makeDecoders();
     Q_INVOKABLE void onInputEnded();
-    Q_INVOKABLE void onDspError();
+    void onDspError(const dsp::ErrorReport& report);
 
     StartOptions options_;
     std::filesystem::path workDir_;

@@ -13,6 +13,7 @@
 #include "dsp/Primitives.h"
 #include "dsp/Status.h"
 #include "ui/BusNotifier.h"
+#include "ui/DspErrorRelay.h"
 #include "ui/LanguageBundle.h"
 #include "ui/ShowState.h"
 #include "ui/TextWindow.h"
@@ -23,7 +24,6 @@
 #include <QMetaObject>
 
 #include <cmath>
-#include <mutex>
 
 namespace zeb::zebrtty {
 
@@ -61,37 +61,6 @@ private:
 };
 
 namespace {
-
-std::mutex gDspMutex;
-ZebRtty* gDspTarget = nullptr;
-dsp::ErrorReport gDspReport;
-bool gDspPending = false;
-
-void dspErrorHandler(const dsp::ErrorReport& report) {
-    std::lock_guard lock(gDspMutex);
-    if (!gDspTarget || gDspPending) return;
-    gDspReport = report;
-    gDspPending = true;
-    QMetaObject::invokeMethod(
-        gDspTarget,
-        [] {
-            ZebRtty* program = nullptr;
-            dsp::ErrorReport r;
-            {
-                std::lock_guard lock(gDspMutex);
-                program = gDspTarget;
-                r = gDspReport;
-            }
-            if (!program) return;
-            program->messages().showText(
-                QString::fromStdString(dsp::dspErrorMessage(r.status, r.function)));
-            if (program->window())
-                program->window()->closeWithoutSaving();
-            else
-                QCoreApplication::quit();
-        },
-        Qt::QueuedConnection);
-}
 
 constexpr std::size_t kHalf = 512;
 
@@ -169,8 +138,7 @@ ZebRtty::ZebRtty(ZebRttyOptions options)
 
 ZebRtty::~ZebRtty() {
     shutdown();
-    std::lock_guard lock(gDspMutex);
-    if (gDspTarget == this) gDspTarget = nullptr;
+    ui::DspErrorRelay::remove(this);
 }
 
 std::filesystem::path ZebRtty::synopDir() const {
@@ -235,12 +203,15 @@ std::optional<int> ZebRtty::startUp() {
         if (id == kRereadMessage) requestParams();
     });
     if (options_.show) ui::showMainWindow(window_);
-    {
-        std::lock_guard lock(gDspMutex);
-        gDspTarget = this;
-        gDspPending = false;
-    }
-    dsp::setErrorHandler(&dspErrorHandler);
+    // Any error of the signal processing ends the program after its message.
+    ui::DspErrorRelay::install(this, [this](const dsp::ErrorReport& r) {
+        capturing_ = false;
+        messages_.showText(QString::fromStdString(dsp::dspErrorMessage(r.status, r.function)));
+        if (window_)
+            window_->closeWithoutSaving();
+        else
+            QCoreApplication::quit();
+    });
     toneOutput_ = ui::makeAudioToneOutput(
         options_.output ? *options_.output : audio::chooseDevice(system_, true, std::nullopt));
     tones_ = std::make_unique<ui::TonePlayer>(*toneOutput_);
@@ -383,7 +354,7 @@ void ZebRtty::handleBlock(audio::BlockHeader* header) {
             messages_.showText(
                 ui::withLineSuffix(QString::fromStdString(audio::deviceResultText(r)), __LINE__));
     }
-    if (window_) window_->showProcessingTime(timer.nsecsElapsed() / 1e6);
+    if (window_) window_->showProcessingTime(static_cast<double>(timer.nsecsElapsed()) / 1e6);
 }
 
 void BlockSpectrum::compute(std::span<const float> block) {
