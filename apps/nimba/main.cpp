@@ -13,6 +13,7 @@
 
 #include "MainWindow.h"
 #include "Nimba.h"
+#include "audioio/Backends.h"
 #include "common/SuiteDirs.h"
 #include "common/Version.h"
 #include "ui/MessageBoxes.h"
@@ -43,15 +44,6 @@ void usage() {
         "$XDG_DATA_HOME/zeb (~/.local/share/zeb).");
 }
 
-// A recording named by its path becomes "file:PATH"; device names stay.
-std::string inputText(const std::string& value) {
-    if (value.rfind("file:", 0) == 0) return value;
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(value, ec) || value.find('/') != std::string::npos)
-        return "file:" + value;
-    return value;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,7 +66,7 @@ int main(int argc, char** argv) {
             std::puts(zeb::versionLine("nimba").c_str());
             return 0;
         } else if (arg == "--input") {
-            options.input = inputText(value("--input"));
+            options.input = zeb::audio::inputFromArgument(value("--input"));
         } else if (arg == "--output") {
             options.output = value("--output");
         } else if (arg == "--mode") {

@@ -13,6 +13,7 @@
 
 #include "RttyWindow.h"
 #include "ZebRtty.h"
+#include "audioio/Backends.h"
 #include "common/SuiteDirs.h"
 #include "common/Version.h"
 #include "ui/MessageBoxes.h"
@@ -38,14 +39,6 @@ void usage() {
         "else $XDG_DATA_HOME/zeb (~/.local/share/zeb).");
 }
 
-std::string inputText(const std::string& value) {
-    if (value.rfind("file:", 0) == 0) return value;
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(value, ec) || value.find('/') != std::string::npos)
-        return "file:" + value;
-    return value;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,7 +55,7 @@ int main(int argc, char** argv) {
             std::puts(zeb::versionLine("zebrtty").c_str());
             return 0;
         } else if (arg == "--input" && hasValue) {
-            options.input = inputText(argv[++i]);
+            options.input = zeb::audio::inputFromArgument(argv[++i]);
         } else if (arg == "--output" && hasValue) {
             options.output = argv[++i];
         } else if (arg == "--fast") {

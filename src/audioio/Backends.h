@@ -59,6 +59,11 @@ std::shared_ptr<AudioBackend> makeAlsaBackend(std::string deviceName, std::strin
 // A backend for a device text as described above; an empty text means "default".
 std::shared_ptr<AudioBackend> makeBackend(std::string_view device, FilePacing pacing);
 
+// The device text of a program's --input value: a recording named by its path
+// (an existing file, or any text with a "/") becomes "file:PATH"; device names
+// ("default", "hw:1", "null") and "file:..." stay as they are.
+std::string inputFromArgument(const std::string& value);
+
 // The device text for input or output: the command line's --input value when
 // given (input only), else key INPUT / OUTPUT of section AUDIO of the given
 // ZEBSYS.INI, else "default".

@@ -2,6 +2,8 @@
 #include <cstring>
 
 #include "audioio/Backends.h"
+
+#include <filesystem>
 #include "audioio/ThreadedDevice.h"
 #include "common/ProfileFile.h"
 
@@ -41,6 +43,14 @@ std::shared_ptr<AudioBackend> makeBackend(std::string_view device, FilePacing pa
         return makeFileBackend(std::filesystem::path(std::string(device.substr(5))), pacing);
     }
     return makeAlsaBackend(device.empty() ? std::string("default") : std::string(device));
+}
+
+std::string inputFromArgument(const std::string& value) {
+    if (value.rfind("file:", 0) == 0) return value;
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(value, ec) || value.find('/') != std::string::npos)
+        return "file:" + value;
+    return value;
 }
 
 std::string chooseDevice(const ProfileFile& zebsys, bool output,
