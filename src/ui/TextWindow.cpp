@@ -1,5 +1,7 @@
 #include "ui/TextWindow.h"
 
+#include <QTextDocumentFragment>
+
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QPrinter>
@@ -253,7 +255,12 @@ Result<void> ReceivedTextWindow::saveTo(const std::filesystem::path& file) const
 }
 
 void ReceivedTextWindow::printTo(QPrinter& printer) const {
+    // The selection, or the whole text when nothing is selected.
     std::unique_ptr<QTextDocument> copy(document()->clone());
+    if (const QTextCursor selected = textCursor(); selected.hasSelection()) {
+        copy = std::make_unique<QTextDocument>();
+        QTextCursor(copy.get()).insertFragment(selected.selection());
+    }
     copy->setDefaultFont(font_);
     // The printer's own page size and margins decide the layout.
     copy->print(&printer);

@@ -67,7 +67,8 @@ public:
     // rich text, anything else as plain text; with a non-empty selection only
     // the selection. Replaces the file atomically.
     Result<void> saveTo(const std::filesystem::path& file) const;
-    // Prints the text page by page (a PDF printer works as well).
+    // Prints the text page by page, only the selection when there is one (a
+    // PDF printer works as well).
     void printTo(QPrinter& printer) const;
     // Applies a font to the whole text and remembers it for new text.
     void applyFont(const QFont& font);
