@@ -68,6 +68,8 @@ ZebRttySettings readSettings(const ProfileFile& settingsFile, const ProfileFile&
     ZebRttySettings s;
     ProfileFile file = settingsFile;
     s.params = rtty::loadRttyParams(file, rtty::kRttySection, rtty::SettingsOwner::Rtty);
+    // The raster's slider reaches 1 pixel per sample; more would leave its picture.
+    s.params.speed = std::min(s.params.speed, 1.0f);
     file.setSection(rtty::kRttySection);
     if (auto rgb = readInts<3>(file.readText("BGCOLOR", "192,192,192")))
         for (std::size_t i = 0; i < 3; ++i) s.background[i] = std::clamp((*rgb)[i], 0, 255);
@@ -81,7 +83,8 @@ ZebRttySettings readSettings(const ProfileFile& settingsFile, const ProfileFile&
     system.setSection("SYSTEM");
     s.synopDir = system.readText("SYNOPDIR", "SYNOP");
     if (s.synopDir.empty()) s.synopDir = "SYNOP";
-    s.warnSound = system.readInt("WARNSOUND", 0) != 0;
+    // On unless switched off, as the launcher's settings dialog shows it.
+    s.warnSound = system.readInt("WARNSOUND", 1) != 0;
     return s;
 }
 

@@ -34,7 +34,7 @@ struct ZebRttySettings {
     std::array<WindowPos, 6> windows{};
     // ZEBSYS.INI [SYSTEM]
     std::string synopDir = "SYNOP";
-    bool warnSound = false;
+    bool warnSound = true;
 };
 
 // The text format without a stored FONT: 10 points (200 twips), black, fixed
