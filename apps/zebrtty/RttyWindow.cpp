@@ -14,8 +14,9 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPrintDialog>
+#include <QPageSetupDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QProgressBar>
 #include <QScreen>
 #include <QStatusBar>
@@ -187,10 +188,16 @@ bool RttyWindow::saveFile(const QString& path) {
     return static_cast<bool>(text_->saveTo(path.toStdString()));
 }
 
+// The page setup of the printer (margins and paper), then the selection or
+// the whole text; without a printer, message 18.
 void RttyWindow::print() {
-    QPrinter printer;
-    QPrintDialog dialog(&printer, this);
-    if (dialog.exec() != QDialog::Accepted) return;
+    if (QPrinterInfo::availablePrinterNames().isEmpty()) {
+        program_.messages().showMessage(kStrPrintFailed);
+        return;
+    }
+    QPrinter printer(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
+    QPageSetupDialog setup(&printer, this);
+    if (setup.exec() != QDialog::Accepted) return;
     printer.setDocName(QStringLiteral("ZEB-RTTY"));
     text_->printTo(printer);
     if (printer.printerState() == QPrinter::Error) program_.messages().showMessage(kStrPrintFailed);

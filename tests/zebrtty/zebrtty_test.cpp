@@ -15,12 +15,14 @@
 #include "support/RttyGenerator.h"
 #include "support/TestEnv.h"
 #include "support/WavFile.h"
+#include "ui/LanguageBundle.h"
 #include "ui/TextWindow.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QPainter>
 #include <QPixmap>
+#include <QPrinterInfo>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -218,6 +220,10 @@ TEST(ZebRttyProgram, WarningToneFollowsWarnSoundAndReplayReleasesItsButton) {
         const std::string reopened = window.text()->model().contents();
         EXPECT_NE(reopened.find("BEFORE SAVING"), std::string::npos) << reopened;
         EXPECT_EQ(reopened.find("AFTER SAVING"), std::string::npos);
+        if (QPrinterInfo::availablePrinterNames().isEmpty()) {
+            window.action(Command::Print)->trigger();  // no printer: message 18
+            EXPECT_EQ(box.boxes.texts.value(0), program.bundle()->string(18));
+        }
 
         // Two blocks of raw audio, then the replay ends by itself.
         zeb::test::writeFile(box.dir / kRawAudioFile, std::string(2 * kBlockBytes, '\0'));
