@@ -15,6 +15,7 @@
 #include "ZebRttySettings.h"
 #include "audioio/AudioDevice.h"
 #include "common/ProfileFile.h"
+#include "common/UniqueFd.h"
 #include "common/bus/ReceiverLink.h"
 #include "rtty/RttyDecoder.h"
 #include "ui/MessageBoxes.h"
@@ -25,6 +26,7 @@
 #include <QPointer>
 
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -34,6 +36,7 @@
 
 namespace zeb::ui {
 class BusNotifier;
+class FdNotifier;
 class LanguageBundle;
 class TonePlayer;
 class ToneOutput;
@@ -184,6 +187,7 @@ private:
     std::optional<int> startDecoding();
     std::optional<int> startCapture();
     void handleBlock(audio::BlockHeader* header);
+    void takeDoneBlocks();
     void feedToolWindows();
     ToolWindow* makeToolWindow(int command);
     void showFontDialog();
@@ -209,6 +213,12 @@ private:
     std::unique_ptr<audio::WaveDevice> device_;
     std::vector<std::uint8_t> buffers_;
     std::array<audio::BlockHeader, kBlocks> headers_{};
+    // Finished blocks from the device's thread: their numbers, in order.
+    std::array<int, kBlocks * 2> done_{};
+    std::atomic<std::size_t> doneTail_{0};
+    std::size_t doneHead_ = 0;
+    UniqueFd doneEvent_;
+    std::unique_ptr<ui::FdNotifier> doneNotifier_;
     std::array<float, rtty::kBlockLength> samples_{};
     BlockSpectrum spectrum_;
     FrequencyCorrection correction_;

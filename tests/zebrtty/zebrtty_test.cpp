@@ -8,6 +8,7 @@
 #include "common/LittleEndian.h"
 #include "common/bus/Bus.h"
 #include "common/bus/ReceiverLink.h"
+#include "support/AllocationCount.h"
 #include "support/BoxRecorder.h"
 #include "support/Broadcasts.h"
 #include "support/ChildProcess.h"
@@ -257,6 +258,30 @@ TEST(ZebRttyProgram, SquelchAboveTheToneLevelsKeepsNoiseOut) {
     EXPECT_GT(program.blocksDecoded(), 30u);
     EXPECT_EQ(program.window()->text()->model().contents(), "");
     EXPECT_EQ(program.decoder().slicer().lockCount(), 0);
+    program.shutdown();
+}
+
+// Once running, the program's handling of a block (hand-over from the
+// device's thread, demodulation, spectrum, frequency correction, the status
+// of the window) allocates nothing.
+TEST(ZebRttyProgram, BlocksAreHandledWithoutAllocating) {
+    Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "suite not staged";
+    ZebRtty program(box.options("null"));
+    ASSERT_FALSE(program.startUp().has_value()) << box.boxes.texts.join('\n').toStdString();
+    program.correction().setOn(true);
+    ASSERT_TRUE(pumpUntil([&] { return program.blocksDecoded() >= 10; }));
+    // From one block to the next: everything the loop did in between.
+    long allocations = 0, last = -1;
+    int counted = 0;
+    QObject::connect(&program, &ZebRtty::blockHandled, [&] {
+        const long now = zeb::test::allocationCount();
+        if (last >= 0) allocations += now - last;
+        last = zeb::test::allocationCount();
+        ++counted;
+    });
+    ASSERT_TRUE(pumpUntil([&] { return counted >= 20; }));
+    EXPECT_EQ(allocations, 0);
     program.shutdown();
 }
 
