@@ -14,8 +14,10 @@
 #include "FaxPage.h"
 #include "LogoView.h"
 #include "Nimba.h"
+#include "ReceiverPanel.h"
 #include "RttyPage.h"
 #include "SpectrumLink.h"
+#include "StationPages.h"
 #include "common/SuiteDirs.h"
 #include "ui/DialogLoader.h"
 #include "ui/PanelControls.h"
@@ -28,7 +30,6 @@ constexpr int kMainDialog = 101;
 constexpr int kTabControl = 1000;
 constexpr int kStatusField = 1012;
 constexpr int kLogo = 1102;
-constexpr int kFrequencyDisplay = 1013;
 constexpr int kIcon = 103;
 constexpr std::array<int, kTabCount> kTabCaptions = {1, 2, 3, 4, 5, 6, 72};
 // What the pages still to come will hold (strings of the bundle).
@@ -85,11 +86,6 @@ MainWindow::MainWindow(Nimba& nimba, QWidget* parent) : QWidget(parent), nimba_(
     for (int id : kModeButtons) {
         if (auto* b = ui::controlAs<QPushButton>(dialog_, id))
             connect(b, &QPushButton::clicked, this, [this, id] { command(id); });
-    }
-    // The receiver's frequency in kHz; it stays at zero without a receiver.
-    if (auto* frequency = ui::controlAs<ui::SegmentDisplay>(dialog_, kFrequencyDisplay)) {
-        frequency->setFormat(9, 2);
-        frequency->setValue(0.0);
     }
     // The user's own logo in the working directory, else the shipped one.
     if (auto* logo = ui::controlAs<LogoView>(dialog_, kLogo)) {
@@ -212,6 +208,10 @@ void MainWindow::enterPage(int index) {
         auto* fax = new FaxPage(nimba_.pageContext(), *nimba_.faxDecoder(), *nimba_.faxDisplays());
         faxPage_ = fax;
         page = fax;
+    } else if (index == kFrequencyTab) {
+        page = new FrequencyPage(nimba_);
+    } else if (index == kScheduleTab) {
+        page = new SchedulePage(nimba_);
     } else if (index < kFaxTab) {
         auto* label = new QLabel();
         label->setWordWrap(true);
@@ -222,6 +222,12 @@ void MainWindow::enterPage(int index) {
         page = label;
     }
     if (page) container->layout()->addWidget(page.data());
+}
+
+ReceiverPanel* MainWindow::attachReceiver(ReceiverControl* receiver) {
+    delete receiverPanel_.data();
+    receiverPanel_ = new ReceiverPanel(dialog_, receiver);
+    return receiverPanel_.data();
 }
 
 RttyPage* MainWindow::rttyPage() const { return rttyPage_.data(); }

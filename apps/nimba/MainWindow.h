@@ -17,6 +17,7 @@
 
 #include "DecoderModes.h"
 #include "OutputQueue.h"
+#include "ReceiverPanel.h"
 #include "common/TimeKey.h"
 
 class QLabel;
@@ -93,6 +94,10 @@ public:
     FaxPage* faxPage() const;
     ui::LitSwitch* modeButton(int id) const;
 
+    // The receiver panel working `receiver` (null: none, the panel grey).
+    ReceiverPanel* attachReceiver(ReceiverControl* receiver);
+    ReceiverPanel* receiverPanel() const { return receiverPanel_.data(); }
+
     Housekeeping& housekeeping() { return housekeeping_; }
     // One housekeeping tick now (the timer calls it every 10 s).
     void housekeepingTick();
@@ -127,6 +132,7 @@ private:
     QPointer<RttyPage> rttyPage_;
     QPointer<CwPage> cwPage_;
     QPointer<FaxPage> faxPage_;
+    QPointer<ReceiverPanel> receiverPanel_;
     int current_ = -1;
     QTimer timer_;
     QTimer pumpTimer_;

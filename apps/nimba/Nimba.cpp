@@ -15,10 +15,14 @@
 #include "FaxDisplays.h"
 #include "FaxPage.h"
 #include "MainWindow.h"
+#include "PcrReceiver.h"
+#include "ReceiverPanel.h"
+#include "RttyPage.h"
 #include "audioio/AudioError.h"
 #include "audioio/Backends.h"
 #include "common/SuiteDirs.h"
 #include "dsp/Status.h"
+#include "stations/CodeNames.h"
 #include "ui/DspErrorRelay.h"
 #include "ui/ShowState.h"
 
@@ -152,17 +156,7 @@ std::optional<int> Nimba::startUp() {
     // 6, 9. Settings and the schedule named in them.
     profile_.buildPath(workDir_.string(), kSettingsFile);
     settings_ = readMainSettings(profile_);
-    if (!settings_.timerName.empty()) {
-        std::filesystem::path file(settings_.timerName);
-        if (file.is_relative()) {
-            std::error_code ec;
-            const auto inWork = workDir_ / file;
-            file = std::filesystem::exists(inWork, ec)
-                       ? inWork
-                       : workDir_ / stations::kScheduleDirectory / file;
-        }
-        if (auto loaded = stations::loadSchedule(file)) schedule_ = std::move(*loaded);
-    }
+    loadSchedule();
 
     // 10. Reports of the signal-processing primitives.
     ui::DspErrorRelay::install(this, [this](const dsp::ErrorReport& r) { onDspError(r); });
@@ -174,7 +168,7 @@ std::optional<int> Nimba::startUp() {
     context_.signalWindowOpen = [this] { return signalOpen_.load(); };
     context_.workDir = workDir_;
     context_.clock = options_.clock;
-    context_.receptionActive = [] { return false; };
+    context_.receptionActive = [this] { return reception_.load(); };
     context_.setStatus = [this](const QString& text) {
         if (window_) window_->setStatus(text);
     };
@@ -195,13 +189,10 @@ std::optional<int> Nimba::startUp() {
     if (options_.show) ui::showMainWindow(window_);
 
     // 13. The built-in receiver control.
-    receiver_ = options_.receiver ? options_.receiver() : makeReceiverControl();
-    if (!receiver_ || !receiver_->start()) {
-        messages_.showMessage(kReceiverFailed);
+    if (!startReceiver()) {
         shutdown();
         return kStartFailed;
     }
-    receiverStarted_ = true;
 
     // 14. Ready.
     window_->setStatus(bundle_->string(kReady));
@@ -305,6 +296,7 @@ std::optional<int> Nimba::startUp() {
             default: break;
         }
     }
+    window_->housekeeping().schedulerTick = [this](TimeKey t) { schedulerTick(t); };
     connect(window_, &MainWindow::closed, this, [] { QCoreApplication::quit(); });
     // The stream runs from here: a recording read as fast as it is taken
     // would otherwise pass before the decoder chosen above is on.
@@ -315,6 +307,30 @@ std::optional<int> Nimba::startUp() {
         return kStartFailed;
     }
     return std::nullopt;
+}
+
+bool Nimba::startReceiver() {
+    receiver_ = options_.receiver ? options_.receiver() : makeReceiverControl(profile_, workDir_);
+    if (!receiver_ || !receiver_->start()) {
+        QString text = messages_.messageText(kReceiverFailed);
+        if (receiver_ && !receiver_->why().empty())
+            text += QStringLiteral("\n") + QString::fromStdString(receiver_->why());
+        messages_.showText(text);
+        return false;
+    }
+    receiverStarted_ = true;
+    if (auto* pcr = dynamic_cast<PcrReceiver*>(receiver_.get())) {
+        // A write that fails leaves the receiver unknown: said, and the program ends.
+        connect(pcr, &PcrReceiver::failed, this, [this](const QString& text) {
+            messages_.showText(text);
+            if (window_) window_->close();
+        });
+    }
+    ReceiverPanel* panel = window_->attachReceiver(receiver_.get());
+    connect(panel, &ReceiverPanel::changed, this, [this] { showDial(); });
+    connect(this, &Nimba::receiverChanged, panel, &ReceiverPanel::refresh);
+    showDial();
+    return true;
 }
 
 void Nimba::makeDecoders() {
@@ -501,8 +517,114 @@ void Nimba::shutdown() {
         settings_.waterfallPalette = static_cast<int>(spectrum_->waterfallPalette());
         settings_.waterfallSpeed = spectrum_->waterfallSpeed();
     }
+    settings_.timerActive = schedule_.active() ? 1 : 0;
     if (bundle_) (void)writeMainSettings(profile_, settings_);
     ui::DspErrorRelay::remove(this);
+}
+
+// ---- stations and the schedule ----
+
+class Nimba::Actions final : public StationActions {
+public:
+    explicit Actions(Nimba& nimba) : nimba_(nimba) {}
+    void command(int id) override {
+        if (nimba_.window_) nimba_.window_->command(id);
+    }
+    void setReceptionActive(bool active) override { nimba_.setReceptionActive(active); }
+    void setStatus(const std::string& text) override {
+        if (nimba_.window_) nimba_.window_->setStatus(QString::fromStdString(text));
+    }
+    void startStation(const stations::StationRecord& station) override {
+        nimba_.startStation(station);
+    }
+    std::string modulationLabel(int code) const override {
+        const int id = stations::kModulationStringBase + code;
+        return code >= 0 && code < stations::kModulationCodeCount && nimba_.bundle_
+                   ? nimba_.bundle_->string(id).toStdString()
+                   : std::string();
+    }
+
+private:
+    Nimba& nimba_;
+};
+
+void Nimba::loadSchedule() {
+    if (settings_.timerName.empty()) return;
+    std::filesystem::path file(settings_.timerName);
+    if (file.is_relative()) {
+        std::error_code ec;
+        const auto inWork = workDir_ / file;
+        file = std::filesystem::exists(inWork, ec) ? inWork
+                                                   : workDir_ / stations::kScheduleDirectory / file;
+    }
+    auto loaded = stations::loadSchedule(file);
+    if (!loaded) return;
+    (void)schedule_.replace(std::move(loaded->entries));
+    // A schedule that was running goes on, unless its windows overlap.
+    if (settings_.timerActive) (void)schedule_.activate();
+}
+
+Result<void> Nimba::setScheduleActive(bool on) {
+    if (!on) {
+        schedule_.deactivate();
+        settings_.timerActive = 0;
+        return success();
+    }
+    auto activated = schedule_.activate();
+    settings_.timerActive = schedule_.active() ? 1 : 0;
+    return activated;
+}
+
+void Nimba::setReceptionActive(bool active) {
+    reception_.store(active);
+    if (fax_) fax_->setReceptionActive(active);
+}
+
+void Nimba::schedulerTick(TimeKey now) {
+    if (!frequencies_ || !schedule_.active()) return;
+    if (!actions_) actions_ = std::make_unique<Actions>(*this);
+    nimba::schedulerTick(schedule_, frequencies_->records, now, *actions_);
+}
+
+void Nimba::tune(double kHz, std::optional<int> mode) {
+    if (!receiver_) return;
+    (void)receiver_->tune(kHz);
+    if (mode) (void)receiver_->selectMode(*mode);
+    showDial();
+    emit receiverChanged();
+}
+
+void Nimba::showDial() {
+    // The received frequency is dial ± audio only on a sideband.
+    const int mode = receiver_ ? receiver_->modeCode() : -1;
+    const bool sideband = receiver_ && receiver_->controlling() && (mode == 0 || mode == 1);
+    if (spectrum_)
+        spectrum_->setDial(sideband ? std::optional(receiver_->frequencyKhz()) : std::nullopt,
+                           mode == 0);
+}
+
+void Nimba::tuneStation(const stations::StationRecord& station) {
+    tune(tuneFrequencyKhz(station, settings_.receiverOffset),
+         pcrModeOfStation(station.receiverMode));
+}
+
+void Nimba::startStation(const stations::StationRecord& station) {
+    const StationPlan plan = planStart(station, settings_.receiverOffset);
+    if (plan.teleprinter && rtty_) {
+        rtty_->setParams(applyTeleprinter(rtty_->params(), *plan.teleprinter));
+        (void)rtty_->saveParams();
+    }
+    if (plan.fax && fax_) {
+        fax::FaxConfig config = fax_->config();
+        applyFax(config, *plan.fax);
+        fax_->setConfig(config);
+        (void)fax_->saveSettings();
+    }
+    if (window_) {
+        window_->command(plan.command);
+        if (plan.teleprinter && window_->rttyPage()) window_->rttyPage()->refresh();
+    }
+    tune(plan.dialKhz, plan.pcrMode);
 }
 
 }  // namespace zeb::nimba

@@ -26,6 +26,7 @@
 #include "PageContext.h"
 #include "ReceiverControl.h"
 #include "SpectrumLink.h"
+#include "StationStart.h"
 #include "audioio/Backends.h"
 #include "audioio/Mixer.h"
 #include "audioio/Streams.h"
@@ -130,11 +131,23 @@ public:
     ui::TonePlayer* tones() { return tones_.get(); }
     ui::SignalBuffer& signal() { return signal_; }
     const weather::WeatherData* weatherData() const { return weather_ ? &*weather_ : nullptr; }
-    const stations::LoadedList* frequencyList() const {
-        return frequencies_ ? &*frequencies_ : nullptr;
-    }
-    const stations::LoadedSchedule* schedule() const { return schedule_ ? &*schedule_ : nullptr; }
-    bool scheduleRunning() const { return settings_.timerActive != 0; }
+    stations::LoadedList* frequencyList() { return frequencies_ ? &*frequencies_ : nullptr; }
+    // The schedule named by TIMER NAME (empty when none is) and whether it runs.
+    stations::Schedule& schedule() { return schedule_; }
+    bool scheduleRunning() const { return schedule_.active(); }
+    // Switches the schedule on (after the overlap test) or off.
+    Result<void> setScheduleActive(bool on);
+    // A scheduled station is being received (the fax and Morse decoders
+    // behave as unattended then).
+    bool receptionActive() const { return reception_.load(); }
+    void setReceptionActive(bool active);
+    // Tune only: the dial frequency and the receiver mode of the station.
+    void tuneStation(const stations::StationRecord& station);
+    // The station's decoder with its parameters, and the receiver tuned.
+    void startStation(const stations::StationRecord& station);
+    // The scheduler on the housekeeping tick.
+    void schedulerTick(TimeKey now);
+    ReceiverControl* receiver() { return receiver_.get(); }
     TimeKey now() const;
     // The signal window (opened by the audio page's switch).
     void setSignalWindowOpen(bool open);
@@ -146,6 +159,8 @@ public:
 signals:
     // The recording given as input has ended.
     void inputEnded();
+    // The receiver was tuned or changed its mode (the panel shows it).
+    void receiverChanged();
 
 private:
     std::optional<int> fail(int messageId);
@@ -155,6 +170,11 @@ private:
     void makeDecoders();
     Q_INVOKABLE void onInputEnded();
     void onDspError(const dsp::ErrorReport& report);
+    void loadSchedule();
+    // The built-in receiver control and its panel; false when it cannot run.
+    bool startReceiver();
+    void tune(double kHz, std::optional<int> mode);
+    void showDial();
 
     StartOptions options_;
     std::filesystem::path workDir_;
@@ -175,7 +195,10 @@ private:
     std::unique_ptr<SpectrumLink> spectrum_;
     std::optional<weather::WeatherData> weather_;
     std::optional<stations::LoadedList> frequencies_;
-    std::optional<stations::LoadedSchedule> schedule_;
+    stations::Schedule schedule_;
+    std::atomic<bool> reception_{false};
+    class Actions;
+    std::unique_ptr<Actions> actions_;
     OutputQueue output_;
     // File writes handed over by the capture thread; outlives the decoders.
     WorkQueue files_;

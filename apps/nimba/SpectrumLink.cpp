@@ -52,6 +52,7 @@ void SpectrumLink::attach(ui::SpectrumView* view, ui::WaterfallView* waterfall) 
         waterfall->setRange(analyser_.lowHz(), analyser_.highHz());
         waterfall->setMarkers(markers_);
         waterfall->setPalette(palette_);
+        waterfall->setDial(dialKhz_, lowerSideband_);
     }
     BlockLock lock(blockMutex_);
     attachLocked();
@@ -69,6 +70,13 @@ void SpectrumLink::setMarkers(const dsp::Markers& markers) {
     markers_ = markers;
     analyser_.setMarkers(markers);
     if (ui::WaterfallView* waterfall = waterfallView_.data()) waterfall->setMarkers(markers);
+}
+
+void SpectrumLink::setDial(std::optional<double> dialKhz, bool lowerSideband) {
+    dialKhz_ = dialKhz;
+    lowerSideband_ = lowerSideband;
+    if (ui::WaterfallView* waterfall = waterfallView_.data())
+        waterfall->setDial(dialKhz, lowerSideband);
 }
 
 void SpectrumLink::setWaterfallPalette(ui::WaterfallPalette palette) {

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
 
 #include "dsp/Markers.h"
@@ -51,6 +52,11 @@ public:
     void setWaterfallSpeed(int blocksPerRow);
     int waterfallSpeed() const { return waterfall_.blocksPerRow(); }
 
+    // The receiver's dial frequency and sideband, when a receiver is under
+    // control: the waterfall's scale then counts the received frequency.
+    void setDial(std::optional<double> dialKhz, bool lowerSideband);
+    std::optional<double> dial() const { return dialKhz_; }
+
     // What the decoder of the page shown would have marked: its pass band
     // and tones.
     void setMarkers(const dsp::Markers& markers);
@@ -85,6 +91,8 @@ private:
     bool waterfallOn_ = false;  // read by the capture thread under the block mutex
     dsp::Markers markers_;
     ui::WaterfallPalette palette_ = ui::WaterfallPalette::Classic;
+    std::optional<double> dialKhz_;
+    bool lowerSideband_ = false;
 };
 
 // Connects a page's displays: a left click on either tunes the page (`tune`

@@ -11,6 +11,7 @@
 #include "ui/DialogLoader.h"
 #include "ui/FdNotifier.h"
 #include "ui/LanguageBundle.h"
+#include "ui/QtStatusTimer.h"
 #include "ui/ShowState.h"
 
 #include <QApplication>
@@ -22,21 +23,6 @@
 namespace zeb::rigman {
 
 namespace {
-
-// The IC-PCR status poll on the event loop.
-class QtStatusTimer final : public rig::StatusTimer {
-public:
-    void start(std::chrono::milliseconds period, std::function<void()> tick) override {
-        timer_.disconnect();
-        QObject::connect(&timer_, &QTimer::timeout, std::move(tick));
-        timer_.start(period);
-    }
-    void stop() override { timer_.stop(); }
-    bool running() const override { return timer_.isActive(); }
-
-private:
-    QTimer timer_;
-};
 
 constexpr int kLastPort = 16;
 
@@ -163,7 +149,7 @@ std::optional<int> Rigman::openSerialReceiver() {
         rig::Receiver::initialState(profile, settings_.icomRadio, settings_.icomController);
     state.frequencyKhz = settings_.frequencyKhz;
     if (storesFilterCode(profile.model)) state.pcrFilterCode = settings_.filter;
-    statusTimer_ = std::make_unique<QtStatusTimer>();
+    statusTimer_ = std::make_unique<ui::QtStatusTimer>();
     auto serial = std::make_unique<SerialDriver>(profile, *link_, statusTimer_.get(), state);
     driver_ = std::move(serial);
     return std::nullopt;

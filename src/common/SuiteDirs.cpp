@@ -11,6 +11,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kDataDir = "DATA";
+constexpr const char* kDefaultsDir = "DEFAULTS";
 // The settings files of the programs; any one of them marks a suite directory.
 constexpr const char* kSettingsFiles[] = {"NIMBA.INI", "ZEBRTTY.INI", "ZEBMENU.INI", "RIGMAN.INI",
                                           "ZEBSYS.INI"};
@@ -85,6 +86,18 @@ Result<fs::path> suiteWorkDir(const std::optional<fs::path>& chosen) {
 
 Result<void> seedWorkDir(const fs::path& workDir) {
     std::error_code ec;
+    // Settings a new working directory starts with, each only where absent.
+    if (const auto defaults = findShared(kDefaultsDir)) {
+        for (const auto& entry : fs::directory_iterator(*defaults, ec)) {
+            const fs::path target = workDir / entry.path().filename();
+            if (!entry.is_regular_file(ec) || fs::exists(target, ec)) continue;
+            fs::copy_file(entry.path(), target, fs::copy_options::skip_existing, ec);
+            if (ec)
+                return Error{ec.value(), "The default settings " + entry.path().string() +
+                                             " cannot be copied to " + workDir.string() + ": " +
+                                             ec.message()};
+        }
+    }
     if (fs::exists(workDir / kDataDir, ec)) return success();
     const auto shipped = findShared(kDataDir);
     if (!shipped || fs::equivalent(*shipped, workDir / kDataDir, ec)) return success();

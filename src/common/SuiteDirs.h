@@ -9,7 +9,7 @@
 // order: the directory given on the command line (--dir); the current
 // directory when it already is a suite directory; $ZEB_HOME; or
 // $XDG_DATA_HOME/zeb (~/.local/share/zeb). A new one is created, and one
-// without DATA is given a copy of the shipped DATA.
+// without DATA or default settings is given the shipped ones.
 #pragma once
 
 #include <filesystem>
@@ -34,8 +34,10 @@ bool isSuiteDirectory(const std::filesystem::path& dir);
 // directory when it cannot be made.
 Result<std::filesystem::path> suiteWorkDir(const std::optional<std::filesystem::path>& chosen);
 
-// Copies the shipped DATA into `workDir` when it has none; files already
-// there are never replaced. Succeeds without copying when nothing is shipped.
+// Copies the shipped DATA into `workDir` when it has none, and each shipped
+// default settings file (DEFAULTS/*.INI) that `workDir` does not have; files
+// already there are never replaced. Succeeds without copying when nothing is
+// shipped.
 Result<void> seedWorkDir(const std::filesystem::path& workDir);
 
 }  // namespace zeb

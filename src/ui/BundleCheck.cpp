@@ -37,8 +37,8 @@ BundleManifest nimbaManifest() {
     for (int id : {70, 77, 79}) m.strings.push_back({id});
     // Fax page: file failure, reception states, save dialog; text pages:
     // save dialog and its failure; the pages still to come.
-    for (int id : {19, 27, 28,   29,   30,   31,   32,   33,   34,   73,
-                   39, 51, 9000, 9001, 9002, 9003, 9010, 9011, 9012, 9013})
+    for (int id :
+         {19, 27, 28, 29, 30, 31, 32, 33, 34, 73, 39, 51, 9002, 9003, 9010, 9011, 9012, 9013})
         m.strings.push_back({id});
     // RTTY page: the demodulator designs, the signal-to-noise readout and the
     // notes of the NAVTEX message list.
@@ -49,6 +49,8 @@ BundleManifest nimbaManifest() {
     m.strings.push_back({9034, "i"});     // the frequency control's offset, Hz
     m.strings.push_back({9035, "i"});     // damaged characters, %
     m.strings.push_back({9032, "iiii"});  // CW: tone, offset, speed, S/N
+    m.strings.push_back({9106, "ii"});    // stations shown, total
+    m.strings.push_back({9107, "i"});     // stations to delete
     m.icons = {103};
     DialogRequirement main{101, {{1000, "QTabWidget"}, {1012, "QLabel"}}};
     append(main.controls, buttons({1004, 1005, 1006, 1008, 1042}));

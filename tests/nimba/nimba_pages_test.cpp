@@ -41,6 +41,7 @@ namespace {
 StartOptions shownOptions(const std::filesystem::path& dir) {
     StartOptions o;
     o.workDir = dir;
+    o.receiver = [] { return makeNoReceiver(); };  // no serial port is searched
     o.input = "null";
     o.output = "null";
     o.show = true;  // pages are shown and hidden as the user sees them

@@ -225,7 +225,7 @@ TEST_F(NimbaProcessLifecycle, SettingsOfAnExistingFileSurviveARun) {
     test::writeFile(work_ / "NIMBA.INI",
                     "[PARAM]\nLINEVOL=33\nWAVEVOL=71\nSPKVOL=0\nLINEMUTE=0\nDELTIME=48\n"
                     "ZEBPEAK=1\nRECOFFSET=1.500000\nOTHERKEY=kept as it was\n"
-                    "[TIMER]\nNAME=\nACTIVE=0\n"
+                    "[TIMER]\nNAME=\nACTIVE=0\n[IPCRPARAM]\nPORT=none\n"
                     "[SOMETHINGELSE]\nA=1\nB=two words\n");
     auto child = startRunning();
     EXPECT_EQ(closeWithZebctl(), 0);
@@ -247,7 +247,8 @@ TEST_F(NimbaProcessLifecycle, SettingsOfAnExistingFileSurviveARun) {
 }
 
 TEST_F(NimbaProcessLifecycle, OutOfRangeVolumesFallBackToTheirDefaults) {
-    test::writeFile(work_ / "NIMBA.INI", "[PARAM]\nLINEVOL=101\nWAVEVOL=-1\nSPKVOL=100\n");
+    test::writeFile(work_ / "NIMBA.INI",
+                    "[PARAM]\nLINEVOL=101\nWAVEVOL=-1\nSPKVOL=100\n[IPCRPARAM]\nPORT=none\n");
     auto child = startRunning();
     EXPECT_EQ(closeWithZebctl(), 0);
     ASSERT_EQ(child->waitExit(30s), 0) << test::readFile(stderr_);
@@ -349,7 +350,8 @@ TEST_F(NimbaProcessPlaces, FromAnywhereTheSuiteDirectoryIsMadeAndABadInputIsName
     // The user's settings may be there already; the reference data is not.
     fs::create_directories(home);
     test::writeFile(home / "NIMBA.INI",
-                    "[RTTYPARAM]\nMODE=0\nBAUD=50\nSHIFT=450\nCENTER=1275\nINVERS=0\nBITS=1.5\n");
+                    "[RTTYPARAM]\nMODE=0\nBAUD=50\nSHIFT=450\nCENTER=1275\nINVERS=0\nBITS=1.5\n["
+                    "IPCRPARAM]\nPORT=none\n");
 
     auto args = common;
     args.insert(args.begin(), {"--input", wav.string()});
@@ -386,7 +388,8 @@ TEST_F(NimbaProcessRtty, DwdBroadcastGivesTheSameFilesAsZebdecode) {
                              test::ita2Frames(test::ita2Codes(text), 1.5, 0, 100), signal)));
 
     test::writeFile(work_ / "NIMBA.INI",
-                    "[RTTYPARAM]\nMODE=0\nBAUD=50\nSHIFT=450\nCENTER=1275\nINVERS=0\nBITS=1.5\n");
+                    "[RTTYPARAM]\nMODE=0\nBAUD=50\nSHIFT=450\nCENTER=1275\nINVERS=0\nBITS=1.5\n["
+                    "IPCRPARAM]\nPORT=none\n");
     decodeWithNimba(wav.string(), "rtty");
 
     const fs::path other = root_ / "zebdecode";
@@ -448,7 +451,8 @@ TEST_F(NimbaProcessRtty, NavtexMessageIsSavedAsAnInformationFile) {
     test::writeFile(wav, test::wavBytes(test::fskAudio(test::sitorElements(slots, 14.0), signal)));
 
     test::writeFile(work_ / "NIMBA.INI",
-                    "[RTTYPARAM]\nMODE=2\nBAUD=100\nSHIFT=170\nCENTER=1275\nINVERS=0\n");
+                    "[RTTYPARAM]\nMODE=2\nBAUD=100\nSHIFT=170\nCENTER=1275\nINVERS=0\n[IPCRPARAM]"
+                    "\nPORT=none\n");
     decodeWithNimba(wav.string(), "rtty");
 
     const auto infos = filesIn(work_ / "SYNOP", "INFO_", ".RTF");
@@ -473,8 +477,9 @@ TEST_F(NimbaProcessRtty, RealNavtexRecordingWithoutMessageFramesLeavesNoFile) {
     const fs::path wav = *data / "recordings" / "navtex" / "navtex_example.wav";
     if (!fs::exists(wav)) GTEST_SKIP() << wav << " absent";
     // 100 Bd, 170 Hz shift, the lower tone at 915 Hz and space.
-    test::writeFile(work_ / "NIMBA.INI",
-                    "[RTTYPARAM]\nMODE=2\nBAUD=100\nSHIFT=170\nCENTER=915\nINVERS=1\n");
+    test::writeFile(
+        work_ / "NIMBA.INI",
+        "[RTTYPARAM]\nMODE=2\nBAUD=100\nSHIFT=170\nCENTER=915\nINVERS=1\n[IPCRPARAM]\nPORT=none\n");
     decodeWithNimba(wav.string(), "rtty");
     EXPECT_TRUE(filesIn(work_ / "SYNOP", "INFO_").empty());
     EXPECT_TRUE(filesIn(work_ / "SYNOP", "WARN_").empty());
