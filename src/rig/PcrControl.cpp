@@ -351,6 +351,7 @@ void PcrControl::readerLoop() {
 }
 
 void PcrControl::handle(const PcrReply& reply) {
+    stalled_ = false;
     {
         std::lock_guard lock(answerMutex_);
         silentTicks_ = 0;
@@ -391,9 +392,19 @@ bool PcrControl::send(std::string_view text) {
     if (!usable_) return false;
     const std::span bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
     std::lock_guard lock(writeMutex_);
-    const auto written = port_->write(bytes, kWriteLimit);
-    // A receiver holding CTS off for a while is not gone: the command is skipped.
-    if (written || written.error().systemError() == ETIMEDOUT) return true;
+    const auto written = port_->write(bytes, stalled_ ? kStalledWriteLimit : kWriteLimit);
+    if (written) {
+        stalled_ = false;
+        return true;
+    }
+    // A receiver holding CTS off for a while is not gone: the command is
+    // skipped, the receiver counts as silent and the next writes wait less.
+    if (written.error().systemError() == ETIMEDOUT) {
+        stalled_ = true;
+        std::lock_guard answer(answerMutex_);
+        if (answering_.exchange(false)) listener_.answeringChanged(false);
+        return true;
+    }
     fail(written.error());
     return false;
 }

@@ -148,6 +148,11 @@ public:
     static constexpr std::chrono::milliseconds kPause{50};
     static constexpr std::chrono::milliseconds kStatusPeriod{3000};
     static constexpr std::chrono::milliseconds kWriteLimit{3000};
+    // After a write timed out (a receiver that holds CTS off: switched off,
+    // or no receiver on the line) the next writes wait only this long, so
+    // the status poll and the panel do not hold the program for 3 s each;
+    // the first write that goes through, or a reply, ends it.
+    static constexpr std::chrono::milliseconds kStalledWriteLimit{100};
     static constexpr std::chrono::milliseconds kReadLimit{500};
     static constexpr int kSilentPeriods = 2;  // status periods without a reply
     static constexpr int kPortCount = 16;     // "auto" tries COM1 … COM16
@@ -220,6 +225,7 @@ private:
     int filter_ = 0;
     bool running_ = false;
     std::atomic<bool> usable_{false};
+    std::atomic<bool> stalled_{false};
     std::mutex writeMutex_;
 
     std::thread reader_;

@@ -238,12 +238,15 @@ TEST_F(PcrFakePortTest, FailedWriteDisablesTheLinkOnceATimeOutDoesNot) {
     shared_->take();
     shared_->writeError = ETIMEDOUT;
     EXPECT_TRUE(pcr.setVolume(10));
+    EXPECT_EQ(shared_->lastWriteLimit, PcrControl::kWriteLimit);
+    EXPECT_EQ(listener_.waitFor(1), Log{"silent"});  // a stalled line is a silent receiver
     shared_->writeError = EIO;
     EXPECT_FALSE(pcr.setVolume(20));
+    EXPECT_EQ(shared_->lastWriteLimit, PcrControl::kStalledWriteLimit);
     EXPECT_FALSE(pcr.setFrequency(7000));
     timer_.tick();
     EXPECT_EQ(shared_->take(), (Log{"write " + T("J4009"), "write " + T("J4012")}));
-    EXPECT_EQ(listener_.waitFor(1), Log{"failed Input/output error"});
+    EXPECT_EQ(listener_.waitFor(2), (Log{"silent", "failed Input/output error"}));
     pcr.stop();
     EXPECT_EQ(shared_->take(), (Log{"flush", "close"}));  // no power-off on a failed link
     EXPECT_FALSE(pcr.readerRunning());

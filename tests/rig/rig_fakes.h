@@ -68,6 +68,7 @@ public:
         std::deque<std::string> incoming;
         int busyQueueRounds = 0;  // queue status reports bytes this many times
         int writeError = 0;       // errno returned by every write when set
+        std::chrono::milliseconds lastWriteLimit{0};
         void add(std::string entry) {
             std::lock_guard lock(mutex);
             log.push_back(std::move(entry));
@@ -119,8 +120,10 @@ public:
         s_->add(on ? "break on" : "break off");
         return success();
     }
-    Result<void> write(std::span<const std::uint8_t> bytes, std::chrono::milliseconds) override {
+    Result<void> write(std::span<const std::uint8_t> bytes,
+                       std::chrono::milliseconds limit) override {
         s_->add("write " + hexOf(bytes));
+        s_->lastWriteLimit = limit;
         if (s_->writeError != 0) return Error{s_->writeError, "write failed"};
         return success();
     }
