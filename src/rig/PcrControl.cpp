@@ -8,7 +8,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <future>
 
 namespace zeb::rig {
 
@@ -308,26 +307,13 @@ Result<void> PcrControl::openDevice(const std::string& device) {
 Result<void> PcrControl::startReader() {
     parser_.reset();
     reading_ = true;
-    std::promise<void> started;
-    std::future<void> running = started.get_future();
-    try {
-        reader_ = std::thread([this, started = std::move(started)]() mutable {
-            started.set_value();
-            readerLoop();
-        });
-    } catch (const std::system_error& e) {
-        reading_ = false;
-        return Error(PcrStartError::NoReader,
-                     std::string("The serial reader did not start: ") + e.what() + ".",
-                     e.code().value());
-    }
-    if (running.wait_for(kReaderStartWait) != std::future_status::ready) {
+    auto started = startReaderThread(reader_, [this] { readerLoop(); });
+    if (started) return success();
+    if (started.error().code == std::errc::timed_out)
         stopReader();  // the thread ends as soon as it runs
-        return Error(PcrStartError::NoReader, "The serial reader did not start within 3 s.");
-    }
-    // Status replies are few; the raise only keeps a busy desktop from
-    // delaying them, and a refusal changes nothing else.
-    (void)raiseThreadPriority(reader_, kReaderPriority);
+    else
+        reading_ = false;
+    return Error(PcrStartError::NoReader, started.error().message, started.error().systemError());
     return success();
 }
 

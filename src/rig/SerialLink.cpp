@@ -152,33 +152,40 @@ bool SerialLink::send_command(std::span<const std::uint8_t> bytes) {
     return true;
 }
 
+Result<void> startReaderThread(std::thread& thread, std::function<void()> loop) {
+    std::promise<void> started;
+    std::future<void> running = started.get_future();
+    try {
+        thread = std::thread([started = std::move(started), loop = std::move(loop)]() mutable {
+            started.set_value();
+            loop();
+        });
+    } catch (const std::system_error& e) {
+        return Error(e.code(), std::string("The serial reader did not start: ") + e.what() + ".",
+                     e.code().value());
+    }
+    if (running.wait_for(kReaderStartWait) != std::future_status::ready)
+        return Error(ETIMEDOUT, "The serial reader did not start within 3 s.");
+    // Replies and sentences arrive at the line's pace; a busy desktop must not delay them.
+    (void)raiseThreadPriority(thread, kReaderPriority);
+    return success();
+}
+
 bool SerialLink::start_reader(LineHandler handler) {
     if (reader_.joinable() || !port_->isOpen()) return false;
     if (!apply_line_settings(kNmeaLineSettings)) return false;
     handler_ = std::move(handler);
     assembler_.reset();
     forwarding_ = true;
-    std::promise<void> started;
-    std::future<void> running = started.get_future();
-    try {
-        reader_ = std::thread([this, started = std::move(started)]() mutable {
-            started.set_value();
-            readerLoop();
-        });
-    } catch (const std::system_error& e) {
+    if (auto started = startReaderThread(reader_, [this] { readerLoop(); }); !started) {
+        // A thread that came late ends as soon as it runs: forwarding is off again.
+        const bool late = started.error().code == std::errc::timed_out;
+        if (late) stop_reader();
         forwarding_ = false;
-        reporter_.showWarning(e.what());
-        apply_line_settings(receiver_);
+        reporter_.showWarning(late ? std::string(kReaderStartText) : started.error().message);
+        if (!late) apply_line_settings(receiver_);
         return false;
     }
-    if (running.wait_for(kReaderStartWait) != std::future_status::ready) {
-        // The thread ends as soon as it runs: forwarding is off again.
-        stop_reader();
-        reporter_.showWarning(std::string(kReaderStartText));
-        return false;
-    }
-    // Sentences arrive at the line's pace; a busy desktop must not delay them.
-    (void)raiseThreadPriority(reader_, kReaderPriority);
     return true;
 }
 

@@ -51,6 +51,13 @@ inline constexpr std::string_view kReaderStartText =
 // Real-time priority of the reader, below the sound card's service thread.
 inline constexpr int kReaderPriority = 5;
 
+// Starts `loop` on `thread` (which must be empty) and waits up to
+// kReaderStartWait for it to run, then raises it to kReaderPriority where
+// permitted. A thread that could not be made is an error with the system's
+// text; one that did not run in time is an error of code ETIMEDOUT, and its
+// thread exists: the caller clears its run flag and joins it.
+Result<void> startReaderThread(std::thread& thread, std::function<void()> loop);
+
 // Device of port COMn: key "COMn" in section "PORTS" of the system settings
 // file, else /dev/ttyS(n-1).
 std::string portDevice(int portNumber, const ProfileFile& systemSettings);
