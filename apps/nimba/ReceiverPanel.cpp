@@ -18,8 +18,6 @@ namespace {
 
 constexpr std::array<std::pair<const char*, int>, 6> kModes = {
     {{"LSB", 0}, {"USB", 1}, {"AM", 2}, {"CW", 3}, {"FM", 5}, {"WFM", 6}}};
-constexpr std::array<int, 12> kStepsHz = {10,   50,   100,   500,   1000,  2500,
-                                          5000, 9000, 10000, 12500, 25000, 100000};
 constexpr std::array<const char*, 5> kFilters = {"3 kHz", "6 kHz", "15 kHz", "50 kHz", "230 kHz"};
 constexpr int kKnobMax = 255;
 constexpr int kIfShiftCentre = 128;
@@ -78,7 +76,7 @@ void ReceiverPanel::fillSelectors() {
     if (mode_)
         for (const auto& [name, code] : kModes) mode_->addItem(QString::fromLatin1(name), code);
     if (step_)
-        for (int hz : kStepsHz) step_->addItem(stepText(hz), hz);
+        for (int hz : rig::kPcrStepsHz) step_->addItem(stepText(hz), hz);
     if (filter_)
         for (int i = 0; i < int(kFilters.size()); ++i)
             filter_->addItem(QString::fromLatin1(kFilters[std::size_t(i)]), i);

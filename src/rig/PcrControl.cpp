@@ -13,7 +13,6 @@ namespace zeb::rig {
 
 namespace {
 
-constexpr int kSteps[] = {10, 50, 100, 500, 1000, 2500, 5000, 9000, 10000, 12500, 25000, 100000};
 constexpr int kModes[] = {0, 1, 2, 3, 5, 6};
 constexpr int kFilterCodes = 5;
 constexpr int kKnobMax = 255;
@@ -103,7 +102,7 @@ std::string hexCommand(std::string_view prefix, int value) {
 // ---- Settings ----
 
 bool pcrModeValid(int code) { return std::ranges::find(kModes, code) != std::end(kModes); }
-bool pcrStepValid(int hz) { return std::ranges::find(kSteps, hz) != std::end(kSteps); }
+bool pcrStepValid(int hz) { return std::ranges::find(kPcrStepsHz, hz) != kPcrStepsHz.end(); }
 bool pcrFrequencyValid(double khz) { return khz >= kPcrMinKhz && khz <= kPcrMaxKhz; }
 
 std::optional<PcrPort> parsePcrPort(std::string_view text) {

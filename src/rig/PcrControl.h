@@ -49,6 +49,10 @@ struct PcrSettings {
     friend bool operator==(const PcrSettings&, const PcrSettings&) = default;
 };
 
+// The tuning steps the panel offers and the settings accept.
+inline constexpr std::array<int, 12> kPcrStepsHz = {10,   50,   100,   500,   1000,  2500,
+                                                    5000, 9000, 10000, 12500, 25000, 100000};
+
 bool pcrModeValid(int code);  // 0 LSB, 1 USB, 2 AM, 3 CW, 5 FM, 6 WFM
 bool pcrStepValid(int hz);    // 10, 50, 100 … 100000 Hz
 bool pcrFrequencyValid(double khz);
