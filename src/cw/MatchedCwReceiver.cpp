@@ -38,7 +38,7 @@ constexpr double kNoiseStart = 200.0;  // weight of the start's estimate, in mag
 // 20th percentile.
 constexpr double kRayleighMeanOverP20 = 1.876;
 // The blocks summed coherently for the evidence of a mark.
-constexpr double kBlockUnits = 1.6, kBlockSeconds = 0.1;
+constexpr double kBlockUnits = 3.5, kBlockSeconds = 0.3;
 // A speed check looks for another speed only in a window with this many
 // marks, or keyed this part of the time (elements run together), that fits
 // the speed in use less than this.
@@ -50,6 +50,37 @@ constexpr double kDrift = 0.22;
 // Readings at different speeds are compared with every letter costing this
 // much, and this part of what a dot scores.
 constexpr double kReadingLetterCost = 3.0, kReadingDotShare = 0.5;
+
+// ln I0(x) for x >= 0, from the polynomial approximations of Abramowitz and
+// Stegun (9.8.1, 9.8.2; relative error below 2e-7).
+double logBesselI0(double x) {
+    if (x < 3.75) {
+        const double t = (x / 3.75) * (x / 3.75);
+        return std::log(
+            1.0 + t * (3.5156229 +
+                       t * (3.0899424 +
+                            t * (1.2067492 + t * (0.2659732 + t * (0.0360768 + t * 0.0045813))))));
+    }
+    const double t = 3.75 / x;
+    const double p =
+        0.39894228 +
+        t * (0.01328592 +
+             t * (0.00225319 +
+                  t * (-0.00157565 +
+                       t * (0.00916281 +
+                            t * (-0.02057706 +
+                                 t * (0.02635537 + t * (-0.01647633 + t * 0.00392377)))))));
+    return x - 0.5 * std::log(x) + std::log(p);
+}
+
+// The concentration κ of a von Mises law whose mean resultant length (the
+// mean cosine of the angle) is r (Best and Fisher's approximation).
+double concentration(double r) {
+    if (r <= 0.0) return 0.0;
+    if (r < 0.53) return 2.0 * r + r * r * r + 5.0 * std::pow(r, 5) / 6.0;
+    if (r < 0.85) return -0.4 + 1.39 * r + 0.43 / (1.0 - r);
+    return 1.0 / std::max(r * r * r - 4.0 * r * r + 3.0 * r, 1e-3);
+}
 
 double firstDot(double learnt) { return learnt > 0.0 ? learnt : 0.05; }
 
@@ -185,7 +216,15 @@ void MatchedCwReceiver::analyseHop() {
     const auto held = tracker_.near(tone_, 15.0);
     if (held && held->strengthDb >= kHoldDb) {
         weakSeconds_ = 0.0;
-        setTone(tone_ + 0.3 * (held->hz - tone_));
+        // Nearby the loop on the phase follows the tone more closely than
+        // the spectra can; they move it only when they see it elsewhere for
+        // most of a second (a single spectrum in much noise may be some
+        // hertz off).
+        awayHops_ = std::fabs(held->hz - tone_) > kFllRangeHz ? awayHops_ + 1 : 0;
+        if (awayHops_ >= 4) {
+            setTone(held->hz);
+            awayHops_ = 0;
+        }
     } else {
         weakSeconds_ += kHopSeconds;
         if (weakSeconds_ >= kLoseSeconds) {
@@ -215,26 +254,72 @@ void MatchedCwReceiver::setTone(double hz) {
 
 void MatchedCwReceiver::lock(double hz) {
     const double previousTone = tone_;
-    setTone(hz);
     locked_ = true;
     weakSeconds_ = 0.0;
     rivalHops_ = candidateHops_ = 0;
+    // The audio still held, mixed at the new tone; the decisions start where
+    // the last ones ended. The spectra give the tone to a few hertz in much
+    // noise, the phase of the mixed signal to a tenth of one: the tone is
+    // refined from it, first over short blocks (a wide range), then long.
+    const long long from = std::max(0LL, audioCount_ - kAudioRing);
+    remix(hz, from);
+    for (const int block : {32, kFllBlock}) remix(tone_ + residualHz(block), from);
+    const long long replayFrom = std::max(decodedUpTo_, from);
+    decodedUpTo_ = audioCount_;
+    const bool sameStation = std::fabs(previousTone - tone_) < 20.0;
+    estimateStart((replayFrom - from) / kDecimation, sameStation);
+}
+
+void MatchedCwReceiver::remix(double hz, long long from) {
+    setTone(hz);
     phasor_ = {1.0, 0.0};
     dump_ = {};
     dumped_ = 0;
     baseCount_ = 0;
     total_ = {};
     live_ = false;
-    // The audio still held, mixed at the new tone; the decisions start where
-    // the last ones ended.
-    const long long from = std::max(0LL, audioCount_ - kAudioRing);
+    fll_ = fllBefore_ = {};
+    turns_ = {};
+    turnSizes_ = 0.0;
+    keyedUpTo_ = 0;
+    levelHops_ = 0;
     for (long long i = from; i < audioCount_; ++i) {
         mix(audio_[static_cast<std::size_t>(i & kAudioMask)]);
     }
-    const long long replayFrom = std::max(decodedUpTo_, from);
-    decodedUpTo_ = audioCount_;
-    const bool sameStation = std::fabs(previousTone - hz) < 20.0;
-    estimateStart((replayFrom - from) / kDecimation, sameStation);
+}
+
+double MatchedCwReceiver::residualHz(int block) const {
+    // The key switches the tone but keeps its phase: consecutive block sums
+    // turn by the offset left after mixing, weighted by the tone in both.
+    const long long blocks = std::min(baseCount_, kBaseRing - 1LL) / block;
+    const long long first = baseCount_ - blocks * block;
+    std::complex<double> turn{}, before{};
+    for (long long k = 0; k < blocks; ++k) {
+        const long long end = first + (k + 1) * block;
+        const std::complex<double> sum = cumulativeAt(end - 1) - cumulativeAt(end - 1 - block);
+        if (k > 0) turn += sum * std::conj(before);
+        before = sum;
+    }
+    return std::arg(turn) * kRate / (2.0 * std::numbers::pi * block);
+}
+
+void MatchedCwReceiver::followPhase() {
+    // A frequency-locked loop on the mixed signal, a second or so of
+    // memory: keeps the tone within a tenth of a hertz as it drifts, so the
+    // phase of the marks around a mark tells the phase of that mark.
+    const std::complex<double> sum =
+        cumulativeAt(baseCount_ - 1) - cumulativeAt(baseCount_ - 1 - kFllBlock);
+    fll_ += 0.1 * (sum * std::conj(fllBefore_) - fll_);
+    fllBefore_ = sum;
+    // In a pause the products are noise of random phase: the loop then
+    // hardly moves (what noise alone gives is the yardstick).
+    const double strength = std::abs(fll_);
+    const double noise = kFllBlock * std::max(noise_ * boxcar_, 1e-30);
+    if (strength > 0.0) {
+        const double weight = strength / (strength + noise);
+        setTone(tone_ +
+                0.05 * weight * std::arg(fll_) * kRate / (2.0 * std::numbers::pi * kFllBlock));
+    }
 }
 
 void MatchedCwReceiver::unlock() {
@@ -279,6 +364,7 @@ void MatchedCwReceiver::pushBase(std::complex<float> z) {
     // Rounding errors of the running sum are cleared now and then.
     if ((baseCount_ & kBaseMask) == 0) setBoxcar(boxcarDot_);
     if (baseCount_ % kSpeedCheck == 0) checkSpeed();
+    if (baseCount_ % kFllBlock == 0) followPhase();
     const double a = std::abs(sum_) / boxcar_;
     envelope_ = static_cast<float>(a);
     decide(a, baseCount_ - 1);
@@ -566,10 +652,16 @@ void MatchedCwReceiver::estimateStart(long long replayFrom, bool sameStation) {
 }
 
 void MatchedCwReceiver::decide(double a, long long index) {
-    if (index % kLevelHop == 0) followLevel(index);
+    if (index % kLevelHop == 0) {
+        followLevel(index);
+        recordLevel(index);
+    }
     const bool open = signal_ > kOpenRatio * noise_;
     const bool above =
         open && a >= threshold(keyDown_ ? kOffFraction : kOnFraction, signal_, noise_);
+    // The magnitude is of the dot filter ending here: it tells of the
+    // sample half a filter back.
+    markKeyed(index - boxcar_ / 2, above);
     if (above != keyDown_) {
         if (++pending_ >= minRun_) {
             // The run ends where the threshold was first crossed.
@@ -616,10 +708,7 @@ void MatchedCwReceiver::followLevel(long long index) {
     // the marks however much of the window the pauses fill, so the level
     // follows a fade within a second and a long letter gap does not take it
     // down.
-    const double units = std::max(8.0, 2.0 * timing_.letterGapUnits() + 4.0);
-    const auto window =
-        std::clamp(static_cast<long long>(units * timing_.unit() * kRate),
-                   static_cast<long long>(0.6 * kRate), static_cast<long long>(kLevelWindow));
+    const long long window = levelWindow();
     const long long first = std::max<long long>(boxcar_ - 1, index - window + 1);
     const int count = static_cast<int>(index - first + 1);
     if (count < 4 * boxcar_) return;
@@ -646,6 +735,36 @@ void MatchedCwReceiver::followLevel(long long index) {
     signal_ = std::max(signal_ + 0.5 * (target - signal_), floor);
 }
 
+long long MatchedCwReceiver::levelWindow() const {
+    const double units = std::max(8.0, 2.0 * timing_.letterGapUnits() + 4.0);
+    return std::clamp(static_cast<long long>(units * timing_.unit() * kRate),
+                      static_cast<long long>(0.6 * kRate), static_cast<long long>(kLevelWindow));
+}
+
+void MatchedCwReceiver::recordLevel(long long index) {
+    const long long hop = index / kLevelHop;
+    levels_[static_cast<std::size_t>(hop & (kLevels - 1))] = std::log(std::max(signal_, 1e-30));
+    if (levelHops_ == 0) firstLevelHop_ = hop;
+    levelHops_ = hop + 1;
+}
+
+double MatchedCwReceiver::levelAround(long long index) const {
+    // The level at a mark, for the letters: the mean (in decibels) of the
+    // levels followed from a second around it. The level followed at a
+    // moment describes the window before it, so the levels taken are those
+    // half a window later; the mean is symmetric, so a fade (a steady slope
+    // over the second) is followed without lag.
+    const long long centre = (index + levelWindow() / 2) / kLevelHop;
+    const long long reach = std::llround(kLevelSpan * kRate / kLevelHop);
+    const long long first = std::max({centre - reach, levelHops_ - kLevels + 1, firstLevelHop_});
+    const long long last = std::min(centre + reach, levelHops_ - 1);
+    if (levelHops_ == 0 || last < first) return signal_;
+    double sum = 0.0;
+    for (long long h = first; h <= last; ++h)
+        sum += levels_[static_cast<std::size_t>(h & (kLevels - 1))];
+    return std::exp(sum / static_cast<double>(last - first + 1));
+}
+
 std::complex<double> MatchedCwReceiver::cumulativeAt(long long index) const {
     return index < 0 ? std::complex<double>{}
                      : cumulative_[static_cast<std::size_t>(index & kBaseMask)];
@@ -667,19 +786,97 @@ double MatchedCwReceiver::toneEnergy(long long from, long long to) const {
     return magnitude * magnitude / (static_cast<double>(to - from) * variance);
 }
 
-double MatchedCwReceiver::toneEvidence(long long from, long long to) const {
+MatchedCwReceiver::PhaseReference MatchedCwReceiver::phaseReference(long long from,
+                                                                    long long to) const {
+    // A tone keyed by switching it on and off keeps its phase from mark to
+    // mark, so the baseband summed over the marks around a mark points where
+    // the mark's own sum should point. The sums of the W₁ samples before and
+    // the W₂ after that the key decisions took as marks hold about q·W₁ and
+    // q·W₂ keyed ones of amplitude A; their product has the mean q²W₁W₂A²
+    // when the phase carries over and 0 when every mark starts with a phase
+    // of its own (a keyed oscillator), which gives qA. The phase of the mark
+    // then has a von Mises law around the direction of the whole sum R with
+    // concentration 2·q·(W₁+W₂)·A·|R| / (Wσ²). Noise only, a phase that
+    // wanders, or nothing on one side: no phase known.
+    const auto span = std::llround(kReferenceSeconds * kRate);
+    const long long first = std::max({0LL, from - span, baseCount_ - kBaseRing + 1});
+    const long long last = std::min(to + span, keyedUpTo_);
+    if (!held(from, to) || first >= from || last <= to) return {};
+    const Keyed before = keyedAt(from - 1) - keyedAt(first - 1);
+    const Keyed after = keyedAt(last - 1) - keyedAt(to - 1);
+    if (before.count < 1.0 || after.count < 1.0) return {};
+    const double agreement = std::real(before.sum * std::conj(after.sum));
+    if (agreement <= 0.0) return {};
+    const double samples = before.count + after.count;
+    const double keyed = std::sqrt(agreement / (before.count * after.count)) * samples;
+    const std::complex<double> sum = before.sum + after.sum;
+    const double magnitude = std::abs(sum);
+    const double spread = samples * std::max(noise_ * boxcar_, 1e-30);
+    // The phase of a mark also strays from the reference by what the
+    // channel and the sender do to it (a drift, a phase that depends on the
+    // gap before the mark): as measured on the last marks, a von Mises law of
+    // its own, whose concentration adds to the noise's as variances add.
+    const double noiseKappa = 2.0 * keyed * magnitude / spread;
+    const double channelKappa = concentration(continuity());
+    if (noiseKappa <= 0.0 || channelKappa <= 0.0) return {};
+    return {sum / magnitude, 1.0 / (1.0 / noiseKappa + 1.0 / channelKappa)};
+}
+
+void MatchedCwReceiver::followContinuity(long long from, long long to) {
+    // How well the marks before a mark tell its phase: the mean of the
+    // products of each mark's sum with the sum of the marks in the half
+    // second before it, against the mean of their magnitudes, over the last
+    // ten marks or so. Near 1 for a tone keyed on and off (less in much
+    // noise); low when each mark starts with a phase of its own, or with
+    // one that depends on the gap before it.
+    const long long first =
+        std::max({0LL, from - std::llround(kReferenceSeconds * kRate), baseCount_ - kBaseRing + 1});
+    if (!held(from, to) || first >= from || from > keyedUpTo_) return;
+    const std::complex<double> sum = cumulativeAt(to - 1) - cumulativeAt(from - 1);
+    const std::complex<double> before = (keyedAt(from - 1) - keyedAt(first - 1)).sum;
+    if (before == std::complex<double>{}) return;
+    turns_ += 0.1 * (sum * std::conj(before) - turns_);
+    turnSizes_ += 0.1 * (std::abs(sum) * std::abs(before) - turnSizes_);
+}
+
+double MatchedCwReceiver::continuity() const {
+    return turnSizes_ > 0.0 ? std::abs(turns_) / turnSizes_ : 0.0;
+}
+
+MatchedCwReceiver::Keyed MatchedCwReceiver::keyedAt(long long index) const {
+    return index < 0 ? Keyed{} : keyed_[static_cast<std::size_t>(index & kBaseMask)];
+}
+
+void MatchedCwReceiver::markKeyed(long long upTo, bool down) {
+    // The baseband samples up to `upTo`, summed where the key is down.
+    for (; keyedUpTo_ <= upTo; ++keyedUpTo_) {
+        Keyed next = keyedAt(keyedUpTo_ - 1);
+        if (down) {
+            next.sum +=
+                std::complex<double>(base_[static_cast<std::size_t>(keyedUpTo_ & kBaseMask)]);
+            next.count += 1.0;
+        }
+        keyed_[static_cast<std::size_t>(keyedUpTo_ & kBaseMask)] = next;
+    }
+}
+
+double MatchedCwReceiver::toneEvidence(long long from, long long to,
+                                       const PhaseReference& reference, double signalPower) const {
     // Log-likelihood ratio of the tone (amplitude sqrt(signal) per baseband
-    // sample, unknown phase) against noise alone over [from, to): the whole
-    // interval summed coherently, so a dash counts three dots and a noise
-    // bump that barely crossed the threshold counts little.
+    // sample) against noise alone over [from, to): the whole interval summed
+    // coherently, so a dash counts three dots and a noise bump that barely
+    // crossed the threshold counts little. The phase is unknown, with the
+    // von Mises law of the reference: ln E[exp(2A·Re(S·e^{-jφ})/σ²)] is
+    // ln I0(|2A·S/σ² + κ·e^{jθ}|) − ln I0(κ), which is the coherent
+    // detector for a sharp reference and the envelope detector without one.
     if (!held(from, to)) return 0.0;
-    const double magnitude = std::abs(cumulativeAt(to - 1) - cumulativeAt(from - 1));
+    const std::complex<double> sum = cumulativeAt(to - 1) - cumulativeAt(from - 1);
     const double variance = std::max(noise_ * boxcar_, 1e-30);
-    const double amplitude = std::sqrt(std::max(signal_, 0.0));
-    const double x = 2.0 * amplitude * magnitude / variance;
-    // ln I0(x), by its series start and its asymptote.
-    const double logI0 = x < 2.0 ? x * x / 4.0 : x - 0.5 * std::log(2.0 * std::numbers::pi * x);
-    return logI0 - amplitude * amplitude * static_cast<double>(to - from) / variance;
+    const double amplitude = std::sqrt(std::max(signalPower, 0.0));
+    const double x =
+        std::abs(2.0 * amplitude / variance * sum + reference.kappa * reference.direction);
+    return logBesselI0(x) - logBesselI0(reference.kappa) -
+           amplitude * amplitude * static_cast<double>(to - from) / variance;
 }
 
 void MatchedCwReceiver::endRun(long long end) {
@@ -691,6 +888,7 @@ void MatchedCwReceiver::endRun(long long end) {
     // is measured against the noise alone, whatever the signal's level, so
     // that marks in a fade still count (and bring the level down with them).
     if (toneEnergy(from, to) < kMinMarkEnergy) return;
+    followContinuity(from, to);
     if (markHeld_ && toneEvidence(heldTo_, from) > 0.0) {
         // The gap before it held tone: a dropout inside one mark.
         heldTo_ = to;
@@ -722,7 +920,8 @@ void MatchedCwReceiver::releaseMark() {
 long long MatchedCwReceiver::searchDelay() const {
     // The search scores a mark with the level found a few units after it:
     // the first mark after a pause has then brought the level up with it.
-    return std::llround(4.0 * timing_.unit() * kRate) + 2 * kLevelHop;
+    return std::max(std::llround(4.0 * timing_.unit() * kRate) + 2 * kLevelHop,
+                    levelWindow() / 2 + std::llround(kLevelSpan * kRate) + kLevelHop);
 }
 
 double MatchedCwReceiver::markEvidence(long long from, long long to) const {
@@ -733,11 +932,13 @@ double MatchedCwReceiver::markEvidence(long long from, long long to) const {
     const double block = std::min(kBlockUnits * timing_.unit(), kBlockSeconds) * kRate;
     const int blocks =
         std::max(1, static_cast<int>(std::lround(static_cast<double>(to - from) / block)));
+    const PhaseReference reference = phaseReference(from, to);
+    const double signalPower = levelAround((from + to) / 2);
     double evidence = 0.0;
     long long start = from;
     for (int i = 1; i <= blocks; ++i) {
         const long long end = from + (to - from) * i / blocks;
-        evidence += toneEvidence(start, end);
+        evidence += toneEvidence(start, end, reference, signalPower);
         start = end;
     }
     return evidence;
