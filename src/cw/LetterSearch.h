@@ -50,8 +50,8 @@ public:
         double unit = 50.0, dot = 50.0, dash = 150.0, elementGap = 50.0;
         double letterGap = 3.0, wordGap = 7.0;
     };
-    static constexpr int kStepsPerUnit = 6;
-    static constexpr int kWindow = 64;     // grid steps of scores (the longest look back)
+    static constexpr int kStepsPerUnit = 8;
+    static constexpr int kWindow = 128;    // grid steps of scores (the longest look back)
     static constexpr int kHistory = 1024;  // grid steps of decisions
     static constexpr int kMaxNodes = 128;
 
@@ -90,7 +90,7 @@ private:
     // Lengths in grid steps near a nominal one, with the log prior of each.
     struct Lengths {
         int lo = 1, hi = 1;
-        std::array<double, 24> cost{};
+        std::array<double, 32> cost{};
     };
     struct Found {
         long long start, end;
@@ -155,7 +155,7 @@ private:
     std::array<std::array<std::uint8_t, kMaxNodes>, kHistory> markLength_{};
     std::array<std::array<std::uint8_t, kMaxNodes>, kHistory> gapLength_{};
     std::array<Pause, kHistory> pauseFrom_{};
-    std::array<double, 32> evidenceOf_{};  // of a mark ending at the step, by length
+    std::array<double, kWindow / 2> evidenceOf_{};  // of a mark ending at the step, by length
 
     long long decidedStep_ = -1;    // end of the last letter decided (grid step)
     long long decidedSample_ = -1;  // the same in baseband samples (survives a new grid)

@@ -816,8 +816,10 @@ MatchedCwReceiver::PhaseReference MatchedCwReceiver::phaseReference(long long fr
     // channel and the sender do to it (a drift, a phase that depends on the
     // gap before the mark): as measured on the last marks, a von Mises law of
     // its own, whose concentration adds to the noise's as variances add.
+    // The continuity measured holds the noise of each mark's own sum too,
+    // and so understates the channel's concentration: it counts three times.
     const double noiseKappa = 2.0 * keyed * magnitude / spread;
-    const double channelKappa = concentration(continuity());
+    const double channelKappa = 3.0 * concentration(continuity());
     if (noiseKappa <= 0.0 || channelKappa <= 0.0) return {};
     return {sum / magnitude, 1.0 / (1.0 / noiseKappa + 1.0 / channelKappa)};
 }
