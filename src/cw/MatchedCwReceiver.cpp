@@ -279,6 +279,7 @@ void MatchedCwReceiver::remix(double hz, long long from) {
     total_ = {};
     live_ = false;
     fll_ = fllBefore_ = {};
+    driftHz_ = 0.0;
     turns_ = {};
     turnSizes_ = 0.0;
     keyedUpTo_ = 0;
@@ -304,9 +305,11 @@ double MatchedCwReceiver::residualHz(int block) const {
 }
 
 void MatchedCwReceiver::followPhase() {
-    // A frequency-locked loop on the mixed signal, a second or so of
-    // memory: keeps the tone within a tenth of a hertz as it drifts, so the
-    // phase of the marks around a mark tells the phase of that mark.
+    // A frequency-locked loop on the mixed signal: consecutive block sums
+    // turn by what the tone lies off the mixer. Of second order, so a tone
+    // drifting at a steady rate is followed without lag; it keeps the tone
+    // within a tenth of a hertz, so the phase of the marks around a mark
+    // tells the phase of that mark.
     const std::complex<double> sum =
         cumulativeAt(baseCount_ - 1) - cumulativeAt(baseCount_ - 1 - kFllBlock);
     fll_ += 0.1 * (sum * std::conj(fllBefore_) - fll_);
@@ -315,11 +318,11 @@ void MatchedCwReceiver::followPhase() {
     // hardly moves (what noise alone gives is the yardstick).
     const double strength = std::abs(fll_);
     const double noise = kFllBlock * std::max(noise_ * boxcar_, 1e-30);
-    if (strength > 0.0) {
-        const double weight = strength / (strength + noise);
-        setTone(tone_ +
-                0.05 * weight * std::arg(fll_) * kRate / (2.0 * std::numbers::pi * kFllBlock));
-    }
+    if (strength <= 0.0) return;
+    const double weight = strength / (strength + noise);
+    const double error = std::arg(fll_) * kRate / (2.0 * std::numbers::pi * kFllBlock);
+    driftHz_ = std::clamp(driftHz_ + 0.0005 * weight * error, -kMaxDrift, kMaxDrift);
+    setTone(tone_ + 0.05 * weight * error + driftHz_);
 }
 
 void MatchedCwReceiver::unlock() {

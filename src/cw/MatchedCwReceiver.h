@@ -196,6 +196,8 @@ private:
     std::complex<double> phasor_{1.0, 0.0}, step_{1.0, 0.0};
     std::complex<double> dump_{};
     std::complex<double> fll_{}, fllBefore_{};
+    double driftHz_ = 0.0;  // per loop block
+    static constexpr double kMaxDrift = 0.5;
     std::complex<double> turns_{};
     double turnSizes_ = 0.0;
     int dumped_ = 0;

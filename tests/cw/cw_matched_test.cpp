@@ -1,7 +1,7 @@
 // The matched Morse design end to end: generated signals with noise, speed
-// changes, Farnsworth spacing, a hand-sent fist, fading and a tone away from
-// the given centre; pure noise; the spacing decisions of the timing on exact
-// lengths; and the real recordings through zebdecode.
+// changes, Farnsworth spacing, a hand-sent fist, fading, a drifting tone, a
+// keyed oscillator and a tone away from the given centre; pure noise; the spacing decisions of the
+// timing on exact lengths; and the real recordings through zebdecode.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -114,6 +114,15 @@ INSTANTIATE_TEST_SUITE_P(
         // where single elements start to fail.
         Case{"Weak20WpmAtMinus10", {signal(20, -10, 12, [](auto&) {})}, 0.08},
         Case{"Weak30WpmAtMinus8", {signal(30, -8, 13, [](auto&) {})}, 0.05},
+        // Scored as a coherent receiver would: on the envelope alone about
+        // 12 % of the letters go here.
+        Case{"Weak30WpmAtMinus10", {signal(30, -10, 17, [](auto&) {})}, 0.08},
+        // A tone drifting by 0.5 Hz a second is followed, and the phase of
+        // the marks still helps.
+        Case{"DriftingTone", {signal(20, -9, 18, [](auto& s) { s.driftHzPerSecond = 0.5; })}, 0.03},
+        // A keyed oscillator starts every mark with a phase of its own: the
+        // marks around a mark say nothing about it, and must not mislead.
+        Case{"KeyedOscillator", {signal(25, -4, 19, [](auto& s) { s.phasePerMark = true; })}, 0.03},
         // Long letter gaps at a slow speed must not take the level or the
         // speed with them, nor split the words.
         Case{"Farnsworth12At6Weak",

@@ -113,10 +113,12 @@ std::vector<float> generateMorse(std::string_view text, const MorseSignal& s) {
                                                            std::pow(10.0, s.snrDb / 10.0) *
                                                            (s.sampleRate / 2.0) / 3000.0);
     const double w = 2.0 * std::numbers::pi * (s.toneHz + s.offsetHz) / s.sampleRate;
-    const double phase = phase0(rng);
+    const double dw = 2.0 * std::numbers::pi * s.driftHzPerSecond / (s.sampleRate * s.sampleRate);
+    double phase = phase0(rng);
     const double qsbPhase = phase0(rng);
     std::vector<float> out(key.size());
     for (std::size_t i = 0; i < key.size(); ++i) {
+        if (s.phasePerMark && key[i] > 0.0 && (i == 0 || key[i - 1] == 0.0)) phase = phase0(rng);
         double fade = 1.0;
         if (s.qsbDepth > 0.0) {
             const double q =
@@ -124,7 +126,8 @@ std::vector<float> generateMorse(std::string_view text, const MorseSignal& s) {
                 0.5 * std::sin(2.0 * std::numbers::pi * s.qsbHz * i / s.sampleRate + qsbPhase);
             fade = 1.0 - s.qsbDepth * q;
         }
-        const double v = s.amplitude * fade * key[i] * std::sin(w * i + phase) +
+        const double t = static_cast<double>(i);
+        const double v = s.amplitude * fade * key[i] * std::sin(w * t + 0.5 * dw * t * t + phase) +
                          (noiseSigma > 0.0 ? noiseSigma * gauss(rng) : 0.0);
         out[i] = static_cast<float>(std::clamp(v, -32768.0, 32767.0));
     }

@@ -18,15 +18,17 @@ struct MorseSignal {
     double wpm = 20.0;           // character speed
     double farnsworthWpm = 0.0;  // overall speed with stretched gaps; 0 or ≥ wpm: none
     double toneHz = 1275.0;
-    double offsetHz = 0.0;      // added to the tone
-    double amplitude = 8000.0;  // peak of the tone
-    double riseMs = 5.0;        // raised-cosine edge, each side
-    double jitter = 0.0;        // relative standard deviation of every element and gap
-    double dashRatio = 3.0;     // dash length in units (a hand fist often differs)
-    double snrDb = 200.0;       // in a 3 kHz bandwidth; ≥ 100: no noise
-    double qsbDepth = 0.0;      // 0 … 1: fading depth
-    double qsbHz = 0.2;         // fading rate
-    double leadSeconds = 0.5;   // silence (noise) before and after
+    double offsetHz = 0.0;          // added to the tone
+    double amplitude = 8000.0;      // peak of the tone
+    double riseMs = 5.0;            // raised-cosine edge, each side
+    double jitter = 0.0;            // relative standard deviation of every element and gap
+    double dashRatio = 3.0;         // dash length in units (a hand fist often differs)
+    double snrDb = 200.0;           // in a 3 kHz bandwidth; ≥ 100: no noise
+    double qsbDepth = 0.0;          // 0 … 1: fading depth
+    double qsbHz = 0.2;             // fading rate
+    double leadSeconds = 0.5;       // silence (noise) before and after
+    double driftHzPerSecond = 0.0;  // the tone moves this much every second
+    bool phasePerMark = false;      // a keyed oscillator: every mark starts with a phase of its own
     std::uint32_t seed = 1;
 };
 
