@@ -37,8 +37,12 @@ constexpr double kNoiseStart = 200.0;  // weight of the start's estimate, in mag
 // Magnitudes of noise alone follow a Rayleigh law: the mean is 1.876 times the
 // 20th percentile.
 constexpr double kRayleighMeanOverP20 = 1.876;
-// The blocks summed coherently for the evidence of a mark.
-constexpr double kBlockUnits = 3.5, kBlockSeconds = 0.3;
+// The blocks summed coherently for the evidence of a mark: short ones while
+// the phase is not known from the marks around (a long block of a slow
+// reading would then gain from the tone of several fast elements and their
+// gaps), whole marks when it is and the tone is held to a fraction of a hertz.
+constexpr double kBlockUnits = 1.6, kBlockSeconds = 0.1;
+constexpr double kPhasedBlockUnits = 3.5, kPhasedBlockSeconds = 0.3;
 // A speed check looks for another speed only in a window with this many
 // marks, or keyed this part of the time (elements run together), that fits
 // the speed in use less than this.
@@ -931,13 +935,16 @@ long long MatchedCwReceiver::searchDelay() const {
 
 double MatchedCwReceiver::markEvidence(long long from, long long to) const {
     // Summed coherently over a unit and a half at a time, a tenth of a second
-    // at most: the tone is known to a hertz or so, and over a dash at a slow
-    // speed a hertz turns the phase far enough to lose much of the coherent
-    // sum.
-    const double block = std::min(kBlockUnits * timing_.unit(), kBlockSeconds) * kRate;
+    // at most, while the phase is not known: the tone is then known to a
+    // hertz or so, and over a dash at a slow speed a hertz turns the phase
+    // far enough to lose much of the coherent sum.
+    const PhaseReference reference = phaseReference(from, to);
+    const bool phased = reference.kappa > 0.0;
+    const double block = std::min((phased ? kPhasedBlockUnits : kBlockUnits) * timing_.unit(),
+                                  phased ? kPhasedBlockSeconds : kBlockSeconds) *
+                         kRate;
     const int blocks =
         std::max(1, static_cast<int>(std::lround(static_cast<double>(to - from) / block)));
-    const PhaseReference reference = phaseReference(from, to);
     const double signalPower = levelAround((from + to) / 2);
     double evidence = 0.0;
     long long start = from;
