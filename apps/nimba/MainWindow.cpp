@@ -14,6 +14,7 @@
 #include "FaxPage.h"
 #include "LogoView.h"
 #include "Nimba.h"
+#include "ReceivedPage.h"
 #include "ReceiverPanel.h"
 #include "RttyPage.h"
 #include "SpectrumLink.h"
@@ -212,6 +213,11 @@ void MainWindow::enterPage(int index) {
         page = new FrequencyPage(nimba_);
     } else if (index == kScheduleTab) {
         page = new SchedulePage(nimba_);
+    } else if (index == kReceivedTab) {
+        auto* received = new ReceivedPage(nimba_.pageContext(), nimba_.weatherData(),
+                                          nimba_.receivedSelection());
+        receivedPage_ = received;
+        page = received;
     } else if (index < kFaxTab) {
         auto* label = new QLabel();
         label->setWordWrap(true);
@@ -233,6 +239,7 @@ ReceiverPanel* MainWindow::attachReceiver(ReceiverControl* receiver) {
 RttyPage* MainWindow::rttyPage() const { return rttyPage_.data(); }
 CwPage* MainWindow::cwPage() const { return cwPage_.data(); }
 FaxPage* MainWindow::faxPage() const { return faxPage_.data(); }
+ReceivedPage* MainWindow::receivedPage() const { return receivedPage_.data(); }
 
 ui::LitSwitch* MainWindow::modeButton(int id) const {
     return ui::controlAs<ui::LitSwitch>(dialog_, id);

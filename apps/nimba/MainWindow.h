@@ -32,6 +32,7 @@ namespace zeb::nimba {
 class CwPage;
 class FaxPage;
 class Nimba;
+class ReceivedPage;
 class RttyPage;
 
 enum Tab : int {
@@ -92,6 +93,7 @@ public:
     RttyPage* rttyPage() const;
     CwPage* cwPage() const;
     FaxPage* faxPage() const;
+    ReceivedPage* receivedPage() const;
     ui::LitSwitch* modeButton(int id) const;
 
     // The receiver panel working `receiver` (null: none, the panel grey).
@@ -132,6 +134,7 @@ private:
     QPointer<RttyPage> rttyPage_;
     QPointer<CwPage> cwPage_;
     QPointer<FaxPage> faxPage_;
+    QPointer<ReceivedPage> receivedPage_;
     QPointer<ReceiverPanel> receiverPanel_;
     int current_ = -1;
     QTimer timer_;

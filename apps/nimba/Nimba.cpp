@@ -16,6 +16,7 @@
 #include "FaxPage.h"
 #include "MainWindow.h"
 #include "PcrReceiver.h"
+#include "ReceivedPage.h"
 #include "ReceiverPanel.h"
 #include "RttyPage.h"
 #include "audioio/AudioError.h"
@@ -23,6 +24,7 @@
 #include "common/SuiteDirs.h"
 #include "dsp/Status.h"
 #include "stations/CodeNames.h"
+#include "store/ReceivedStore.h"
 #include "ui/DspErrorRelay.h"
 #include "ui/ShowState.h"
 
@@ -47,6 +49,8 @@ constexpr int kWeatherDataFailed = 50;
 constexpr int kReady = 65;
 constexpr int kNoMemory = 17;
 constexpr int kPictureBufferFailed = 29;
+// The files the clean-up could not delete: their count and the first reason.
+constexpr int kNotDeleted = 9115;
 
 }  // namespace
 
@@ -297,6 +301,10 @@ std::optional<int> Nimba::startUp() {
         }
     }
     window_->housekeeping().schedulerTick = [this](TimeKey t) { schedulerTick(t); };
+    window_->housekeeping().cleanup = [this] { cleanUpReceived(); };
+    window_->housekeeping().refreshBrowser = [this] {
+        if (window_ && window_->receivedPage()) window_->receivedPage()->refresh();
+    };
     connect(window_, &MainWindow::closed, this, [] { QCoreApplication::quit(); });
     // The stream runs from here: a recording read as fast as it is taken
     // would otherwise pass before the decoder chosen above is on.
@@ -584,6 +592,16 @@ void Nimba::schedulerTick(TimeKey now) {
     if (!frequencies_ || !schedule_.active()) return;
     if (!actions_) actions_ = std::make_unique<Actions>(*this);
     nimba::schedulerTick(schedule_, frequencies_->records, now, *actions_);
+}
+
+void Nimba::cleanUpReceived() {
+    // DELTIME 0 keeps everything (cleanUp removes nothing then).
+    const store::Report report = store::cleanUp(workDir_, settings_.deleteHours, now());
+    if (!report.failures.empty() && window_ && bundle_) {
+        window_->setStatus(bundle_->format(kNotDeleted, {static_cast<int>(report.failures.size()),
+                                                         report.failures.front().error.message}));
+    }
+    if (window_ && window_->receivedPage()) window_->receivedPage()->refresh();
 }
 
 void Nimba::tune(double kHz, std::optional<int> mode) {

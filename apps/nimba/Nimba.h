@@ -153,6 +153,9 @@ public:
     void setSignalWindowOpen(bool open);
     bool signalWindowOpen() const { return signalOpen_.load(); }
     ui::SignalWindow* signalWindow() const { return signalWindow_.data(); }
+    // The index of the entry selected on the received-files page; it outlives
+    // the page (-1: none).
+    int& receivedSelection() { return receivedSelection_; }
     // Start-up finished (the housekeeping timer runs its schedule ticks only then).
     bool started() const { return started_; }
 
@@ -175,6 +178,8 @@ private:
     bool startReceiver();
     void tune(double kHz, std::optional<int> mode);
     void showDial();
+    // Deletes the received files and observations older than DELTIME hours.
+    void cleanUpReceived();
 
     StartOptions options_;
     std::filesystem::path workDir_;
@@ -214,6 +219,7 @@ private:
     std::unique_ptr<ui::ToneOutput> toneOutput_;
     std::unique_ptr<ui::TonePlayer> tones_;
     QPointer<MainWindow> window_;
+    int receivedSelection_ = -1;
     bool priorityRaised_ = false;
     bool started_ = false;
     bool shutDown_ = false;

@@ -88,9 +88,20 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 // (whatever the caller ignores or blocks), in its own process group so that
 // an interrupt typed at the starter's terminal does not end it too.
 int spawn(pid_t& pid, const fs::path& path, std::vector<std::string>& args,
-          std::vector<std::string>& env) {
+          std::vector<std::string>& env, const fs::path& workDir) {
+    posix_spawn_file_actions_t actions;
+    if (int rc = posix_spawn_file_actions_init(&actions); rc != 0) return rc;
+    if (!workDir.empty()) {
+        if (int rc = posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str()); rc != 0) {
+            posix_spawn_file_actions_destroy(&actions);
+            return rc;
+        }
+    }
     posix_spawnattr_t attr;
-    if (int rc = posix_spawnattr_init(&attr); rc != 0) return rc;
+    if (int rc = posix_spawnattr_init(&attr); rc != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return rc;
+    }
     sigset_t none, all;
     sigemptyset(&none);
     sigfillset(&all);
@@ -102,9 +113,10 @@ int spawn(pid_t& pid, const fs::path& path, std::vector<std::string>& args,
     if (rc == 0) {
         auto argv = pointers(args);
         auto envp = pointers(env);
-        rc = posix_spawn(&pid, path.c_str(), nullptr, &attr, argv.data(), envp.data());
+        rc = posix_spawn(&pid, path.c_str(), &actions, &attr, argv.data(), envp.data());
     }
     posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&actions);
     return rc;
 }
 
@@ -151,11 +163,14 @@ Result<pid_t> startProgram(std::string_view program, const std::vector<std::stri
     if (!path)
         return Error{
             ENOENT, "The program \"" + std::string(program) + "\" was not found or cannot be run."};
+    // The child changes its directory before the program is loaded.
+    std::error_code ec;
+    const fs::path exe = options.workDir.empty() ? *path : fs::absolute(*path, ec);
     std::vector<std::string> argv{path->string()};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<std::string> env = childEnvironment(options.show);
     pid_t pid = -1;
-    if (const int rc = spawn(pid, *path, argv, env); rc != 0)
+    if (const int rc = spawn(pid, exe, argv, env, options.workDir); rc != 0)
         return Error{
             rc, "The program " + path->string() + " cannot be started: " + std::strerror(rc) + "."};
     if (options.detach) reapInBackground(pid);

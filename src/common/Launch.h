@@ -23,6 +23,8 @@ struct Options {
     // true: nobody waits for the child, it is reaped in the background.
     // false: the caller reaps it (waitpid).
     bool detach = true;
+    // The child's working directory; empty = this program's.
+    std::filesystem::path workDir;
 };
 
 // "ZEBFAXV.EXE" → "zebfaxv"; "zebtime" stays. The name without directory,
@@ -33,7 +35,8 @@ std::string executableName(std::string_view program);
 std::optional<std::filesystem::path> resolveProgram(
     std::string_view program, const std::vector<std::filesystem::path>& searchDirs = {});
 
-// Starts PROGRAM with ARGS (each one argv element) in the current directory.
+// Starts PROGRAM with ARGS (each one argv element) in options.workDir, or in
+// the current directory.
 // Returns the child's pid; an Error when the program is not found or cannot run.
 Result<pid_t> startProgram(std::string_view program, const std::vector<std::string>& args,
                            const Options& options = {});

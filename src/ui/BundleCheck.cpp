@@ -51,6 +51,7 @@ BundleManifest nimbaManifest() {
     m.strings.push_back({9032, "iiii"});  // CW: tone, offset, speed, S/N
     m.strings.push_back({9106, "ii"});    // stations shown, total
     m.strings.push_back({9107, "i"});     // stations to delete
+    m.strings.push_back({9115, "is"});    // files not deleted: count, the first reason
     m.icons = {103};
     DialogRequirement main{101, {{1000, "QTabWidget"}, {1012, "QLabel"}}};
     append(main.controls, buttons({1004, 1005, 1006, 1008, 1042}));
@@ -90,7 +91,10 @@ BundleManifest nimbaManifest() {
                           {1129, "QWidget"},
                           {1130, "QWidget"}}};
     append(cw.controls, buttons({1019, 1103, 1104}));
-    m.dialogs = {main, fax, rtty, cw};
+    // The received-files page: the list, the preview and its buttons.
+    DialogRequirement received{111, {{1119, "QTreeWidget"}, {1123, "QFrame"}}};
+    append(received.controls, buttons({1008, 1016, 1017, 1018, 1020}));
+    m.dialogs = {main, fax, rtty, cw, received};
     return m;
 }
 
