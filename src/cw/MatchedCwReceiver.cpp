@@ -221,11 +221,15 @@ void MatchedCwReceiver::analyseHop() {
     if (held && held->strengthDb >= kHoldDb) {
         weakSeconds_ = 0.0;
         // Nearby the loop on the phase follows the tone more closely than
-        // the spectra can; they move it only when they see it elsewhere for
-        // most of a second (a single spectrum in much noise may be some
-        // hertz off).
-        awayHops_ = std::fabs(held->hz - tone_) > kFllRangeHz ? awayHops_ + 1 : 0;
-        if (awayHops_ >= 4) {
+        // the spectra can; they move it only when they see a strong tone in
+        // one place elsewhere for a second (in a pause, noise peaks near the
+        // tone come and go some hertz off it).
+        const bool away = std::fabs(held->hz - tone_) > kFllRangeHz &&
+                          held->strengthDb >= kLockDb &&
+                          (awayHops_ == 0 || std::fabs(held->hz - awayHz_) < 2.0);
+        awayHops_ = away ? awayHops_ + 1 : 0;
+        awayHz_ = held->hz;
+        if (awayHops_ >= 6) {
             setTone(held->hz);
             awayHops_ = 0;
         }

@@ -189,6 +189,7 @@ private:
     double weakSeconds_ = 0.0;
     int rivalHops_ = 0;
     int awayHops_ = 0;
+    double awayHz_ = 0.0;
     int candidateHops_ = 0;
     double candidateHz_ = 0.0;
 
