@@ -1,0 +1,148 @@
+#include "FaxFiles.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <string_view>
+
+#include "common/ReceivedFile.h"
+#include "common/SuiteDirs.h"
+
+namespace zeb::zebfaxv {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// "BMP_NOFILEREAD: not a BMP file" → "not a BMP file": the code's name means
+// nothing to a user, the detail says what is wrong.
+std::string reasonOf(const Error& error) {
+    const std::string_view name = fax::bmpErrorName(error.code.value());
+    const std::string& text = error.message;
+    if (!name.empty() && text.size() > name.size() + 2 && text.starts_with(name) &&
+        text.compare(name.size(), 2, ": ") == 0)
+        return text.substr(name.size() + 2);
+    return text;
+}
+
+// The whole file, after its size was checked against `maxBytes`.
+Result<std::vector<std::uint8_t>> readLimited(const fs::path& path, std::uintmax_t maxBytes) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (ec || !fs::exists(status)) {
+        const int err = ec ? ec.value() : ENOENT;
+        return Error{err, err == ENOENT ? std::string("the file does not exist") : ec.message()};
+    }
+    if (!fs::is_regular_file(status)) return Error{EISDIR, "it is not a file"};
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (ec) return Error{ec.value(), ec.message()};
+    if (size > maxBytes)
+        return Error{EFBIG, "the file has " + std::to_string(size) + " bytes, more than the " +
+                                std::to_string(maxBytes >> 20) + " MiB a picture may have"};
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        const int err = errno != 0 ? errno : EIO;
+        return Error{err, std::strerror(err)};
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (in.bad()) return Error{EIO, "the file cannot be read to its end"};
+    // A file that shrank while it was read is left to the decoder to judge.
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
+
+// Copies one pixel between two pictures of the same depth.
+void copyPixel(const fax::Bitmap& from, int x, int y, fax::Bitmap& to, int tx, int ty) {
+    if (from.bitsPerPixel == 24) {
+        std::copy_n(from.row(y) + 3 * x, 3, to.row(ty) + 3 * tx);
+        return;
+    }
+    to.setIndex(tx, ty, from.index(x, y));
+}
+
+}  // namespace
+
+Result<fs::path> viewerWorkDir(const std::optional<fs::path>& chosen) {
+    std::error_code ec;
+    if (chosen) return fs::absolute(*chosen, ec);
+    const fs::path cwd = fs::current_path(ec);
+    if (!ec && (fs::is_directory(cwd / kFaxDir, ec) || isSuiteDirectory(cwd))) return cwd;
+    return suiteWorkDir(std::nullopt);
+}
+
+fs::path resolvePicture(const fs::path& workDir, const std::string& argument) {
+    const fs::path given(argument);
+    std::error_code ec;
+    if (given.has_parent_path()) return fs::absolute(given, ec);
+    const fs::path inStore = workDir / kFaxDir / given;
+    if (!fs::exists(inStore, ec) && fs::is_regular_file(given, ec)) return fs::absolute(given, ec);
+    return inStore;
+}
+
+std::optional<NameTime> pictureTime(const fs::path& picture) {
+    return parseFileName(ReceivedKind::Fax, picture.filename().string());
+}
+
+std::vector<PictureEntry> listPictures(const fs::path& dir) {
+    std::vector<PictureEntry> found;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const auto time = pictureTime(it->path());
+        if (!time || !it->is_regular_file(ec)) continue;
+        std::string thumbnail = it->path().string();
+        thumbnail.back() = thumbnail.back() == 'p' ? 'm' : 'M';  // ".BMP" → ".BMM"
+        found.push_back({it->path(), thumbnail, *time});
+    }
+    std::sort(found.begin(), found.end(), [](const PictureEntry& a, const PictureEntry& b) {
+        const TimeKey ka = timeKey(a.time), kb = timeKey(b.time);
+        if (ka != kb) return ka > kb;
+        return a.picture.filename() > b.picture.filename();
+    });
+    return found;
+}
+
+Result<fax::Bitmap> loadPicture(const fs::path& path, std::uintmax_t maxBytes) {
+    auto bytes = readLimited(path, maxBytes);
+    if (!bytes) return bytes.error();
+    auto picture = fax::decodeBmp(*bytes);
+    if (!picture) {
+        Error error = picture.error();
+        error.message = reasonOf(error);
+        return error;
+    }
+    const std::int64_t pixels = std::int64_t{picture->width} * picture->height;
+    if (pixels > kMaxPicturePixels)
+        return Error{EFBIG, "the picture has " + std::to_string(picture->width) + " × " +
+                                std::to_string(picture->height) +
+                                " pixels, more than the viewer shows"};
+    return picture;
+}
+
+fax::Bitmap rotated(const fax::Bitmap& picture, int quarterTurns) {
+    const int turns = ((quarterTurns % 4) + 4) % 4;
+    if (turns == 0) return picture;
+    const int w = picture.width, h = picture.height;
+    fax::Bitmap out;
+    out.width = turns == 2 ? w : h;
+    out.height = turns == 2 ? h : w;
+    out.bitsPerPixel = picture.bitsPerPixel;
+    out.palette = picture.palette;
+    out.pixels.assign(static_cast<std::size_t>(out.stride()) * static_cast<std::size_t>(out.height),
+                      0);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            // Clockwise: the top row becomes the right column.
+            switch (turns) {
+                case 1: copyPixel(picture, x, y, out, h - 1 - y, x); break;
+                case 2: copyPixel(picture, x, y, out, w - 1 - x, h - 1 - y); break;
+                default: copyPixel(picture, x, y, out, y, w - 1 - x); break;
+            }
+        }
+    }
+    return out;
+}
+
+}  // namespace zeb::zebfaxv
