@@ -52,7 +52,7 @@ public:
     };
     static constexpr int kStepsPerUnit = 8;
     static constexpr int kWindow = 128;    // grid steps of scores (the longest look back)
-    static constexpr int kHistory = 1024;  // grid steps of decisions
+    static constexpr int kHistory = 2048;  // grid steps of decisions (256 units)
     static constexpr int kMaxNodes = 128;
 
     LetterSearch(TextSink& sink, const MarkEvidence& evidence);
