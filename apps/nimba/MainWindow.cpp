@@ -9,6 +9,7 @@
 
 #include <cmath>
 
+#include "AudioPage.h"
 #include "CwPage.h"
 #include "FaxDisplays.h"
 #include "FaxPage.h"
@@ -218,6 +219,11 @@ void MainWindow::enterPage(int index) {
                                           nimba_.receivedSelection());
         receivedPage_ = received;
         page = received;
+    } else if (index == kAudioTab) {
+        auto* audio = new AudioPage(nimba_);
+        audio->setCodecChooser([audio] { audio->chooseCodec(); });
+        audioPage_ = audio;
+        page = audio;
     } else if (index < kFaxTab) {
         auto* label = new QLabel();
         label->setWordWrap(true);
@@ -240,6 +246,7 @@ RttyPage* MainWindow::rttyPage() const { return rttyPage_.data(); }
 CwPage* MainWindow::cwPage() const { return cwPage_.data(); }
 FaxPage* MainWindow::faxPage() const { return faxPage_.data(); }
 ReceivedPage* MainWindow::receivedPage() const { return receivedPage_.data(); }
+AudioPage* MainWindow::audioPage() const { return audioPage_.data(); }
 
 ui::LitSwitch* MainWindow::modeButton(int id) const {
     return ui::controlAs<ui::LitSwitch>(dialog_, id);

@@ -29,6 +29,7 @@ class LitSwitch;
 
 namespace zeb::nimba {
 
+class AudioPage;
 class CwPage;
 class FaxPage;
 class Nimba;
@@ -94,6 +95,7 @@ public:
     CwPage* cwPage() const;
     FaxPage* faxPage() const;
     ReceivedPage* receivedPage() const;
+    AudioPage* audioPage() const;
     ui::LitSwitch* modeButton(int id) const;
 
     // The receiver panel working `receiver` (null: none, the panel grey).
@@ -135,6 +137,7 @@ private:
     QPointer<CwPage> cwPage_;
     QPointer<FaxPage> faxPage_;
     QPointer<ReceivedPage> receivedPage_;
+    QPointer<AudioPage> audioPage_;
     QPointer<ReceiverPanel> receiverPanel_;
     int current_ = -1;
     QTimer timer_;

@@ -49,6 +49,7 @@ constexpr int kWeatherDataFailed = 50;
 constexpr int kReady = 65;
 constexpr int kNoMemory = 17;
 constexpr int kPictureBufferFailed = 29;
+constexpr int kRecordingFailed = 75;
 // The files the clean-up could not delete: their count and the first reason.
 constexpr int kNotDeleted = 9115;
 
@@ -108,6 +109,65 @@ Nimba::~Nimba() {
 }
 
 TimeKey Nimba::now() const { return options_.clock(); }
+
+Result<void> Nimba::storeParam(std::string_view key, int value) {
+    profile_.setSection("PARAM");
+    return profile_.writeInt(key, value);
+}
+
+Result<void> Nimba::setDeleteHours(int hours) {
+    settings_.deleteHours = std::max(0, hours);
+    return storeParam("DELTIME", settings_.deleteHours);
+}
+
+Result<void> Nimba::setPeakHold(bool on) {
+    settings_.peakHold = on ? 1 : 0;
+    if (spectrum_) spectrum_->analyser().setPeakHold(on);
+    return storeParam("ZEBPEAK", settings_.peakHold);
+}
+
+Result<void> Nimba::setLineMonitoring(bool heard) {
+    settings_.lineMute = heard ? 1 : 0;
+    if (mixer_ && mixerIds_.muteId >= 0 && mixerIds_.lineMute >= 0)
+        mixer_->setSwitch(mixerIds_.muteId, mixerIds_.lineMute, heard ? 0 : 1);
+    return storeParam("LINEMUTE", settings_.lineMute);
+}
+
+Result<void> Nimba::setReceiverOffset(double hz) {
+    settings_.receiverOffset = hz;
+    profile_.setSection("PARAM");
+    return profile_.writeReal("RECOFFSET", hz);
+}
+
+Result<void> Nimba::storeVolumes() {
+    for (auto [key, value] : {std::pair{"LINEVOL", settings_.lineVolume},
+                              {"WAVEVOL", settings_.waveVolume},
+                              {"SPKVOL", settings_.speakerVolume}}) {
+        if (auto r = storeParam(key, value); !r) return r;
+    }
+    return success();
+}
+
+void Nimba::setMonitorOn(bool on) {
+    if (on == monitorOn_) return;
+    std::unique_ptr<audio::MonitorStream> closing;
+    {
+        BlockLock lock(capture_ ? &capture_->blockMutex() : nullptr);
+        monitorOn_ = on;
+        if (on) {
+            // Opened paused: the feed starts it once five blocks are queued.
+            auto stream = std::make_unique<audio::MonitorStream>(outputBackend_);
+            if (outputBackend_ && stream->openDefault()) monitor_ = std::move(stream);
+            monitorRelay_.stream = monitor_.get();
+            monitorFeed_.switchOn();
+        } else {
+            monitorFeed_.switchOff();
+            monitorRelay_.stream = nullptr;
+            closing = std::move(monitor_);
+        }
+    }
+    if (closing) closing->close();
+}
 
 void Nimba::setSignalWindowOpen(bool open) {
     if (open && !signalWindow_) {
@@ -291,15 +351,30 @@ std::optional<int> Nimba::startUp() {
     window_->createPages();
     started_ = true;
 
-    if (options_.page) window_->selectTab(*options_.page);
+    // A decoder switched on from the command line shows its page, unless
+    // another page was asked for.
     if (options_.mode) {
         switch (*options_.mode) {
-            case DecoderMode::Fax: window_->command(101); break;
-            case DecoderMode::Rtty: window_->command(102); break;
-            case DecoderMode::Cw: window_->command(103); break;
+            case DecoderMode::Fax:
+                window_->selectTab(kFaxTab);
+                window_->command(101);
+                break;
+            case DecoderMode::Rtty:
+                window_->selectTab(kRttyTab);
+                window_->command(102);
+                break;
+            case DecoderMode::Cw:
+                window_->selectTab(kCwTab);
+                window_->command(103);
+                break;
+            case DecoderMode::Recorder:
+                window_->selectTab(kAudioTab);
+                window_->command(104);
+                break;
             default: break;
         }
     }
+    if (options_.page) window_->selectTab(*options_.page);
     window_->housekeeping().schedulerTick = [this](TimeKey t) { schedulerTick(t); };
     window_->housekeeping().cleanup = [this] { cleanUpReceived(); };
     window_->housekeeping().refreshBrowser = [this] {
@@ -370,6 +445,7 @@ void Nimba::makeDecoders() {
     fax_ = std::make_unique<fax::FaxDecoder>(faxDisplays_->events(), workDir_);
     fax_->setProfile(&profile_);
     fax_->setWorkQueue(&files_);
+    fax_->setMonitor(&monitorFeed_);
     fax_->setClock([this] { return breakDown(now()); });
     faxDisplays_->setDecoder(fax_.get());
     faxChain_ = std::make_unique<FaxChain>(*fax_);
@@ -387,6 +463,22 @@ void Nimba::makeDecoders() {
     modes_->setDecoder(DecoderMode::Fax, faxChain_.get());
 }
 
+RecorderChain::Hooks Nimba::recorderHooks() {
+    RecorderChain::Hooks hooks;
+    hooks.localTime = [this] { return breakDownLocal(now()); };
+    // The receiver lives from before the capture stream opens until after
+    // the decoders stopped.
+    hooks.squelchClosed = [this] { return receiver_ && receiver_->squelchClosed(); };
+    hooks.failed = [this](const std::string& reason) {
+        messages_.showText(messages_.messageText(kRecordingFailed) + QStringLiteral("\n") +
+                           QString::fromStdString(reason));
+    };
+    hooks.note = [this](const std::string& text) {
+        context_.setStatus(QString::fromStdString(text));
+    };
+    return hooks;
+}
+
 bool Nimba::openCapture() {
     capture_ = std::make_unique<audio::CaptureStream>(inputBackend_);
     std::timed_mutex* mutex = &capture_->blockMutex();
@@ -394,14 +486,17 @@ bool Nimba::openCapture() {
     spectrum_->setBlockMutex(mutex);
 
     rtty_ = std::make_unique<RttyChain>(
-        output_, ChainViews{mutex, &profile_, nullptr, &signal_, &signalOpen_, &files_}, &*weather_,
-        workDir_ / "SYNOP", weather::ReportFormats::fromTable(bundle_->strings(), 40));
+        output_, ChainViews{mutex, &profile_, &monitorFeed_, &signal_, &signalOpen_, &files_},
+        &*weather_, workDir_ / "SYNOP", weather::ReportFormats::fromTable(bundle_->strings(), 40));
     rtty_->setClock(options_.clock);
     cw_ = std::make_unique<CwChain>(
-        output_, ChainViews{mutex, &profile_, nullptr, &signal_, &signalOpen_}, workDir_);
+        output_, ChainViews{mutex, &profile_, &monitorFeed_, &signal_, &signalOpen_}, workDir_);
     cw_->failed = [this] { messages_.showMessage(kNoMemory); };
     modes_->setDecoder(DecoderMode::Rtty, rtty_.get());
     modes_->setDecoder(DecoderMode::Cw, cw_.get());
+    recorder_ = std::make_unique<RecorderChain>(
+        ChainViews{mutex, &profile_, nullptr, &signal_, &signalOpen_}, workDir_, recorderHooks());
+    modes_->setDecoder(DecoderMode::Recorder, recorder_.get());
 
     capture_->setRoutine(DecoderMode::Fax, [this](std::span<const float> block) {
         if (block.size() >= static_cast<std::size_t>(fax::kBlockLength))
@@ -412,6 +507,8 @@ bool Nimba::openCapture() {
                          [this](std::span<const float> block) { rtty_->processBlock(block); });
     capture_->setRoutine(DecoderMode::Cw,
                          [this](std::span<const float> block) { cw_->processBlock(block); });
+    capture_->setRoutine(DecoderMode::Recorder,
+                         [this](std::span<const float> block) { recorder_->processBlock(block); });
     capture_->setAfterBlock([this](std::span<const float> block) { spectrum_->afterBlock(block); });
     capture_->setEndOfInputHandler(
         [this] { QMetaObject::invokeMethod(this, "onInputEnded", Qt::QueuedConnection); });
@@ -501,6 +598,7 @@ void Nimba::shutdown() {
         capture_->stop();
         capture_->close();
     }
+    setMonitorOn(false);
     // The pictures and records the decoders handed over are on disk first.
     files_.drain();
     // 5. The windows.

@@ -25,6 +25,7 @@
 #include "OutputQueue.h"
 #include "PageContext.h"
 #include "ReceiverControl.h"
+#include "RecorderChain.h"
 #include "SpectrumLink.h"
 #include "StationStart.h"
 #include "audioio/Backends.h"
@@ -122,12 +123,38 @@ public:
     OutputQueue& output() { return output_; }
     RttyChain* rtty() { return rtty_.get(); }
     CwChain* cw() { return cw_.get(); }
+    RecorderChain* recorder() { return recorder_.get(); }
     fax::FaxDecoder* faxDecoder() { return fax_.get(); }
     FaxDisplays* faxDisplays() { return faxDisplays_.get(); }
     SpectrumLink& spectrum() { return *spectrum_; }
     audio::CaptureStream* capture() { return capture_.get(); }
     audio::MixerLink* mixer() { return mixer_.get(); }
     const audio::MixerIds& mixerIds() const { return mixerIds_; }
+    // The identifiers chosen by hand in the mixer settings dialog (written to
+    // NIMBA.INI only by the dialog's Save).
+    void setMixerIds(const audio::MixerIds& ids) { mixerIds_ = ids; }
+    // The sound input as chosen at start: "default", an ALSA name, "null" or "file:PATH".
+    const std::string& inputDevice() const { return inputDevice_; }
+    // The audio page's settings: kept in settings() for the shutdown and
+    // written into section PARAM of NIMBA.INI at once. Peak hold reaches the
+    // analyser at once; the monitoring switch sets the mixer's mute control of
+    // the receiver input to its inverse.
+    Result<void> setDeleteHours(int hours);
+    Result<void> setPeakHold(bool on);
+    Result<void> setLineMonitoring(bool heard);
+    Result<void> setReceiverOffset(double hz);
+    // LINEVOL, WAVEVOL and SPKVOL as settings() holds them.
+    Result<void> storeVolumes();
+    // The audio monitor: the decoders' processed audio on the sound output.
+    // Switched under the block mutex; an output that cannot be opened leaves
+    // the switch on without sound.
+    void setMonitorOn(bool on);
+    bool monitorOn() const { return monitorOn_; }
+    // The largest magnitude (0 … 32768) of the last block captured and of the
+    // last block monitored, for level meters where the card has none; −1
+    // without the stream.
+    int capturePeak() const { return capture_ ? capture_->peak() : -1; }
+    int monitorPeak() const { return monitor_ ? monitor_->peak() : -1; }
     ui::TonePlayer* tones() { return tones_.get(); }
     ui::SignalBuffer& signal() { return signal_; }
     const weather::WeatherData* weatherData() const { return weather_ ? &*weather_ : nullptr; }
@@ -168,6 +195,7 @@ signals:
 private:
     std::optional<int> fail(int messageId);
     bool openCapture();
+    RecorderChain::Hooks recorderHooks();
     void openMixer();
     void applyMixerSettings();
     void makeDecoders();
@@ -180,6 +208,18 @@ private:
     void showDial();
     // Deletes the received files and observations older than DELTIME hours.
     void cleanUpReceived();
+    Result<void> storeParam(std::string_view key, int value);
+
+    // The decoders' monitor feed plays into the monitor stream while one is open.
+    struct MonitorRelay final : dsp::MonitorSink {
+        audio::MonitorStream* stream = nullptr;  // changed under the block mutex
+        void queueBlock(std::span<const std::int16_t, dsp::kMonitorBlock> block) override {
+            if (stream) stream->queueBlock(block);
+        }
+        void requestStart() override {
+            if (stream) stream->requestStart();
+        }
+    };
 
     StartOptions options_;
     std::filesystem::path workDir_;
@@ -210,8 +250,13 @@ private:
     ui::SignalBuffer signal_;
     std::atomic<bool> signalOpen_{false};
     QPointer<ui::SignalWindow> signalWindow_;
+    MonitorRelay monitorRelay_;
+    dsp::MonitorFeed monitorFeed_{monitorRelay_};
+    std::unique_ptr<audio::MonitorStream> monitor_;
+    bool monitorOn_ = false;
     std::unique_ptr<RttyChain> rtty_;
     std::unique_ptr<CwChain> cw_;
+    std::unique_ptr<RecorderChain> recorder_;
     std::unique_ptr<FaxDisplays> faxDisplays_;
     std::unique_ptr<fax::FaxDecoder> fax_;
     std::unique_ptr<FaxChain> faxChain_;

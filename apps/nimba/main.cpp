@@ -23,14 +23,16 @@ namespace {
 
 void usage() {
     std::puts(
-        "Usage: nimba [--input DEVICE|FILE] [--output DEVICE] [--mode fax|rtty|cw]\n"
+        "Usage: nimba [--input DEVICE|FILE] [--output DEVICE] [--mode fax|rtty|cw|record]\n"
         "             [--page N] [--fast] [--quit-at-end] [--dir DIR]\n"
         "\n"
         "  --input DEVICE|FILE  sound input: an ALSA device (\"default\", \"hw:1\"), \"null\",\n"
         "                       or a recording (any format libsndfile reads, any rate)\n"
         "  --output DEVICE      sound output for the monitor and the warning tone\n"
-        "  --mode M             switch the decoder on after start: fax, rtty or cw\n"
-        "  --page N             show page N (0 frequencies ... 4 fax, 5 RTTY, 6 CW)\n"
+        "  --mode M             switch the decoder on after start: fax, rtty or cw, or\n"
+        "                       record (the receiver's audio into SYNOP/AUDIO_....WAV)\n"
+        "  --page N             show page N (0 frequencies, 1 schedule, 2 received files,\n"
+        "                       3 audio, 4 fax, 5 RTTY, 6 CW)\n"
         "  --fast               read a recording as fast as the decoders take it\n"
         "  --quit-at-end        end the program when the recording ends; messages go to\n"
         "                       standard error instead of a window\n"
@@ -77,8 +79,11 @@ int main(int argc, char** argv) {
                 options.mode = zeb::audio::DecoderMode::Rtty;
             else if (m == "cw")
                 options.mode = zeb::audio::DecoderMode::Cw;
+            else if (m == "record")
+                options.mode = zeb::audio::DecoderMode::Recorder;
             else {
-                std::fprintf(stderr, "nimba: unknown mode \"%s\" (fax, rtty or cw)\n", m.c_str());
+                std::fprintf(stderr, "nimba: unknown mode \"%s\" (fax, rtty, cw or record)\n",
+                             m.c_str());
                 return 2;
             }
         } else if (arg == "--page") {

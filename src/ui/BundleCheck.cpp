@@ -52,6 +52,12 @@ BundleManifest nimbaManifest() {
     m.strings.push_back({9106, "ii"});    // stations shown, total
     m.strings.push_back({9107, "i"});     // stations to delete
     m.strings.push_back({9115, "is"});    // files not deleted: count, the first reason
+    // Audio page: caption question, input help, mixer dialog, program list.
+    for (int id : {71, 9119, 9120, 9121, 9122, 9123, 9124, 9126}) m.strings.push_back({id});
+    m.strings.push_back({9116, "ssi"});  // codec, format, bytes per second
+    m.strings.push_back({9117, "i"});    // recording size, K
+    m.strings.push_back({9118, "s"});    // the sound input in use
+    m.strings.push_back({9125, "s"});    // the receiver offset kept
     m.icons = {103};
     DialogRequirement main{101, {{1000, "QTabWidget"}, {1012, "QLabel"}}};
     append(main.controls, buttons({1004, 1005, 1006, 1008, 1042}));
@@ -94,7 +100,22 @@ BundleManifest nimbaManifest() {
     // The received-files page: the list, the preview and its buttons.
     DialogRequirement received{111, {{1119, "QTreeWidget"}, {1123, "QFrame"}}};
     append(received.controls, buttons({1008, 1016, 1017, 1018, 1020}));
-    m.dialogs = {main, fax, rtty, cw, received};
+    // The audio page: sliders, meters, switches, settings, codec, programs, input help.
+    DialogRequirement audio{107,
+                            {{1023, "QListWidget"},
+                             {1029, "QLineEdit"},
+                             {1108, "QWidget"},
+                             {1109, "QAbstractSlider"},
+                             {1110, "QWidget"},
+                             {1111, "QAbstractSlider"},
+                             {1116, "QAbstractSlider"},
+                             {1144, "QLabel"},
+                             {1145, "QLabel"},
+                             {1146, "QLabel"},
+                             {1147, "QListWidget"}}};
+    append(audio.controls,
+           buttons({1055, 1056, 1112, 1113, 1114, 1115, 1125, 1126, 1127, 1128, 1143}));
+    m.dialogs = {main, fax, rtty, cw, received, audio};
     return m;
 }
 

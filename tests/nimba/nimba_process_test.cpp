@@ -8,9 +8,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -515,6 +517,47 @@ TEST_F(NimbaProcessFax, BroadcastGivesTheSamePictureAsZebdecode) {
     }
     // The work file of the growing picture goes once the picture is saved.
     EXPECT_TRUE(filesIn(work_ / "FAX", "FAX_", ".BMX").empty());
+}
+
+using NimbaProcessRecorder = NimbaProcess;
+
+// The recorder as a --mode: the whole recording reaches the file, in the
+// default GSM 6.10 and in the PCM a user may choose, with sizes a player reads.
+TEST_F(NimbaProcessRecorder, ARecordingIsWrittenWhole) {
+    std::vector<float> audio(11025 * 3 + 500);
+    for (std::size_t i = 0; i < audio.size(); ++i)
+        audio[i] = static_cast<float>(6000.0 * std::sin(0.57 * static_cast<double>(i)));
+    const fs::path wav = root_ / "tone.wav";
+    test::writeFile(wav, test::wavBytes(audio));
+    const struct {
+        const char* settings;
+        const char* codec;
+    } cases[] = {{"", "GSM"}, {"[PARAM]\nACODEC=01000100112B000022560000020010000000\n", "PCM"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.codec);
+        fs::remove_all(work_ / "SYNOP");
+        test::writeFile(work_ / "NIMBA.INI", std::string("[IPCRPARAM]\nPORT=none\n") + c.settings);
+        decodeWithNimba(wav.string(), "record");
+        const auto files = filesIn(work_ / "SYNOP", "AUDIO_", ".WAV");
+        ASSERT_EQ(files.size(), 1u) << test::readFile(stderr_);
+        const std::string bytes = test::readFile(files[0]);
+        ASSERT_GE(bytes.size(), 44u);
+        const auto riff = static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[4])) |
+                          static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[5])) << 8 |
+                          static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[6])) << 16 |
+                          static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[7])) << 24;
+        EXPECT_EQ(riff + 8u, bytes.size()) << "RIFF size";
+        if (std::system("command -v sox >/dev/null 2>&1") != 0) continue;
+        test::ChildProcess sox(
+            {"/bin/sh", "-c", "sox --i -s \"$1\"; sox --i -e \"$1\"", "sh", files[0].string()});
+        const std::string info = sox.readOutput(30s);
+        ASSERT_EQ(sox.waitExit(10s), 0) << info;
+        const long samples = std::stol(info);
+        EXPECT_GE(samples, static_cast<long>(audio.size()));
+        EXPECT_LT(samples, static_cast<long>(audio.size()) + 1024 + 320);
+        EXPECT_NE(info.find(std::string(c.codec) == "GSM" ? "GSM" : "Signed"), std::string::npos)
+            << info;
+    }
 }
 
 }  // namespace

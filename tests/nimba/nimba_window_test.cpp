@@ -19,6 +19,7 @@
 #include "LogoView.h"
 #include "MainWindow.h"
 #include "NimbaTestSupport.h"
+#include "ReceivedPage.h"
 #include "RttyPage.h"
 #include "SpectrumLink.h"
 #include "audioio/AudioError.h"
@@ -388,8 +389,12 @@ TEST(NimbaProgram, ModeButtonsLightAndAScheduleRefusesThem) {
     w.command(103);  // the schedule itself still switches
     EXPECT_EQ(nimba.modes().mode(), DecoderMode::Cw);
     EXPECT_FALSE(nimba.rtty()->running());
-    w.command(104);  // nothing records yet: the off button lights
+    w.command(104);  // the recorder, into SYNOP/
+    EXPECT_EQ(nimba.modes().mode(), DecoderMode::Recorder);
+    ASSERT_TRUE(zeb::test::pumpUntil([&] { return w.modeButton(kRecorderButton)->isLit(); }));
+    w.command(105);
     EXPECT_EQ(nimba.modes().mode(), DecoderMode::None);
+    EXPECT_FALSE(nimba.recorder()->running());
     ASSERT_TRUE(zeb::test::pumpUntil([&] { return w.modeButton(kOffButton)->isLit(); }));
     (void)nimba.setScheduleActive(false);
 }
@@ -561,6 +566,23 @@ TEST(NimbaRecording, RttyBulletinShowsInTheWindowAndIsStored) {
         warnings += e.path().filename().string().rfind("WARN_", 0) == 0;
     EXPECT_EQ(warnings, 1);
     saveScreenshot(nimba, "rtty.png");
+
+    // The received-files page lists the warning and the observation time just
+    // stored, and previews the observations in plain language.
+    nimba.window()->selectTab(kReceivedTab);
+    ReceivedPage* page = nimba.window()->receivedPage();
+    ASSERT_TRUE(page);
+    int observations = -1;
+    for (int i = 0; i < page->list()->topLevelItemCount(); ++i) {
+        if (page->list()->topLevelItem(i)->text(0).startsWith("[2]")) observations = i;
+    }
+    ASSERT_GE(observations, 0);
+    page->setCurrentIndex(observations);
+    page->previewCurrent();
+    EXPECT_TRUE(page->previewText().contains("Frankfurt", Qt::CaseInsensitive))
+        << page->previewText().toStdString();
+    zeb::test::pumpUntil([] { return false; }, std::chrono::milliseconds(300));
+    saveScreenshot(nimba, "received.png");
 }
 
 TEST(NimbaRecording, NavtexMessagesAreListedOnTheRttyPage) {
