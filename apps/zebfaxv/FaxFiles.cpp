@@ -1,5 +1,7 @@
 #include "FaxFiles.h"
 
+#include "ui/ViewerProgram.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -66,20 +68,11 @@ void copyPixel(const fax::Bitmap& from, int x, int y, fax::Bitmap& to, int tx, i
 }  // namespace
 
 Result<fs::path> viewerWorkDir(const std::optional<fs::path>& chosen) {
-    std::error_code ec;
-    if (chosen) return fs::absolute(*chosen, ec);
-    const fs::path cwd = fs::current_path(ec);
-    if (!ec && (fs::is_directory(cwd / kFaxDir, ec) || isSuiteDirectory(cwd))) return cwd;
-    return suiteWorkDir(std::nullopt);
+    return ui::viewerWorkDir(chosen, kFaxDir);
 }
 
 fs::path resolvePicture(const fs::path& workDir, const std::string& argument) {
-    const fs::path given(argument);
-    std::error_code ec;
-    if (given.has_parent_path()) return fs::absolute(given, ec);
-    const fs::path inStore = workDir / kFaxDir / given;
-    if (!fs::exists(inStore, ec) && fs::is_regular_file(given, ec)) return fs::absolute(given, ec);
-    return inStore;
+    return ui::resolveViewerFile(workDir, kFaxDir, argument);
 }
 
 std::optional<NameTime> pictureTime(const fs::path& picture) {

@@ -1,5 +1,7 @@
 #include "WarnFiles.h"
 
+#include "ui/ViewerProgram.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -70,20 +72,11 @@ long long numberAt(std::string_view rtf, std::size_t& i) {
 }  // namespace
 
 Result<fs::path> viewerWorkDir(const std::optional<fs::path>& chosen) {
-    std::error_code ec;
-    if (chosen) return fs::absolute(*chosen, ec);
-    const fs::path cwd = fs::current_path(ec);
-    if (!ec && (fs::is_directory(cwd / kSynopDir, ec) || isSuiteDirectory(cwd))) return cwd;
-    return suiteWorkDir(std::nullopt);
+    return ui::viewerWorkDir(chosen, kSynopDir);
 }
 
 fs::path resolveBulletin(const fs::path& workDir, const std::string& argument) {
-    const fs::path given(argument);
-    std::error_code ec;
-    if (given.has_parent_path()) return fs::absolute(given, ec);
-    const fs::path inStore = workDir / kSynopDir / given;
-    if (!fs::exists(inStore, ec) && fs::is_regular_file(given, ec)) return fs::absolute(given, ec);
-    return inStore;
+    return ui::resolveViewerFile(workDir, kSynopDir, argument);
 }
 
 std::optional<ReceivedName> bulletinName(const fs::path& file) {

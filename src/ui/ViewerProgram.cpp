@@ -1,0 +1,137 @@
+#include "ui/ViewerProgram.h"
+
+#include <array>
+#include <cstdio>
+
+#include "common/SuiteDirs.h"
+#include "common/Version.h"
+
+namespace zeb::ui {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Qt's options that take a value: the value is no file name.
+constexpr std::array<std::string_view, 13> kQtValueOptions{"-platform",
+                                                           "-platformpluginpath",
+                                                           "-platformtheme",
+                                                           "-plugin",
+                                                           "-qwindowgeometry",
+                                                           "-qwindowicon",
+                                                           "-qwindowtitle",
+                                                           "-style",
+                                                           "-stylesheet",
+                                                           "-display",
+                                                           "-geometry",
+                                                           "-session",
+                                                           "-name"};
+
+struct Arguments {
+    std::optional<fs::path> dir;
+    std::optional<std::string> file;
+};
+
+void say(const ViewerProgram& viewer, const std::string& text) {
+    std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(viewer.program.size()),
+                 viewer.program.data(), text.c_str());
+}
+
+// nullopt after --help or --version (printed), or a wrong argument (said).
+std::optional<Arguments> parseArguments(const ViewerProgram& viewer, int argc, char** argv,
+                                        int& exitCode) {
+    Arguments args;
+    exitCode = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fwrite(viewer.help.data(), 1, viewer.help.size(), stdout);
+            return std::nullopt;
+        }
+        if (arg == "--version" || arg == "-V") {
+            std::puts(versionLine(viewer.program).c_str());
+            return std::nullopt;
+        }
+        if (arg == "--dir") {
+            if (i + 1 >= argc) {
+                say(viewer, "--dir needs a directory");
+                exitCode = 2;
+                return std::nullopt;
+            }
+            args.dir = argv[++i];
+        } else if (arg.starts_with('-')) {
+            for (std::string_view option : kQtValueOptions)
+                if (arg == option) ++i;
+        } else if (!args.file) {
+            args.file = std::string(arg);
+        } else {
+            say(viewer, "one " + std::string(viewer.item) + " at a time (see --help)");
+            exitCode = 2;
+            return std::nullopt;
+        }
+    }
+    return args;
+}
+
+// Hands the file (empty: the newest) to the viewer that owns the class.
+bool handOver(const ViewerProgram& viewer, const fs::path& file) {
+    bus::Message open;
+    open.kind = bus::MessageKind::Registered;
+    open.name = std::string(viewer.openMessage);
+    const std::string bytes = file.string();
+    if (bytes.size() > bus::kMaxPayloadBytes) return false;
+    open.payload.assign(bytes.begin(), bytes.end());
+    return bus::post(viewer.className, open).ok();
+}
+
+}  // namespace
+
+Result<fs::path> viewerWorkDir(const std::optional<fs::path>& chosen, std::string_view folder) {
+    std::error_code ec;
+    if (chosen) return fs::absolute(*chosen, ec);
+    const fs::path cwd = fs::current_path(ec);
+    if (!ec && (fs::is_directory(cwd / folder, ec) || isSuiteDirectory(cwd))) return cwd;
+    return suiteWorkDir(std::nullopt);
+}
+
+fs::path resolveViewerFile(const fs::path& workDir, std::string_view folder,
+                           const std::string& argument) {
+    const fs::path given(argument);
+    std::error_code ec;
+    if (given.has_parent_path()) return fs::absolute(given, ec);
+    const fs::path inStore = workDir / folder / given;
+    if (!fs::exists(inStore, ec) && fs::is_regular_file(given, ec)) return fs::absolute(given, ec);
+    return inStore;
+}
+
+std::optional<ViewerStart> startViewer(const ViewerProgram& viewer, int argc, char** argv,
+                                       int& exitCode) {
+    const auto args = parseArguments(viewer, argc, argv, exitCode);
+    if (!args) return std::nullopt;
+    auto workDir = viewerWorkDir(args->dir, viewer.folder);
+    if (!workDir) {
+        say(viewer, workDir.error().message);
+        exitCode = 1;
+        return std::nullopt;
+    }
+    const fs::path file =
+        args->file ? resolveViewerFile(*workDir, viewer.folder, *args->file) : fs::path();
+    auto endpoint = bus::ClassEndpoint::claim(viewer.className);
+    if (!endpoint && endpoint.error().code == bus::BusError::AlreadyRunning) {
+        if (handOver(viewer, file)) {
+            exitCode = 0;
+            return std::nullopt;
+        }
+        // The running viewer cannot take it (the name is too long for a
+        // message, or it is just ending): this one replaces it.
+        (void)bus::closeByClass(viewer.className);
+        endpoint = bus::ClassEndpoint::claim(viewer.className);
+    }
+    if (!endpoint) {
+        say(viewer, endpoint.error().message);
+        exitCode = 1;
+        return std::nullopt;
+    }
+    return ViewerStart{*workDir, file, std::move(*endpoint)};
+}
+
+}  // namespace zeb::ui
