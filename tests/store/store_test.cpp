@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -283,6 +287,40 @@ TEST(Viewers, EachKindOpensItsViewerWithOneArgument) {
     Entry unknown;
     unknown.kind = static_cast<EntryKind>(99);
     EXPECT_FALSE(viewerFor(unknown).has_value());
+}
+
+// A clean-up killed at any moment of its rewrite of the station file leaves
+// either the old file or the new one, whole records only: never a mix, never
+// a lost record.
+TEST(StoreCleanUp, AKillDuringTheRewriteLosesNothing) {
+    test::TempDir dir;
+    const TimeKey now = timeKey({2026, 12, 8, 12, 0});
+    std::string before, after;
+    for (int i = 0; i < 4000; ++i) {
+        const bool old = i % 3 == 0;
+        const std::string record = recordBytes(old ? now - 100 * 3600 : now - 3600, i);
+        before += record;
+        if (!old) after += record;
+    }
+    const std::filesystem::path station = dir.path() / "SYNOP" / weather::kStationFileName;
+    std::filesystem::create_directories(station.parent_path());
+    for (int round = 0; round < 16; ++round) {
+        test::writeFile(station, before);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            (void)cleanUp(dir.path(), 48, now);
+            ::_exit(0);
+        }
+        // From killing it at once to letting it finish (some 40 ms).
+        ::usleep(static_cast<useconds_t>(round * round * 400));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        const std::string left = test::readFile(station);
+        EXPECT_TRUE(left == before || left == after)
+            << "round " << round << ": " << left.size() << " bytes";
+    }
 }
 
 }  // namespace
