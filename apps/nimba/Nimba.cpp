@@ -50,6 +50,7 @@ constexpr int kReady = 65;
 constexpr int kNoMemory = 17;
 constexpr int kPictureBufferFailed = 29;
 constexpr int kRecordingFailed = 75;
+constexpr int kRecordingStopped = 9127;
 // The files the clean-up could not delete: their count and the first reason.
 constexpr int kNotDeleted = 9115;
 
@@ -475,6 +476,18 @@ RecorderChain::Hooks Nimba::recorderHooks() {
     };
     hooks.note = [this](const std::string& text) {
         context_.setStatus(QString::fromStdString(text));
+    };
+    // A recording that no longer reaches the disk is not left running as if
+    // it did: it ends, and the stop says what was lost.
+    hooks.writeFailed = [this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (window_ && modes_->mode() == DecoderMode::Recorder) window_->command(105);
+                messages_.showText(messages_.messageText(kRecordingStopped) + QStringLiteral("\n") +
+                                   (window_ ? window_->statusText() : QString()));
+            },
+            Qt::QueuedConnection);
     };
     return hooks;
 }

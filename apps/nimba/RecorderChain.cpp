@@ -34,6 +34,7 @@ bool RecorderChain::start() {
         return false;
     }
     lastFile_ = *started;
+    failureSaid_ = false;
     if (recorder_.fellBack()) {
         hooks_.note("The chosen recording format cannot be written here; recording as " +
                     recorder_.codec().longName + " " + recorder_.codec().formatName + ".");
@@ -54,6 +55,10 @@ void RecorderChain::stop() {
 void RecorderChain::processBlock(std::span<const float> block) {
     if (!recorder_.recording() || hooks_.squelchClosed()) return;
     recorder_.block(block);
+    if (recorder_.writeFailed() && !failureSaid_) {
+        failureSaid_ = true;
+        hooks_.writeFailed();
+    }
     if (views_.signal && views_.signalOpen && views_.signalOpen->load()) {
         views_.signal->publish(block);
     }

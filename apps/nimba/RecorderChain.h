@@ -36,9 +36,12 @@ public:
         std::function<bool()> squelchClosed = [] { return false; };
         // A start that failed, with the reason (user-interface thread).
         std::function<void(const std::string&)> failed = [](const std::string&) {};
-        // Something the user should know that does not stop the recording:
-        // the codec fell back to PCM, a write failed.
+        // Something the user should know: the codec fell back to PCM, the
+        // file could not be closed.
         std::function<void(const std::string&)> note = [](const std::string&) {};
+        // The first write that failed (a full disk): called once on the
+        // capture thread; the program stops the recording and says so.
+        std::function<void()> writeFailed = [] {};
     };
 
     RecorderChain(ChainViews views, std::filesystem::path workDir, Hooks hooks);
@@ -62,6 +65,7 @@ private:
     Hooks hooks_;
     audio::Recorder recorder_;
     std::filesystem::path lastFile_;
+    bool failureSaid_ = false;  // capture thread
 };
 
 }  // namespace zeb::nimba

@@ -53,7 +53,7 @@ BundleManifest nimbaManifest() {
     m.strings.push_back({9107, "i"});     // stations to delete
     m.strings.push_back({9115, "is"});    // files not deleted: count, the first reason
     // Audio page: caption question, input help, mixer dialog, program list.
-    for (int id : {71, 9119, 9120, 9121, 9122, 9123, 9124, 9126}) m.strings.push_back({id});
+    for (int id : {71, 9119, 9120, 9121, 9122, 9123, 9124, 9126, 9127}) m.strings.push_back({id});
     m.strings.push_back({9116, "ssi"});  // codec, format, bytes per second
     m.strings.push_back({9117, "i"});    // recording size, K
     m.strings.push_back({9118, "s"});    // the sound input in use

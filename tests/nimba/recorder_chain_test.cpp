@@ -2,6 +2,10 @@
 // squelch is open, and says why a start failed.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -38,6 +42,28 @@ TEST(RecorderChain, AFailedStartIsExplained) {
     RecorderChain chain({}, dir.path(), hooks);
     EXPECT_FALSE(chain.start());
     EXPECT_NE(reason.find("SYNOP"), std::string::npos) << reason;
+}
+
+// A full disk ends the recording instead of letting it run on as if it
+// were written: the program hears of the first failed write once.
+TEST(RecorderChain, TheFirstFailedWriteIsSaidOnce) {
+    test::TempDir dir;
+    int failures = 0;
+    RecorderChain::Hooks hooks;
+    hooks.writeFailed = [&] { ++failures; };
+    RecorderChain chain({}, dir.path(), hooks);
+    ASSERT_TRUE(chain.start());
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit full = old;
+    full.rlim_cur = 4096;  // the disk is "full" after 4 KiB
+    ::setrlimit(RLIMIT_FSIZE, &full);
+    const std::vector<float> block(1024, 1000.0f);
+    for (int i = 0; i < 100; ++i) chain.processBlock(block);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(failures, 1);
+    chain.stop();
 }
 
 }  // namespace
