@@ -111,8 +111,10 @@ ProgramList::ProgramList(QListWidget& view, fs::path directory, const MessageBox
     view_.setEditTriggers(QAbstractItemView::NoEditTriggers);
     view_.setSelectionMode(QAbstractItemView::SingleSelection);
     view_.setAcceptDrops(true);
-    view_.viewport()->setAcceptDrops(true);
-    view_.viewport()->installEventFilter(this);
+    QWidget* viewport = view_.viewport();
+    viewport->setAcceptDrops(true);
+    viewport->installEventFilter(this);
+    viewport_ = viewport;
     reload();
 }
 
@@ -213,7 +215,9 @@ void ProgramList::say(const QString& text) const {
 }
 
 bool ProgramList::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != view_.viewport()) return QObject::eventFilter(watched, event);
+    // The viewport as it was taken: while the list is being destroyed its
+    // viewport still sends events, and the list may no longer be asked.
+    if (watched != viewport_) return QObject::eventFilter(watched, event);
     switch (event->type()) {
         case QEvent::DragEnter:
         case QEvent::DragMove: {

@@ -100,6 +100,7 @@ private:
     void say(const QString& text) const;
 
     QListWidget& view_;
+    QObject* viewport_ = nullptr;  // compared only, never called
     std::filesystem::path directory_;
     std::filesystem::path file_;
     const MessageBoxes* messages_;
