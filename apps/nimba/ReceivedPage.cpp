@@ -144,16 +144,9 @@ std::vector<fs::path> programSearchDirs(const fs::path& workDir) {
     std::error_code ec;
     if (const fs::path self = fs::read_symlink("/proc/self/exe", ec); !ec)
         dirs.push_back(self.parent_path());
-    // Absolute: the search runs after the current directory changed.
     dirs.push_back(fs::absolute(workDir, ec));
-    if (const char* path = std::getenv("PATH")) {
-        std::string_view rest(path);
-        while (!rest.empty()) {
-            const std::size_t cut = std::min(rest.find(':'), rest.size());
-            if (cut > 0) dirs.emplace_back(std::string(rest.substr(0, cut)));
-            rest.remove_prefix(std::min(cut + 1, rest.size()));
-        }
-    }
+    const auto onPath = launch::pathDirectories();
+    dirs.insert(dirs.end(), onPath.begin(), onPath.end());
     return dirs;
 }
 

@@ -28,34 +28,6 @@ std::string reasonOf(const Error& error) {
     return text;
 }
 
-// The whole file, after its size was checked against `maxBytes`.
-Result<std::vector<std::uint8_t>> readLimited(const fs::path& path, std::uintmax_t maxBytes) {
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (ec || !fs::exists(status)) {
-        const int err = ec ? ec.value() : ENOENT;
-        return Error{err, err == ENOENT ? std::string("the file does not exist") : ec.message()};
-    }
-    if (!fs::is_regular_file(status)) return Error{EISDIR, "it is not a file"};
-    const std::uintmax_t size = fs::file_size(path, ec);
-    if (ec) return Error{ec.value(), ec.message()};
-    if (size > maxBytes)
-        return Error{EFBIG, "the file has " + std::to_string(size) + " bytes, more than the " +
-                                std::to_string(maxBytes >> 20) + " MiB a picture may have"};
-    errno = 0;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        const int err = errno != 0 ? errno : EIO;
-        return Error{err, std::strerror(err)};
-    }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (in.bad()) return Error{EIO, "the file cannot be read to its end"};
-    // A file that shrank while it was read is left to the decoder to judge.
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    return bytes;
-}
-
 // Copies one pixel between two pictures of the same depth.
 void copyPixel(const fax::Bitmap& from, int x, int y, fax::Bitmap& to, int tx, int ty) {
     if (from.bitsPerPixel == 24) {
@@ -98,9 +70,10 @@ std::vector<PictureEntry> listPictures(const fs::path& dir) {
 }
 
 Result<fax::Bitmap> loadPicture(const fs::path& path, std::uintmax_t maxBytes) {
-    auto bytes = readLimited(path, maxBytes);
+    auto bytes = ui::readViewerFile(path, maxBytes, maxBytes, "a picture");
     if (!bytes) return bytes.error();
-    auto picture = fax::decodeBmp(*bytes);
+    auto picture = fax::decodeBmp(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()));
     if (!picture) {
         Error error = picture.error();
         error.message = reasonOf(error);

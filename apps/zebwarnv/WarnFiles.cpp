@@ -17,36 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The first `limit` bytes of the file, after its size was checked against
-// `maxBytes`.
-Result<std::string> readLimited(const fs::path& path, std::uintmax_t maxBytes,
-                                std::uintmax_t limit) {
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (ec || !fs::exists(status)) {
-        const int err = ec ? ec.value() : ENOENT;
-        return Error{err, err == ENOENT ? std::string("the file does not exist") : ec.message()};
-    }
-    if (!fs::is_regular_file(status)) return Error{EISDIR, "it is not a file"};
-    const std::uintmax_t size = fs::file_size(path, ec);
-    if (ec) return Error{ec.value(), ec.message()};
-    if (size > maxBytes)
-        return Error{EFBIG, "the file has " + std::to_string(size) + " bytes, more than the " +
-                                std::to_string(maxBytes >> 20) + " MiB a bulletin may have"};
-    errno = 0;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        const int err = errno != 0 ? errno : EIO;
-        return Error{err, std::strerror(err)};
-    }
-    std::string bytes(static_cast<std::size_t>(std::min(size, limit)), '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (in.bad()) return Error{EIO, "the file cannot be read to its end"};
-    // A file that shrank while it was read is judged by what was read.
-    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-    return bytes;
-}
-
 // "The text is not in RTF format." → "the text is not in RTF format": the
 // reader's sentence as the reason after "… cannot be read: ".
 std::string reasonOf(std::string message) {
@@ -94,7 +64,8 @@ std::vector<BulletinEntry> listBulletins(const fs::path& dir) {
         std::error_code typeError;
         if (!name || !it->is_regular_file(typeError)) continue;
         BulletinEntry entry{it->path(), name->kind, name->time, {}};
-        if (auto text = readLimited(it->path(), kMaxBulletinFileBytes, kLabelReadBytes)) {
+        if (auto text = ui::readViewerFile(it->path(), kMaxBulletinFileBytes, kLabelReadBytes,
+                                           "a bulletin")) {
             if (auto document = weather::readRtf(*text))
                 entry.label =
                     lineOf(document->plainText(), name->kind == ReceivedKind::Warning ? 1 : 2);
@@ -136,7 +107,7 @@ bool rtfIsComplete(std::string_view rtf) {
 }
 
 Result<std::string> loadBulletin(const fs::path& path, std::uintmax_t maxBytes) {
-    auto bytes = readLimited(path, maxBytes, maxBytes);
+    auto bytes = ui::readViewerFile(path, maxBytes, maxBytes, "a bulletin");
     if (!bytes) return bytes.error();
     if (bytes->empty()) return Error{EINVAL, "the file is empty"};
     auto document = weather::readRtf(*bytes);

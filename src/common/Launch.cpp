@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <system_error>
 #include <thread>
@@ -140,6 +141,18 @@ std::string executableName(std::string_view program) {
     std::string name = toLowerAscii(program);
     if (name.ends_with(".exe")) name.resize(name.size() - 4);
     return name;
+}
+
+std::vector<fs::path> pathDirectories() {
+    std::vector<fs::path> dirs;
+    const char* path = std::getenv("PATH");
+    std::string_view rest(path ? path : "");
+    while (!rest.empty()) {
+        const std::size_t cut = std::min(rest.find(':'), rest.size());
+        if (cut > 0) dirs.emplace_back(std::string(rest.substr(0, cut)));
+        rest.remove_prefix(std::min(cut + 1, rest.size()));
+    }
+    return dirs;
 }
 
 std::optional<fs::path> resolveProgram(std::string_view program,

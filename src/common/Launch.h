@@ -31,6 +31,10 @@ struct Options {
 // lower case, without a trailing ".EXE" (any case).
 std::string executableName(std::string_view program);
 
+// The directories of the PATH environment variable, in order (empty entries
+// left out).
+std::vector<std::filesystem::path> pathDirectories();
+
 // Finds the executable of a program name in the search directories.
 std::optional<std::filesystem::path> resolveProgram(
     std::string_view program, const std::vector<std::filesystem::path>& searchDirs = {});

@@ -27,14 +27,8 @@ namespace fs = std::filesystem;
 // list's directory, then PATH.
 std::vector<fs::path> searchDirs(const fs::path& directory) {
     std::vector<fs::path> dirs{directory};
-    if (const char* path = std::getenv("PATH")) {
-        std::string_view rest(path);
-        while (!rest.empty()) {
-            const std::size_t cut = std::min(rest.find(':'), rest.size());
-            if (cut > 0) dirs.emplace_back(std::string(rest.substr(0, cut)));
-            rest.remove_prefix(std::min(cut + 1, rest.size()));
-        }
-    }
+    const auto onPath = launch::pathDirectories();
+    dirs.insert(dirs.end(), onPath.begin(), onPath.end());
     return dirs;
 }
 

@@ -1,7 +1,11 @@
 #include "ui/ViewerProgram.h"
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 
 #include "common/SuiteDirs.h"
 #include "common/Version.h"
@@ -101,6 +105,35 @@ fs::path resolveViewerFile(const fs::path& workDir, std::string_view folder,
     const fs::path inStore = workDir / folder / given;
     if (!fs::exists(inStore, ec) && fs::is_regular_file(given, ec)) return fs::absolute(given, ec);
     return inStore;
+}
+
+Result<std::string> readViewerFile(const fs::path& path, std::uintmax_t maxBytes,
+                                   std::uintmax_t limit, std::string_view what) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (ec || !fs::exists(status)) {
+        const int err = ec ? ec.value() : ENOENT;
+        return Error{err, err == ENOENT ? std::string("the file does not exist") : ec.message()};
+    }
+    if (!fs::is_regular_file(status)) return Error{EISDIR, "it is not a file"};
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (ec) return Error{ec.value(), ec.message()};
+    if (size > maxBytes)
+        return Error{EFBIG, "the file has " + std::to_string(size) + " bytes, more than the " +
+                                std::to_string(maxBytes >> 20) + " MiB " + std::string(what) +
+                                " may have"};
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        const int err = errno != 0 ? errno : EIO;
+        return Error{err, std::strerror(err)};
+    }
+    std::string bytes(static_cast<std::size_t>(std::min(size, limit)), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (in.bad()) return Error{EIO, "the file cannot be read to its end"};
+    // A file that shrank while it was read is judged by what was read.
+    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    return bytes;
 }
 
 std::optional<ViewerStart> startViewer(const ViewerProgram& viewer, int argc, char** argv,

@@ -47,6 +47,12 @@ Result<std::filesystem::path> viewerWorkDir(const std::optional<std::filesystem:
 std::filesystem::path resolveViewerFile(const std::filesystem::path& workDir,
                                         std::string_view folder, const std::string& argument);
 
+// The first `limit` bytes of a file the viewer shows, refused with a reason
+// ("the file does not exist", "it is not a file", …) when it is missing, not
+// a regular file, or larger than `maxBytes` (`what`: "a picture").
+Result<std::string> readViewerFile(const std::filesystem::path& path, std::uintmax_t maxBytes,
+                                   std::uintmax_t limit, std::string_view what);
+
 // What the start-up found: the working directory, the file (empty: the
 // newest) and the claimed window class.
 struct ViewerStart {
