@@ -1,0 +1,374 @@
+// The launcher with the receiver control RIGMAN on a pseudo-terminal: a
+// scheduled fax station tuned, started with TIMER and closed when its window
+// ends; schedules that cannot run; the panel closing the other decoder
+// first; one instance; the settings dialog and the clean-up; the end of the
+// suite.
+#include "ZebMenu.h"
+#include "MenuWindow.h"
+#include "SettingsDialog.h"
+#include "common/bus/Bus.h"
+#include "rig/Receiver.h"
+#include "rig/ReceiverProfile.h"
+#include "stations/FrequencyList.h"
+#include "support/BoxRecorder.h"
+#include "support/ChildProcess.h"
+#include "support/Pty.h"
+#include "support/TestEnv.h"
+#include "ui/BusNotifier.h"
+#include "ui/LanguageBundle.h"
+#include "ui/PanelControls.h"
+#include "ui/SchedulePanel.h"
+#include "ui/StationListPanel.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+namespace zeb::zebmenu {
+namespace {
+
+namespace fs = std::filesystem;
+using stations::StationRecord;
+
+bool pumpUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds bound = std::chrono::seconds(30)) {
+    return zeb::test::eventually(
+        [&] {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            return done();
+        },
+        bound);
+}
+
+// Time key of today's hh:mm UTC.
+TimeKey at(int hh, int mm) {
+    const TimeKey now = zeb::now();
+    return now - now % 86400 + hh * 3600 + mm * 60;
+}
+
+// A program of the suite that only owns its window class: it notes the
+// close request and the end-of-suite message and leaves the bus on either.
+class FakeProgram {
+public:
+    explicit FakeProgram(std::string windowClass) {
+        auto claimed = bus::ClassEndpoint::claim(windowClass);
+        if (!claimed) return;
+        endpoint_.emplace(std::move(*claimed));
+        thread_ = std::thread([this] {
+            while (!stop_) {
+                if (auto m = endpoint_->receive()) {
+                    const bool exit = m->kind == bus::MessageKind::Registered &&
+                                      m->name == ui::kExitProgramMessage;
+                    if (m->kind == bus::MessageKind::Close || exit) {
+                        (exit ? exitSeen_ : closeSeen_) = true;
+                        endpoint_.reset();
+                        return;
+                    }
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
+    }
+    ~FakeProgram() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    bool running() const { return thread_.joinable() && !closeSeen_ && !exitSeen_; }
+    bool closed() const { return closeSeen_; }
+    bool exited() const { return exitSeen_; }
+
+private:
+    std::optional<bus::ClassEndpoint> endpoint_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false}, closeSeen_{false}, exitSeen_{false};
+};
+
+StationRecord station(std::uint32_t id, double kHz, std::uint8_t modulation, const char* name) {
+    StationRecord r;
+    r.id = id;
+    r.frequencyKhz = kHz;
+    r.modulation = modulation;
+    r.receiverMode = stations::kModeUsb;
+    stations::setName(r, name);
+    return r;
+}
+
+// A working directory with the staged bundles, a three-station list, a bus
+// of its own and RIGMAN (started on demand) driving model 5 on a pty.
+struct Sandbox {
+    zeb::test::TempDir dir;
+    zeb::test::ScopedEnv bus{"ZEB_BUS_DIR", (dir.path() / "bus").string()};
+    zeb::test::ScopedEnv offscreen{"QT_QPA_PLATFORM", "offscreen"};
+    zeb::test::BoxRecorder boxes;
+    zeb::test::Pty pty;
+    std::optional<zeb::test::ChildProcess> rigman;
+    TimeKey now = at(9, 59);
+    std::mutex startsLock;
+    std::vector<std::string> starts;
+    bool ready = prepare();
+
+    bool prepare() {
+        const fs::path suite = zeb::test::testSetting("ZEB_TEST_SUITE_DIR");
+        for (const char* name : {"MENUEN.DLL", "RIGMANEN.DLL", "rigman"})
+            if (suite.empty() || !fs::exists(suite / name)) return false;
+        fs::copy(suite / "MENUEN.DLL", dir / "MENUEN.DLL");
+        fs::copy(suite / "RIGMANEN.DLL", dir / "RIGMANEN.DLL");
+        fs::create_directories(dir / "DATA" / "TIMER");
+        const std::vector<StationRecord> list = {station(1, 7880.0, 5, "DWD Fax"),
+                                                 station(2, 10100.8, 3, "DWD RTTY"),
+                                                 station(3, 4583.0, 0, "Beacon")};
+        zeb::test::writeFile(dir / "DATA" / "RCFRQ.DAT", stations::encodeFrequencyList(list));
+        zeb::test::writeFile(dir / "RIGMAN.INI", "[PARAM]\r\nRECEIVER=5\r\nFREQ=7000\r\n");
+        zeb::test::writeFile(dir / "ZEBSYS.INI", "[PORTS]\r\nCOM1=" + pty.name() + "\r\n");
+        return pty.ok();
+    }
+    ZebMenuOptions options() {
+        ZebMenuOptions o;
+        o.workDir = dir.path();
+        o.show = false;
+        o.clock = [this] { return now; };
+        o.scheduledStartWait = std::chrono::milliseconds(0);
+        o.programStartWait = std::chrono::milliseconds(0);
+        o.receiver.firstRetry = std::chrono::milliseconds(300);
+        o.receiver.start = [this] {
+            rigman.emplace(std::vector<std::string>{
+                (fs::path(zeb::test::testSetting("ZEB_TEST_SUITE_DIR")) / "rigman").string(),
+                "--dir", dir.path().string()});
+            return true;
+        };
+        o.start = [this](const std::string& line) -> Result<void> {
+            std::lock_guard lock(startsLock);
+            starts.push_back(line);
+            return success();
+        };
+        return o;
+    }
+    std::vector<std::string> started() {
+        std::lock_guard lock(startsLock);
+        return starts;
+    }
+    // Everything RIGMAN wrote to the receiver until the line went quiet.
+    std::string received() {
+        std::string bytes;
+        for (;;) {
+            QCoreApplication::processEvents();
+            const std::string some = pty.readSome(300);
+            if (some.empty()) return bytes;
+            bytes += some;
+        }
+    }
+    ~Sandbox() {
+        if (rigman) {
+            bus::broadcast(ui::kExitProgramMessage);
+            (void)rigman->waitExit();
+        }
+    }
+};
+
+// What the receiver hears when it is tuned to `kHz`.
+std::string tuningBytes(double kHz) {
+    struct Sink final : rig::CommandSink {
+        std::string bytes;
+        bool send(std::span<const std::uint8_t> b) override {
+            bytes.append(b.begin(), b.end());
+            return true;
+        }
+        void wait(std::chrono::milliseconds) override {}
+    } sink;
+    rig::RigState state = rig::Receiver::initialState(rig::receiverProfile(5));
+    rig::Receiver receiver(rig::receiverProfile(5), sink, state);
+    receiver.setFrequency(kHz);
+    return sink.bytes;
+}
+
+TEST(ZebMenuSchedule, ScheduledFaxIsTunedStartedWithTimerAndClosedAtTheEnd) {
+    Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "no staged bundles or no pseudo-terminal";
+    ZebMenu menu(box.options());
+    ASSERT_FALSE(menu.startUp().has_value()) << box.boxes.texts.join('\n').toStdString();
+    MenuWindow* window = menu.window();
+    box.received();
+
+    ui::SchedulePanel* schedule = window->schedulePanel();
+    ASSERT_TRUE(schedule->addStations({1}));
+    ASSERT_TRUE(schedule->editRow(0, 1000, 1030));
+    ASSERT_TRUE(schedule->setActive(true));
+
+    menu.tick();  // 9:59: nothing yet
+    EXPECT_TRUE(box.started().empty());
+    box.now = at(10, 0);
+    menu.tick();
+    ASSERT_TRUE(pumpUntil([&] { return !box.started().empty(); }));
+    EXPECT_EQ(box.started(), std::vector<std::string>{"ZEBFAX.EXE TIMER"});
+    // 7880 kHz less the fax tone's 1.9 kHz.
+    const std::string heard = box.received();
+    EXPECT_NE(heard.find(tuningBytes(7878.1)), std::string::npos);
+    EXPECT_EQ(window->clockText(), "10:00 UTC");
+
+    FakeProgram fax("ZEB-FAX");
+    box.now = at(10, 29);
+    menu.tick();
+    EXPECT_TRUE(fax.running());
+    box.now = at(10, 30);
+    menu.tick();
+    EXPECT_TRUE(pumpUntil([&] { return fax.closed(); }));
+    EXPECT_EQ(box.started().size(), 1u);
+
+    window->closeWithoutAsking();
+    window->close();
+    menu.shutdown();
+}
+
+TEST(ZebMenuSchedule, FreshOrOverlappingEntriesKeepTheScheduleOff) {
+    Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "no staged bundles or no pseudo-terminal";
+    ZebMenu menu(box.options());
+    ASSERT_FALSE(menu.startUp().has_value());
+    ui::SchedulePanel* schedule = menu.window()->schedulePanel();
+    const QString overlap = menu.bundle()->string(29);
+
+    // Added from the list: 0:00-0:00 until it is edited.
+    menu.window()->frequencyPanel()->selectStation(2);
+    menu.window()->frequencyPanel()->run(ui::StationCommand::AddToSchedule);
+    ASSERT_EQ(menu.schedule().entries().size(), 1u);
+    EXPECT_FALSE(schedule->setActive(true));
+    EXPECT_FALSE(menu.schedule().active());
+    ASSERT_FALSE(box.boxes.texts.isEmpty());
+    EXPECT_EQ(box.boxes.texts.back(), overlap);
+
+    struct Case {
+        std::int16_t start, end;
+        bool runs;
+    };
+    ASSERT_TRUE(schedule->editRow(0, 1000, 1100));
+    ASSERT_TRUE(schedule->addStations({3}));
+    for (const Case& c : {Case{1030, 1200, false}, Case{1100, 1200, true}}) {
+        schedule->setActive(false);
+        const int row = schedule->rows()[0] == 0 ? 1 : 0;
+        (void)schedule->editRow(row, c.start, c.end);
+        EXPECT_EQ(schedule->setActive(true), c.runs) << c.start;
+        EXPECT_EQ(menu.schedule().active(), c.runs);
+    }
+    // While it runs, the panel's decoders are refused.
+    box.boxes.texts.clear();
+    menu.runButton(button::kRtty);
+    EXPECT_TRUE(box.started().empty());
+    EXPECT_EQ(box.boxes.texts, QStringList{menu.bundle()->string(48)});
+    menu.window()->closeWithoutAsking();
+    menu.shutdown();
+}
+
+TEST(ZebMenuPanel, StartsCloseTheOtherDecoderAndOneInstanceComesToTheFront) {
+    Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "no staged bundles or no pseudo-terminal";
+    ZebMenu menu(box.options());
+    ASSERT_FALSE(menu.startUp().has_value());
+
+    // RTTY from the panel: the running fax decoder is closed first.
+    FakeProgram fax("ZEB-FAX");
+    FakeProgram viewer("ZEB-FAX Viewer");
+    menu.runButton(button::kRtty);
+    EXPECT_TRUE(fax.closed());
+    EXPECT_TRUE(viewer.running());
+    EXPECT_EQ(box.started(), std::vector<std::string>{"ZEBRTTY.EXE"});
+
+    // A station from the list: the teleprinter record, the dial frequency
+    // 10100.8 - 1.275 - 0.2125 kHz, and the RTTY program.
+    box.received();
+    menu.window()->frequencyPanel()->selectStation(2);
+    menu.window()->frequencyPanel()->run(ui::StationCommand::Start);
+    EXPECT_NE(box.received().find(tuningBytes(10099.3125)), std::string::npos);
+    EXPECT_EQ(box.started().back(), "ZEBRTTY.EXE");
+
+    // A second launcher hands over to the first and ends.
+    EXPECT_FALSE(menu.window()->isVisible());
+    {
+        ZebMenu second(box.options());
+        EXPECT_EQ(second.startUp(), std::optional<int>(0));
+    }
+    EXPECT_TRUE(pumpUntil([&] { return menu.window()->isVisible(); }));
+
+    // The end: the decoders are closed, every program of the suite is told
+    // to exit, and RIGMAN ends.
+    FakeProgram rtty("ZEB-RTTY");
+    FakeProgram map("ZEB-WorldMap");
+    ASSERT_TRUE(box.rigman.has_value());
+    menu.window()->close();  // the question is answered yes
+    EXPECT_EQ(box.boxes.texts.back(), menu.bundle()->string(50));
+    menu.shutdown();
+    EXPECT_TRUE(rtty.closed());
+    EXPECT_TRUE(pumpUntil([&] { return map.exited() && viewer.exited(); }));
+    EXPECT_TRUE(box.rigman->waitExit().has_value());
+    box.rigman.reset();
+}
+
+TEST(ZebMenuSettings, DialogWritesTheSystemKeysAndTheCleanUpUsesTheAge) {
+    Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "no staged bundles or no pseudo-terminal";
+    fs::create_directories(box.dir / "FAX");
+    const auto faxName = [&](int hoursAgo) {
+        const NameTime t = breakDown(box.now - hoursAgo * 3600);
+        return formatPrintf("FAX_%04d-%02d-%02d_%02d-%02d",
+                            {t.year, t.month, t.day, t.hour, t.minute});
+    };
+    for (int h : {49, 47})
+        for (const char* ext : {".BMP", ".BMM"})
+            zeb::test::writeFile(box.dir / "FAX" / (faxName(h) + ext), "x");
+    zeb::test::writeFile(box.dir / "FAX" / "FAX_old.BMP", "x");
+
+    ZebMenu menu(box.options());
+    ASSERT_FALSE(menu.startUp().has_value());
+    EXPECT_EQ(menu.cleanUp(), (std::pair<std::size_t, std::size_t>{0, 0}));  // never by default
+
+    SettingsDialog::setRunner([](QDialog& d) {
+        d.findChild<QRadioButton*>(QStringLiteral("c1024"))->setChecked(true);
+        d.findChild<QCheckBox*>(QStringLiteral("c1028"))->setChecked(false);
+        d.findChild<QSpinBox*>(QStringLiteral("c1029"))->setValue(-150);
+        return int(QDialog::Accepted);
+    });
+    menu.window()->openSettings();
+    SettingsDialog::setRunner({});
+    const std::string system = zeb::test::readFile(box.dir / "ZEBSYS.INI");
+    for (const char* line : {"DELTIME=48", "WARNSOUND=0", "RADIOERR=-150", "COM1="})
+        EXPECT_NE(system.find(line), std::string::npos) << line;
+
+    EXPECT_EQ(menu.cleanUp().first, 2u);
+    for (const auto& [name, kept] : {std::pair{faxName(49) + ".BMP", false},
+                                     {faxName(49) + ".BMM", false},
+                                     {faxName(47) + ".BMP", true},
+                                     {std::string("FAX_old.BMP"), true}})
+        EXPECT_EQ(fs::exists(box.dir / "FAX" / name), kept) << name;
+    menu.window()->closeWithoutAsking();
+    menu.shutdown();
+}
+
+TEST(ZebMenuStart, WithoutTheListOrAReceiverControlTheLauncherEnds) {
+    Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "no staged bundles or no pseudo-terminal";
+    ZebMenuOptions options = box.options();
+    options.receiver.start = [] { return false; };
+    options.receiver.giveUp = std::chrono::milliseconds(500);
+    {
+        ZebMenu menu(options);
+        EXPECT_EQ(menu.startUp(), std::optional<int>(kStartFailed));
+        EXPECT_EQ(box.boxes.texts, QStringList{menu.bundle()->string(24)});
+    }
+    fs::remove(box.dir / "DATA" / "RCFRQ.DAT");
+    box.boxes.texts.clear();
+    ZebMenu menu(box.options());
+    EXPECT_EQ(menu.startUp(), std::optional<int>(kStartFailed));
+    EXPECT_TRUE(box.boxes.texts.isEmpty());
+    EXPECT_FALSE(box.rigman.has_value());
+}
+
+}  // namespace
+}  // namespace zeb::zebmenu
