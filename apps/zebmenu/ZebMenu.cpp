@@ -156,6 +156,11 @@ std::optional<int> ZebMenu::startUp() {
     window_ = new MenuWindow(*this);
     messages_.setOwner(window_);
     connect(bus_.get(), &ui::BusNotifier::closeRequested, window_, &QWidget::close);
+    // Another program ending the suite ends the launcher too, without asking.
+    connect(bus_.get(), &ui::BusNotifier::exitProgramRequested, window_, [this] {
+        window_->closeWithoutAsking();
+        window_->close();
+    });
     connect(bus_.get(), &ui::BusNotifier::activateRequested, window_,
             [this] { window_->bringToFront(); });
 
@@ -216,9 +221,11 @@ void ZebMenu::loadSchedule() {
 }
 
 std::optional<int> ZebMenu::connectReceiver() {
-    std::error_code ec;
     if (!bus::ensureDirectory()) return fail(string(str::kNoLink));
     auto client = bus::ReceiverClient::connect(options_.receiver);
+    // A receiver control that was ending as we connected (the suite closed
+    // and opened again at once) is started afresh.
+    if (!client) client = bus::ReceiverClient::connect(options_.receiver);
     if (!client) {
         std::fprintf(stderr, "ZEBMENU: %s\n", client.error().message.c_str());
         return fail(string(str::kNoReceiverControl));

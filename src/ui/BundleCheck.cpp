@@ -153,11 +153,27 @@ BundleManifest zebMenuManifest() {
     // Tab captions, start-up messages, title, refusal, closing questions,
     // prompt of a dropped program.
     for (int id : {1, 2, 3, 15, 23, 24, 41, 48, 49, 50, 53}) m.strings.push_back({id});
+    // Frequency list and schedule: columns, questions, refusals, titles.
+    for (int id : {9, 10, 11, 12, 13, 14, 20, 21, 22, 29, 51, 52}) m.strings.push_back({id});
+    m.strings.push_back({16, "i"});   // stations selected
+    m.strings.push_back({25, "ii"});  // shown, total
+    // Received files: labels, questions, the player, the filter, failures.
+    m.strings.push_back({45, "iiiii"});  // year, month, day, hour, minute
+    m.strings.push_back({46, "s"});      // the bulletin's label
+    m.strings.push_back({47, "iiiii"});
+    for (int id : {54, 55, 56, 70, 72}) m.strings.push_back({id});
+    m.strings.push_back({57, "is"});   // files not deleted: count, the first reason
+    m.strings.push_back({71, "ss"});   // command line, reason
+    m.strings.push_back({73, "s"});    // station name
+    m.strings.push_back({74, "iii"});  // files, records, hours
     m.icons = {109};
     DialogRequirement panel{
         101, buttons({1000, 1001, 1002, 1003, 1004, 1005, 1011, 1014, 1016, 1017, 1019})};
     panel.controls.push_back({1023, "QAbstractItemView"});
-    m.dialogs = {panel};
+    DialogRequirement received{111, {{1119, "QTreeWidget"}, {1123, "QFrame"}}};
+    DialogRequirement settings{122, buttons({1024, 1025, 1026, 1027, 1028})};
+    settings.controls.push_back({1029, "QSpinBox"});
+    m.dialogs = {panel, received, settings};
     return m;
 }
 

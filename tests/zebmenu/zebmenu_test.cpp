@@ -370,5 +370,53 @@ TEST(ZebMenuStart, WithoutTheListOrAReceiverControlTheLauncherEnds) {
     EXPECT_FALSE(box.rigman.has_value());
 }
 
+// The first tab follows what the store holds; each tab is saved for the
+// README when screenshots are asked for.
+TEST(ZebMenuWindow, FirstTabFollowsTheStoreAndTheSchedule) {
+    Sandbox box;
+    if (!box.ready) GTEST_SKIP() << "no staged bundles or no pseudo-terminal";
+    const fs::path suite = zeb::test::testSetting("ZEB_TEST_SUITE_DIR");
+    if (fs::exists(suite / "DATA" / "RCFRQ.DAT"))
+        fs::copy_file(suite / "DATA" / "RCFRQ.DAT", box.dir / "DATA" / "RCFRQ.DAT",
+                      fs::copy_options::overwrite_existing);
+    struct Case {
+        const char* file;
+        Tab first;
+    };
+    for (const Case& c : {Case{nullptr, Tab::Frequencies},
+                          Case{"SYNOP/AUDIO_2026-12-09_10-00.WAV", Tab::Frequencies},
+                          Case{"FAX/FAX_2026-12-09_10-05.BMP", Tab::Received}}) {
+        if (c.file) {
+            fs::create_directories((box.dir / c.file).parent_path());
+            zeb::test::writeFile(box.dir / c.file, "x");
+        }
+        ZebMenu menu(box.options());
+        ASSERT_FALSE(menu.startUp().has_value());
+        EXPECT_EQ(menu.window()->tabs()->currentIndex(), static_cast<int>(c.first)) << c.file;
+        EXPECT_EQ(menu.window()->windowTitle(), menu.bundle()->string(41));
+        menu.window()->closeWithoutAsking();
+        menu.shutdown();
+    }
+
+    const std::string dir = zeb::test::testSetting("ZEB_SCREENSHOT_DIR");
+    if (dir.empty()) return;
+    ZebMenu menu(box.options());
+    ASSERT_FALSE(menu.startUp().has_value());
+    MenuWindow* window = menu.window();
+    window->resize(1100, 560);
+    window->show();
+    window->frequencyPanel()->selectRow(3);
+    (void)window->schedulePanel()->addStations(window->frequencyPanel()->selectedIds());
+    for (const auto& [tab, name] : {std::pair{Tab::Frequencies, "zebmenu-frequencies.png"},
+                                    {Tab::Schedule, "zebmenu-schedule.png"},
+                                    {Tab::Received, "zebmenu-received.png"}}) {
+        window->tabs()->setCurrentIndex(static_cast<int>(tab));
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(window->grab().save(QString::fromStdString(dir + "/" + name)));
+    }
+    window->closeWithoutAsking();
+    menu.shutdown();
+}
+
 }  // namespace
 }  // namespace zeb::zebmenu
