@@ -178,7 +178,8 @@ void MenuWindow::buildTabs() {
     context.workDir = program_.workDir();
     context.setStatus = [this](const QString& text) { showStatus(text); };
     context.texts = ui::launcherReceivedTexts();
-    received_ = new ui::ReceivedPanel(std::move(context), nullptr, rememberedEntry_, tabs_);
+    received_ =
+        new ui::ReceivedPanel(std::move(context), program_.weatherData(), rememberedEntry_, tabs_);
     connect(&program_, &ZebMenu::receivedChanged, received_, &ui::ReceivedPanel::refresh);
 
     tabs_->addTab(frequencies_, program_.string(str::kFrequencyTab));

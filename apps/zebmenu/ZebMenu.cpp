@@ -148,8 +148,12 @@ std::optional<int> ZebMenu::startUp() {
     // 5. List settings and the frequency list.
     listSettings_ = stations::readListSettings(profile_, nullptr);
     if (auto ended = loadStations()) return ended;
-    // 6. The schedule.
+    // 6. The schedule, and the report texts the browser describes observations with.
     loadSchedule();
+    auto data = weather::loadWeatherData(options_.workDir / weather::kDataDir);
+    if (!data)
+        if (auto shipped = findShared(weather::kDataDir)) data = weather::loadWeatherData(*shipped);
+    if (data) data_.emplace(std::move(*data));
     // 7. The receiver control.
     if (auto ended = connectReceiver()) return ended;
 

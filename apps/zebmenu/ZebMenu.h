@@ -21,6 +21,7 @@
 #include "stations/FrequencyList.h"
 #include "stations/Schedule.h"
 #include "ui/MessageBoxes.h"
+#include "weather/WeatherData.h"
 
 #include <QObject>
 #include <QPointer>
@@ -121,6 +122,8 @@ public:
     stations::ListSettings& listSettings() { return listSettings_; }
     stations::Schedule& schedule() { return schedule_; }
     QString string(int id) const;
+    // The report texts for the observations' preview; null when DATA lacks them.
+    const weather::WeatherData* weatherData() const { return data_ ? &*data_ : nullptr; }
 
     // A button of the program panel: closes, starts and waits as its table
     // entry says; refused with string 48 while the schedule runs.
@@ -170,6 +173,7 @@ private:
     stations::ListSettings listSettings_;
     stations::LoadedList list_;
     stations::Schedule schedule_;
+    std::optional<weather::WeatherData> data_;
     std::optional<bus::ReceiverClient> receiver_;
     QPointer<MenuWindow> window_;
     QTimer* ticker_ = nullptr;

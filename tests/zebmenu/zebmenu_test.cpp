@@ -6,6 +6,7 @@
 #include "ZebMenu.h"
 #include "MenuWindow.h"
 #include "SettingsDialog.h"
+#include "common/LittleEndian.h"
 #include "common/bus/Bus.h"
 #include "rig/Receiver.h"
 #include "rig/ReceiverProfile.h"
@@ -416,6 +417,38 @@ TEST(ZebMenuWindow, FirstTabFollowsTheStoreAndTheSchedule) {
     }
     window->closeWithoutAsking();
     menu.shutdown();
+}
+
+// FONT of [WINDOW] keeps the list font in the 60-byte record other tools
+// read: face, pixel height (negative), weight and the effect bytes.
+TEST(ZebMenuWindow, ListFontRecordRoundTrips) {
+    struct Case {
+        const char* face;
+        int pixels;
+        QFont::Weight weight;
+        bool italic;
+    };
+    for (const Case& c :
+         {Case{"Arial", 14, QFont::Medium, false}, Case{"Liberation Mono", 20, QFont::Bold, true},
+          Case{"Caf\xc3\xa9 Sans", 9, QFont::Normal, false}}) {
+        QFont font(QString::fromUtf8(c.face));
+        font.setPixelSize(c.pixels);
+        font.setWeight(c.weight);
+        font.setItalic(c.italic);
+        const QByteArray record = logicalFontRecord(font);
+        ASSERT_EQ(record.size(), 60);
+        EXPECT_EQ(static_cast<std::int32_t>(
+                      le::get32(reinterpret_cast<const std::uint8_t*>(record.constData()))),
+                  -c.pixels);
+        const QFont back = fontFromLogicalRecord(record, QFont());
+        EXPECT_EQ(back.family(), font.family()) << c.face;
+        EXPECT_EQ(back.pixelSize(), c.pixels);
+        EXPECT_EQ(back.weight(), c.weight);
+        EXPECT_EQ(back.italic(), c.italic);
+    }
+    // A record of another size leaves the font as it was.
+    const QFont fallback(QStringLiteral("Arial"));
+    EXPECT_EQ(fontFromLogicalRecord(QByteArray(12, '\x01'), fallback), fallback);
 }
 
 }  // namespace
