@@ -363,6 +363,12 @@ TEST(ZebMenuStart, WithoutTheListOrAReceiverControlTheLauncherEnds) {
         EXPECT_EQ(menu.startUp(), std::optional<int>(kStartFailed));
         EXPECT_EQ(box.boxes.texts, QStringList{menu.bundle()->string(24)});
     }
+    // Started with an argument, the program ends at once and touches nothing.
+    const fs::path program = fs::path(zeb::test::testSetting("ZEB_TEST_SUITE_DIR")) / "zebmenu";
+    zeb::test::ChildProcess withArgument({program.string(), "--dir", box.dir.path().string(), "X"});
+    EXPECT_EQ(withArgument.waitExit(), std::optional<int>(0));
+    EXPECT_FALSE(fs::exists(box.dir / kSettingsFile));
+
     fs::remove(box.dir / "DATA" / "RCFRQ.DAT");
     box.boxes.texts.clear();
     ZebMenu menu(box.options());
