@@ -1,5 +1,9 @@
 #include "audioio/WaveFileWriter.h"
 
+#include <stdio_ext.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "audioio/AudioError.h"
@@ -93,6 +97,7 @@ bool WaveFileWriter::openFile(const std::filesystem::path& path, const WaveForma
     if (file_) closeFile();
     format_ = format;
     dataBytes_ = 0;
+    settled_ = false;
     failed_ = false;
     factOffset_ = -1;
     file_ = std::fopen(path.c_str(), "wb");
@@ -137,29 +142,66 @@ bool WaveFileWriter::write(const std::uint8_t* bytes, std::size_t length) {
     return true;
 }
 
+// After a failed write, stdio may have taken bytes it never wrote: the
+// stream's buffer is dropped, the data chunk becomes what the file really
+// holds (whole codec blocks, an even count so no pad byte is needed) and the
+// rest is cut off, so the header never claims audio that is not there. The
+// sizes are then written past the stream, straight to the file.
+void WaveFileWriter::settleAfterFailure() {
+    if (settled_) return;
+    settled_ = true;
+    __fpurge(file_);
+    struct stat st {};
+    if (::fstat(::fileno(file_), &st) != 0) return;
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    std::uint64_t data = std::min(dataBytes_, size > headerBytes_ ? size - headerBytes_ : 0);
+    std::uint64_t unit = std::max<std::uint64_t>(format_.blockAlign, 1);
+    if (unit % 2 != 0) unit *= 2;
+    data -= data % unit;
+    if (::ftruncate(::fileno(file_), static_cast<off_t>(headerBytes_ + data)) == 0)
+        dataBytes_ = data;
+}
+
+bool WaveFileWriter::putSize(long offset, std::uint32_t value) {
+    if (!settled_) return put32At(file_, offset, value);
+    const std::uint8_t b[4] = {
+        static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+    return ::pwrite(::fileno(file_), b, 4, offset) == 4;
+}
+
 bool WaveFileWriter::patchSizes() {
+    if (failed_) settleAfterFailure();
     const std::uint64_t pad = dataBytes_ % 2;
     const std::uint64_t riff = headerBytes_ + dataBytes_ + pad - 8;
-    bool ok = put32At(file_, dataSizeOffset_, static_cast<std::uint32_t>(dataBytes_));
-    ok = put32At(file_, 4, static_cast<std::uint32_t>(riff)) && ok;
+    bool ok = putSize(dataSizeOffset_, static_cast<std::uint32_t>(dataBytes_));
+    ok = putSize(4, static_cast<std::uint32_t>(riff)) && ok;
     if (factOffset_ >= 0 && format_.blockAlign != 0) {
         const std::uint64_t samples = dataBytes_ / format_.blockAlign * samplesPerBlock(format_);
-        ok = put32At(file_, factOffset_, static_cast<std::uint32_t>(samples)) && ok;
+        ok = putSize(factOffset_, static_cast<std::uint32_t>(samples)) && ok;
     }
     return ok;
 }
 
 bool WaveFileWriter::refreshSizes() {
     if (!file_) return false;
+    if (failed_) {
+        (void)patchSizes();
+        return false;
+    }
     const bool ok = patchSizes() && std::fseek(file_, 0, SEEK_END) == 0 && std::fflush(file_) == 0;
-    if (!ok) failed_ = true;
+    if (!ok) {
+        failed_ = true;
+        (void)patchSizes();  // the sizes of what did reach the file
+    }
     return ok;
 }
 
 bool WaveFileWriter::closeFile() {
     if (!file_) return false;
     bool ok = true;
-    if (dataBytes_ % 2 != 0) ok = std::fseek(file_, 0, SEEK_END) == 0 && put(file_, "\0", 1);
+    if (!failed_ && dataBytes_ % 2 != 0)
+        ok = std::fseek(file_, 0, SEEK_END) == 0 && put(file_, "\0", 1);
     ok = patchSizes() && ok;
     ok = std::fclose(file_) == 0 && ok;
     file_ = nullptr;

@@ -60,6 +60,8 @@ public:
 
 private:
     bool patchSizes();
+    bool putSize(long offset, std::uint32_t value);
+    void settleAfterFailure();
     bool fail(int line);
 
     std::FILE* file_ = nullptr;
@@ -69,6 +71,7 @@ private:
     long dataSizeOffset_ = 0;
     long factOffset_ = -1;
     bool failed_ = false;
+    bool settled_ = false;  // the data size was taken from the file after a failure
 };
 
 }  // namespace zeb::audio

@@ -19,6 +19,7 @@
 #include "audioio/Codec.h"
 #include "audioio/Streams.h"
 #include "audioio/WaveFileWriter.h"
+#include "common/LittleEndian.h"
 #include "fake_device.h"
 #include "support/TestEnv.h"
 
@@ -367,31 +368,52 @@ TEST(WaveWriterFailure, UncreatableFileFailsWithCode18) {
     EXPECT_FALSE(writer.isOpen());
 }
 
+// A full disk in the middle of the data: PCM written in large blocks, and
+// GSM in its 65-byte blocks, which stdio holds back in its buffer and then
+// fails to write. Either way the header describes exactly what reached the
+// disk, in whole codec blocks.
 TEST(WaveWriterFailure, ShortWriteIsReportedAndTheFileKeepsCorrectSizes) {
-    zeb::test::TempDir dir;
-    const auto path = dir / "full.wav";
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    WaveFileWriter writer;
-    ASSERT_TRUE(writer.openFile(path, WaveFormat::pcm(11025, 1, 16)));
-    rlimit small = old;
-    small.rlim_cur = 8192;  // the disk is "full" after 8 KiB
-    setrlimit(RLIMIT_FSIZE, &small);
-    std::vector<std::uint8_t> block(2048, 0x22);
-    bool failed = false;
-    for (int i = 0; i < 16 && !failed; ++i) failed = !writer.write(block.data(), block.size());
-    EXPECT_TRUE(failed);
-    EXPECT_TRUE(writer.failed());
-    EXPECT_FALSE(writer.write(block.data(), block.size()));  // stays failed
-    EXPECT_FALSE(writer.closeFile());
-    setrlimit(RLIMIT_FSIZE, &old);
-    // What reached the disk is described by the header.
-    SF_INFO info{};
-    const auto samples = readWithSndfile(path, info);
-    EXPECT_GT(info.frames, 0);
-    EXPECT_EQ(static_cast<std::uint64_t>(std::filesystem::file_size(path)),
-              46u + static_cast<std::uint64_t>(info.frames) * 2u);
+    struct Case {
+        std::uint16_t tag;
+        std::size_t writeBytes;
+    };
+    for (const Case& c : {Case{kTagPcm, 2048}, Case{kTagGsm610, 65}}) {
+        zeb::test::TempDir dir;
+        const auto path = dir / "full.wav";
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        WaveFileWriter writer;
+        const WaveFormat& format = installed(c.tag);
+        ASSERT_TRUE(writer.openFile(path, format));
+        rlimit small = old;
+        small.rlim_cur = 8192 + 100;  // the disk is "full" after about 8 KiB
+        setrlimit(RLIMIT_FSIZE, &small);
+        std::vector<std::uint8_t> block(c.writeBytes, 0x22);
+        bool failed = false;
+        for (int i = 0; i < 20000 && !failed; ++i)
+            failed = !writer.write(block.data(), block.size());
+        EXPECT_TRUE(failed);
+        EXPECT_TRUE(writer.failed());
+        EXPECT_FALSE(writer.write(block.data(), block.size()));  // stays failed
+        EXPECT_FALSE(writer.closeFile());
+        setrlimit(RLIMIT_FSIZE, &old);
+
+        const std::string bytes = zeb::test::readFile(path);
+        const auto le32 = [&](std::size_t at) {
+            return le::get32(reinterpret_cast<const std::uint8_t*>(bytes.data()) + at);
+        };
+        const std::size_t data = bytes.find("data", 12);
+        ASSERT_NE(data, std::string::npos);
+        const std::uint32_t dataBytes = le32(data + 4);
+        EXPECT_GT(dataBytes, 4096u) << c.tag;
+        EXPECT_EQ(dataBytes % format.blockAlign, 0u) << c.tag;
+        EXPECT_EQ(data + 8 + dataBytes + dataBytes % 2, bytes.size()) << c.tag;
+        EXPECT_EQ(le32(4) + 8u, bytes.size()) << c.tag;
+        SF_INFO info{};
+        (void)readWithSndfile(path, info);
+        EXPECT_GT(info.frames, 0) << c.tag;
+    }
 }
 
 TEST(WaveWriterFailure, DataBeyondThe32BitSizesIsRefused) {
