@@ -113,6 +113,13 @@ TEST_F(FaxViewerWindow, TheStripListsTheThumbnailsNewestFirstAndSteps) {
             viewer.windowTitle().endsWith(QString::fromStdString(s.shown.filename().string())));
     }
     EXPECT_TRUE(viewer.statusText().contains(QStringLiteral("1 of 3")));
+    if (const std::string shots = zeb::test::testSetting("ZEB_SCREENSHOT_DIR"); !shots.empty()) {
+        viewer.step(-1);
+        viewer.resize(760, 460);
+        viewer.show();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(viewer.grab().save(QString::fromStdString(shots + "/zebfaxv.png")));
+    }
 }
 
 TEST_F(FaxViewerWindow, ANewPictureJoinsTheStripWhenTheFolderIsReread) {

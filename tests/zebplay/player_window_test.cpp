@@ -6,6 +6,7 @@
 #include "PlayerWindow.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QPushButton>
 #include <QSlider>
 
@@ -48,6 +49,12 @@ TEST(PlayerWindow, TheNewestRecordingPlaysToItsEndShowingItsLength) {
         EXPECT_EQ(window.timeText(), "0:00 / 0:02");
         EXPECT_EQ(playButton(window)->text(), "Pause");
         ASSERT_TRUE(waitFor([&] { return window.playback().level() > 0.0f; }));
+        if (const std::string shots = zeb::test::testSetting("ZEB_SCREENSHOT_DIR");
+            !shots.empty() && tag == audio::kTagGsm610) {
+            window.show();
+            QCoreApplication::processEvents();
+            EXPECT_TRUE(window.grab().save(QString::fromStdString(shots + "/zebplay.png")));
+        }
         ASSERT_TRUE(ends(window));
         ASSERT_TRUE(waitFor([&] { return finished == 1; }));
         EXPECT_EQ(window.timeText(), "0:02 / 0:02");

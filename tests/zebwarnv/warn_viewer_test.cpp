@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QListWidget>
 #include <QPrinterInfo>
 #include <QStatusBar>
@@ -131,6 +132,12 @@ TEST_F(WarnViewerWindow, ListsNewestFirstMarksWarningsAndFiltersThem) {
     EXPECT_EQ(viewer.entries().front().path, latest);
     EXPECT_EQ(viewer.currentIndex(), 3);  // the shown bulletin stays marked
     EXPECT_EQ(rows->currentRow(), 3);
+    if (const std::string shots = zeb::test::testSetting("ZEB_SCREENSHOT_DIR"); !shots.empty()) {
+        viewer.resize(760, 400);
+        viewer.show();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(viewer.grab().save(QString::fromStdString(shots + "/zebwarnv.png")));
+    }
 }
 
 TEST_F(WarnViewerWindow, CopiesTheSelectionOrTheWholeText) {
