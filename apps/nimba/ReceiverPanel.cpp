@@ -162,6 +162,13 @@ void ReceiverPanel::refresh() {
         const QSignalBlocker quiet(squelch_);
         squelch_->setValue(s.squelch);
     }
+    if (ifShift_) {
+        const QSignalBlocker quiet(ifShift_);
+        ifShift_->setValue(s.ifShift);
+    }
+    for (auto [button, on] :
+         {std::pair{attenuator_, s.attenuator}, {agc_, s.agc}, {noiseBlanker_, s.noiseBlanker}})
+        if (button) button->setLit(on);
 }
 
 void ReceiverPanel::tuneBySteps(int steps) {

@@ -71,6 +71,8 @@ PcrSettings sanitized(PcrSettings s) {
     if (!pcrModeValid(s.mode)) s.mode = defaults.mode;
     if (!knobValid(s.volume)) s.volume = defaults.volume;
     if (!knobValid(s.squelch)) s.squelch = defaults.squelch;
+    if (s.filter < 0 || s.filter >= kFilterCodes) s.filter = defaults.filter;
+    if (s.ifShift < 0 || s.ifShift > kIfShiftMax) s.ifShift = defaults.ifShift;
     return s;
 }
 
@@ -127,6 +129,19 @@ PcrSettings readPcrSettings(const ProfileFile& profileIn, std::vector<std::strin
     readValue(profile, "MODE", s.mode, pcrModeValid, "a mode code (0, 1, 2, 3, 5 or 6)", problems);
     readValue(profile, "VOLUME", s.volume, knobValid, "a knob position from 0 to 255", problems);
     readValue(profile, "SQUELCH", s.squelch, knobValid, "a knob position from 0 to 255", problems);
+    readValue(
+        profile, "FILTER", s.filter, [](int v) { return v >= 0 && v < kFilterCodes; },
+        "a filter code from 0 to 4", problems);
+    readValue(
+        profile, "IFSHIFT", s.ifShift, [](int v) { return v >= 0 && v <= kIfShiftMax; },
+        "an IF shift from 0 to 255", problems);
+    const auto onOff = [](int v) { return v == 0 || v == 1; };
+    for (auto [key, flag] :
+         {std::pair{"ATT", &s.attenuator}, {"AGC", &s.agc}, {"NB", &s.noiseBlanker}}) {
+        int value = *flag ? 1 : 0;
+        readValue(profile, key, value, onOff, "0 or 1", problems);
+        *flag = value == 1;
+    }
     s.port = profile.readText("PORT", s.port);
     if (!parsePcrPort(s.port) && problems) {
         problems->push_back(profile.path().string() + ": [" + std::string(kPcrSection) +
@@ -145,6 +160,11 @@ Result<void> writePcrSettings(ProfileFile& profile, const PcrSettings& s) {
     if (r) r = profile.writeInt("MODE", s.mode);
     if (r) r = profile.writeInt("VOLUME", s.volume);
     if (r) r = profile.writeInt("SQUELCH", s.squelch);
+    if (r) r = profile.writeInt("FILTER", s.filter);
+    if (r) r = profile.writeInt("IFSHIFT", s.ifShift);
+    if (r) r = profile.writeInt("ATT", s.attenuator ? 1 : 0);
+    if (r) r = profile.writeInt("AGC", s.agc ? 1 : 0);
+    if (r) r = profile.writeInt("NB", s.noiseBlanker ? 1 : 0);
     if (r) r = profile.writeText("PORT", s.port);
     profile.setSection(oldSection);
     return r;
@@ -239,6 +259,11 @@ Result<void> PcrControl::start(const PcrSettings& settings) {
     sendFrequency();
     setVolume(settings_.volume);
     setSquelch(settings_.squelch);
+    const PcrSettings powerOnState;
+    if (settings_.ifShift != powerOnState.ifShift) setIfShift(settings_.ifShift);
+    if (settings_.attenuator) setAttenuator(true);
+    if (settings_.agc) setAgc(true);
+    if (settings_.noiseBlanker) setNoiseBlanker(true);
     return success();
 }
 
@@ -403,7 +428,8 @@ void PcrControl::fail(const Error& error) {
 bool PcrControl::sendFrequency() {
     const auto hz = static_cast<long long>(settings_.frequencyKhz * 1000.0 + 0.5);
     char command[32];
-    std::snprintf(command, sizeof command, "K%011lld%02d%02d00", hz, settings_.mode, filter_);
+    std::snprintf(command, sizeof command, "K%011lld%02d%02d00", hz, settings_.mode,
+                  settings_.filter);
     return send(command);
 }
 
@@ -423,7 +449,7 @@ bool PcrControl::setMode(int code) {
 
 bool PcrControl::setFilter(int code) {
     if (!running_ || !usable_ || code < 0 || code >= kFilterCodes) return false;
-    filter_ = code;
+    settings_.filter = code;
     return sendFrequency();
 }
 
@@ -441,17 +467,25 @@ bool PcrControl::setSquelch(int knob) {
 
 bool PcrControl::setIfShift(int value) {
     if (!running_ || !usable_ || value < 0 || value > kIfShiftMax) return false;
+    settings_.ifShift = value;
     return send(hexCommand("J43", value));
 }
 
-bool PcrControl::setAttenuator(bool on) {
-    return running_ && usable_ && send(on ? "J4701" : "J4700");
+bool PcrControl::setSwitch(bool PcrSettings::*field, bool on, std::string_view onCommand,
+                           std::string_view offCommand) {
+    if (!running_ || !usable_) return false;
+    settings_.*field = on;
+    return send(on ? onCommand : offCommand);
 }
 
-bool PcrControl::setAgc(bool on) { return running_ && usable_ && send(on ? "J4501" : "J4500"); }
+bool PcrControl::setAttenuator(bool on) {
+    return setSwitch(&PcrSettings::attenuator, on, "J4701", "J4700");
+}
+
+bool PcrControl::setAgc(bool on) { return setSwitch(&PcrSettings::agc, on, "J4501", "J4500"); }
 
 bool PcrControl::setNoiseBlanker(bool on) {
-    return running_ && usable_ && send(on ? "J4601" : "J4600");
+    return setSwitch(&PcrSettings::noiseBlanker, on, "J4601", "J4600");
 }
 
 bool PcrControl::setStep(int hz) {

@@ -46,6 +46,12 @@ struct PcrSettings {
     // "PORT" exactly as read: "auto", a port number, a device path, "none",
     // or a value no port can be made of (which counts as "none").
     std::string port = "auto";
+    // The receiver's further controls, as the user left them.
+    int filter = 0;             // "FILTER", 0 … 4: 3, 6, 15, 50, 230 kHz
+    int ifShift = 128;          // "IFSHIFT", 0 … 255, 128 centre
+    bool attenuator = false;    // "ATT", 0 or 1
+    bool agc = false;           // "AGC"
+    bool noiseBlanker = false;  // "NB"
     friend bool operator==(const PcrSettings&, const PcrSettings&) = default;
 };
 
@@ -68,12 +74,12 @@ struct PcrPort {
 // around the value are ignored. Nothing for any other text.
 std::optional<PcrPort> parsePcrPort(std::string_view text);
 
-// Reads the six keys of "IPCRPARAM". An absent key gives its default; a value
+// Reads the keys of "IPCRPARAM". An absent key gives its default; a value
 // that is no number or out of range gives the default too and is described in
 // `problems`. An unreadable PORT stays in `port` as it was (so it is written
 // back unchanged) and keeps the control off.
 PcrSettings readPcrSettings(const ProfileFile& profile, std::vector<std::string>* problems);
-// Writes all six keys; a whole frequency is written as an integer, any other
+// Writes all keys; a whole frequency is written as an integer, any other
 // with six decimals. The file is replaced atomically.
 Result<void> writePcrSettings(ProfileFile& profile, const PcrSettings& settings);
 
@@ -170,9 +176,10 @@ public:
     PcrControl& operator=(const PcrControl&) = delete;
 
     // Opens the port PORT names (9600 8N2, RTS/CTS, DTR on), starts the
-    // reader, powers the receiver on and sends the frequency, mode, volume
-    // and squelch of `settings`. Errors: PcrStartError::Off (nothing opened),
-    // NoPort (the text names what was tried), NoReader, Running.
+    // reader, powers the receiver on and sends the frequency, mode, filter,
+    // volume and squelch of `settings`, then the IF shift, attenuator, AGC
+    // and noise blanker where they differ from the power-on state. Errors: PcrStartError::Off
+    // (nothing opened), NoPort (the text names what was tried), NoReader, Running.
     Result<void> start(const PcrSettings& settings);
     // Stops the poll, powers the receiver off (while the link works), joins
     // the reader and closes the port. Returns the settings for
@@ -202,7 +209,7 @@ public:
     std::optional<int> strength() const;
     bool answering() const { return answering_; }
     const PcrSettings& settings() const { return settings_; }
-    int filter() const { return filter_; }
+    int filter() const { return settings_.filter; }
 
 private:
     Result<void> openPort(const PcrPort& where);
@@ -214,6 +221,8 @@ private:
     void powerOn();
     void statusTick();
     bool sendFrequency();
+    bool setSwitch(bool PcrSettings::*field, bool on, std::string_view onCommand,
+                   std::string_view offCommand);
     bool send(std::string_view text);
     void fail(const Error& error);
 
@@ -226,7 +235,6 @@ private:
     std::unique_ptr<SerialPort> port_;
     std::string device_;
     PcrSettings settings_;
-    int filter_ = 0;
     bool running_ = false;
     std::atomic<bool> usable_{false};
     std::atomic<bool> stalled_{false};

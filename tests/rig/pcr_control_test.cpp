@@ -66,13 +66,14 @@ TEST(PcrSettingsTest, DamagedValuesFallBackAndTheRestRoundTrips) {
     TempDir dir;
     writeFile(dir / "NIMBA.INI",
               "[IPCRPARAM]\r\nFREQ=5\r\nSTEP=7\r\nMODE=4\r\nVOLUME=300\r\nSQUELCH=abc\r\n"
-              "PORT=COMX\r\n");
+              "PORT=COMX\r\nFILTER=5\r\nIFSHIFT=-1\r\nATT=2\r\nAGC=on\r\nNB=1\r\n");
     ProfileFile profile(dir / "NIMBA.INI");
     Log problems;
     // The unreadable PORT is kept for writing back; it counts as none.
-    EXPECT_EQ(readPcrSettings(profile, &problems), PcrSettings{.port = "COMX"});
-    EXPECT_EQ(problems.size(), 6u);
-    const PcrSettings written{7050.5, 5000, 3, 200, 20, "none"};
+    EXPECT_EQ(readPcrSettings(profile, &problems),
+              (PcrSettings{.port = "COMX", .noiseBlanker = true}));
+    EXPECT_EQ(problems.size(), 10u);
+    const PcrSettings written{7050.5, 5000, 3, 200, 20, "none", 2, 100, true, false, true};
     ASSERT_TRUE(writePcrSettings(profile, written));
     problems.clear();
     EXPECT_EQ(readPcrSettings(profile, &problems), written);
@@ -163,8 +164,15 @@ TEST(PcrControlTest, SessionOverAPseudoTerminal) {
     EXPECT_EQ(receive(pty, 6), "H100\r\n");
     EXPECT_FALSE(pcr.readerRunning());
     EXPECT_FALSE(timer.running());
-    EXPECT_EQ(kept, (PcrSettings{14100, 10, 6, 255, 36, pty.name()}));
+    EXPECT_EQ(kept, (PcrSettings{14100, 10, 6, 255, 36, pty.name(), 4, 0x80, true, true, false}));
     EXPECT_FALSE(pcr.setVolume(10));
+
+    // Started again with what it kept, the receiver comes back as it was left.
+    ASSERT_TRUE(pcr.start(kept));
+    const std::string again =
+        startUp.substr(0, startUp.find('K')) + "K00014100000060400J40F0J4122J4701J4501";
+    EXPECT_EQ(receive(pty, again.size()), again);
+    (void)pcr.stop();
 }
 
 class PcrFakePortTest : public ::testing::Test {
