@@ -175,8 +175,8 @@ struct Sandbox {
     }
 };
 
-// What the receiver hears when it is tuned to `kHz`.
-std::string tuningBytes(double kHz) {
+// What the receiver hears when it is tuned to `kHz`, or set to USB.
+std::string tuningBytes(std::optional<double> kHz) {
     struct Sink final : rig::CommandSink {
         std::string bytes;
         bool send(std::span<const std::uint8_t> b) override {
@@ -187,7 +187,10 @@ std::string tuningBytes(double kHz) {
     } sink;
     rig::RigState state = rig::Receiver::initialState(rig::receiverProfile(5));
     rig::Receiver receiver(rig::receiverProfile(5), sink, state);
-    receiver.setFrequency(kHz);
+    if (kHz)
+        receiver.setFrequency(*kHz);
+    else
+        receiver.setMode(rig::ModeFlag::Usb);
     return sink.bytes;
 }
 
@@ -212,7 +215,11 @@ TEST(ZebMenuSchedule, ScheduledFaxIsTunedStartedWithTimerAndClosedAtTheEnd) {
     EXPECT_EQ(box.started(), std::vector<std::string>{"ZEBFAX.EXE TIMER"});
     // 7880 kHz less the fax tone's 1.9 kHz.
     const std::string heard = box.received();
-    EXPECT_NE(heard.find(tuningBytes(7878.1)), std::string::npos);
+    const auto tuned = heard.find(tuningBytes(7878.1));
+    EXPECT_NE(tuned, std::string::npos);
+    const std::string usb = tuningBytes(std::nullopt);
+    ASSERT_FALSE(usb.empty());
+    EXPECT_NE(heard.find(usb, tuned), std::string::npos);  // then USB
     EXPECT_EQ(window->clockText(), "10:00 UTC");
 
     FakeProgram fax("ZEB-FAX");
