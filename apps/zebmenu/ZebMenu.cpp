@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <thread>
 
 namespace zeb::zebmenu {
 namespace {
@@ -228,8 +229,12 @@ std::optional<int> ZebMenu::connectReceiver() {
     if (!bus::ensureDirectory()) return fail(string(str::kNoLink));
     auto client = bus::ReceiverClient::connect(options_.receiver);
     // A receiver control that was ending as we connected (the suite closed
-    // and opened again at once) is started afresh.
-    if (!client) client = bus::ReceiverClient::connect(options_.receiver);
+    // and opened again at once) is given time to go, then started afresh.
+    for (int retry = 0; !client && client.error().code != bus::BusError::NotFound && retry < 3;
+         ++retry) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        client = bus::ReceiverClient::connect(options_.receiver);
+    }
     if (!client) {
         std::fprintf(stderr, "ZEBMENU: %s\n", client.error().message.c_str());
         return fail(string(str::kNoReceiverControl));

@@ -410,6 +410,8 @@ TEST(ZebMenuWindow, FirstTabFollowsTheStoreAndTheSchedule) {
         EXPECT_EQ(menu.window()->windowTitle(), menu.bundle()->string(41));
         menu.window()->closeWithoutAsking();
         menu.shutdown();
+        if (box.rigman) (void)box.rigman->waitExit();  // ended with the suite
+        box.rigman.reset();
     }
 
     const std::string dir = zeb::test::testSetting("ZEB_SCREENSHOT_DIR");
