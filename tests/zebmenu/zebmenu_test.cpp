@@ -18,6 +18,7 @@
 #include "ui/BusNotifier.h"
 #include "ui/LanguageBundle.h"
 #include "ui/PanelControls.h"
+#include "ui/ReceivedPanel.h"
 #include "ui/SchedulePanel.h"
 #include "ui/StationListPanel.h"
 
@@ -393,14 +394,27 @@ TEST(ZebMenuWindow, FirstTabFollowsTheStoreAndTheSchedule) {
     if (fs::exists(suite / "DATA" / "RCFRQ.DAT"))
         fs::copy_file(suite / "DATA" / "RCFRQ.DAT", box.dir / "DATA" / "RCFRQ.DAT",
                       fs::copy_options::overwrite_existing);
+    // A day's schedule of four stations of the list, for the schedule case.
+    const auto list = stations::loadFrequencyList(box.dir / "DATA" / "RCFRQ.DAT");
+    ASSERT_TRUE(list && list->records.size() >= 40);
+    std::vector<stations::ScheduleEntry> day;
+    const std::int16_t times[][2] = {{430, 500}, {1020, 1040}, {1600, 1630}, {2200, 2300}};
+    for (std::size_t i = 0; i < 4; ++i)
+        day.push_back({times[i][0], times[i][1], list->records[i * 12 + 3].id, false});
+    zeb::test::writeFile(box.dir / "DATA" / "TIMER" / "DAY.TIM", stations::encodeSchedule(day));
+
     struct Case {
-        const char* file;
+        const char* file;  // received, or the settings that run the schedule
         Tab first;
     };
     for (const Case& c : {Case{nullptr, Tab::Frequencies},
                           Case{"SYNOP/AUDIO_2026-12-09_10-00.WAV", Tab::Frequencies},
+                          Case{kSettingsFile, Tab::Schedule},
                           Case{"FAX/FAX_2026-12-09_10-05.BMP", Tab::Received}}) {
-        if (c.file) {
+        if (c.file && c.file == std::string_view(kSettingsFile)) {
+            zeb::test::writeFile(box.dir / kSettingsFile,
+                                 "[TIMER]\r\nACTIVE=1\r\nNAME=DAY.TIM\r\n");
+        } else if (c.file) {
             fs::create_directories((box.dir / c.file).parent_path());
             zeb::test::writeFile(box.dir / c.file, "x");
         }
@@ -413,6 +427,8 @@ TEST(ZebMenuWindow, FirstTabFollowsTheStoreAndTheSchedule) {
         if (box.rigman) (void)box.rigman->waitExit();  // ended with the suite
         box.rigman.reset();
     }
+    // The running schedule was kept for the next start.
+    EXPECT_NE(zeb::test::readFile(box.dir / kSettingsFile).find("ACTIVE=1"), std::string::npos);
 
     const std::string dir = zeb::test::testSetting("ZEB_SCREENSHOT_DIR");
     if (dir.empty()) return;
@@ -421,8 +437,10 @@ TEST(ZebMenuWindow, FirstTabFollowsTheStoreAndTheSchedule) {
     MenuWindow* window = menu.window();
     window->resize(1100, 560);
     window->show();
+    zeb::test::writeFile(box.dir / "SYNOP" / "WARN_2026-12-09_09-40.RTF",
+                         "{\\rtf1\\ansi ZCZC GA41\\par GALE WARNING GERMAN BIGHT\\par NNNN\\par}");
     window->frequencyPanel()->selectRow(3);
-    (void)window->schedulePanel()->addStations(window->frequencyPanel()->selectedIds());
+    window->receivedPanel()->refresh();
     for (const auto& [tab, name] : {std::pair{Tab::Frequencies, "zebmenu-frequencies.png"},
                                     {Tab::Schedule, "zebmenu-schedule.png"},
                                     {Tab::Received, "zebmenu-received.png"}}) {
