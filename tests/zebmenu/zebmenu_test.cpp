@@ -297,6 +297,14 @@ TEST(ZebMenuPanel, StartsCloseTheOtherDecoderAndOneInstanceComesToTheFront) {
     menu.window()->frequencyPanel()->run(ui::StationCommand::Start);
     EXPECT_NE(box.received().find(tuningBytes(10099.3125)), std::string::npos);
     EXPECT_EQ(box.started().back(), "ZEBRTTY.EXE");
+    // Take from receiver: RIGMAN hands back the tuned frequency and the
+    // parameters the start parked there.
+    StationRecord blank = station(2, 10100.8, 3, "DWD RTTY");
+    const auto taken = menu.receiverValues(blank);
+    ASSERT_TRUE(taken.has_value());
+    EXPECT_NEAR(taken->dialFrequencyKhz, 10099.3125, 0.001);
+    EXPECT_EQ(taken->speed, 50);
+    EXPECT_EQ(taken->centreHz, 1275);
 
     // A second launcher hands over to the first and ends.
     EXPECT_FALSE(menu.window()->isVisible());
