@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -62,8 +63,10 @@ MainWindow::MainWindow(Nimba& nimba, QWidget* parent) : QWidget(parent), nimba_(
     ui::registerPanelControls();
     registerLogoView();
     registerRttyPageControls();
-    setObjectName(QStringLiteral("Nimbarra"));
-    setWindowTitle(QStringLiteral("Nimbarra"));
+    // A companion program's window has its class's name.
+    const QString name = QString::fromStdString(nimba_.className());
+    setObjectName(name);
+    setWindowTitle(name);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     const ui::LanguageBundle* bundle = nimba_.bundle();
@@ -182,6 +185,17 @@ void MainWindow::createPages() {
 
 void MainWindow::selectTab(int index) {
     if (index >= 0 && index < kTabCount) tabs_->setCurrentIndex(index);
+}
+
+void MainWindow::showOnly(int index, DecoderMode mode) {
+    selectTab(index);
+    // Disabled tabs cannot be reached by the keyboard either.
+    for (int i = 0; i < kTabCount; ++i) tabs_->setTabEnabled(i, i == index);
+    tabs_->tabBar()->hide();
+    for (int id : kModeButtons) {
+        if (auto* b = ui::controlAs<QPushButton>(dialog_, id))
+            b->setVisible(id == kOffButton || id == buttonOfMode(mode));
+    }
 }
 
 int MainWindow::currentTab() const { return tabs_->currentIndex(); }

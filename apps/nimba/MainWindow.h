@@ -88,6 +88,9 @@ public:
     // Creates the first page and the RTTY and CW pages (hidden).
     void createPages();
     void selectTab(int index);
+    // A companion program: page `index` only, without the tab bar and
+    // without the buttons of modes other than `mode` (the off button stays).
+    void showOnly(int index, DecoderMode mode);
     int currentTab() const;
     QTabWidget* tabs() const { return tabs_; }
     QWidget* page(int index) const;

@@ -33,6 +33,8 @@ namespace {
 
 constexpr const char* kClassName = "Nimbarra";
 constexpr const char* kSettingsFile = "NIMBA.INI";
+// What a companion's receiver panel says: the launcher's RIGMAN tunes.
+constexpr const char* kTunedByRigman = "The receiver is tuned by RIGMAN.";
 
 // Message numbers of the start-up.
 constexpr int kListNotLoaded = 7;
@@ -172,7 +174,7 @@ void Nimba::setMonitorOn(bool on) {
 
 void Nimba::setSignalWindowOpen(bool open) {
     if (open && !signalWindow_) {
-        signalWindow_ = new ui::SignalWindow(QStringLiteral("Nimbarra"), signal_);
+        signalWindow_ = new ui::SignalWindow(QString::fromStdString(className()), signal_);
         signalWindow_->setAttribute(Qt::WA_DeleteOnClose);
         if (bundle_) signalWindow_->setWindowIcon(bundle_->icon(103));
         connect(signalWindow_, &ui::SignalWindow::closed, this,
@@ -194,11 +196,16 @@ std::optional<int> Nimba::fail(int messageId) {
 }
 
 std::optional<int> Nimba::startUp() {
-    // 1. One instance per desktop: a second start beeps and ends.
-    auto claimed = ui::BusNotifier::claim(kClassName, this);
+    // 1. One instance per desktop: a second start beeps (a companion's
+    // brings the first to the front) and ends.
+    auto claimed = ui::BusNotifier::claim(className(), this);
     if (!claimed) {
         if (claimed.error().code == bus::BusError::AlreadyRunning) {
-            QApplication::beep();
+            if (options_.companion)
+                (void)bus::post(className(),
+                                bus::Message{bus::MessageKind::Activate, {}, 0, 0, 0, {}});
+            else
+                QApplication::beep();
             return 0;
         }
         std::fprintf(stderr, "NIMBA: %s\n", claimed.error().message.c_str());
@@ -219,9 +226,10 @@ std::optional<int> Nimba::startUp() {
     // 4, 5. The processor and rich-text checks have nothing to test here.
 
     // 6, 9. Settings and the schedule named in them.
-    profile_.buildPath(workDir_.string(), kSettingsFile);
+    profile_.buildPath(workDir_.string(), settingsFile());
     settings_ = readMainSettings(profile_);
-    loadSchedule();
+    // A companion runs no schedule of its own: the launcher's does.
+    if (!options_.companion) loadSchedule();
 
     // 10. Reports of the signal-processing primitives.
     ui::DspErrorRelay::install(this, [this](const dsp::ErrorReport& r) { onDspError(r); });
@@ -333,6 +341,7 @@ std::optional<int> Nimba::startUp() {
         // The sound card's clock error is the card's: its own correction table.
         fax_->setInputDevice(inputDevice_);
         fax_->loadSettings();
+        if (options_.companion && options_.companion->readFaxHandover) takeFaxHandover();
         faxDisplays_->markSpectrum();
     }
 
@@ -352,10 +361,55 @@ std::optional<int> Nimba::startUp() {
     window_->createPages();
     started_ = true;
 
+    switchOnAtStart();
+    window_->housekeeping().schedulerTick = [this](TimeKey t) { schedulerTick(t); };
+    window_->housekeeping().cleanup = [this] { cleanUpReceived(); };
+    window_->housekeeping().refreshBrowser = [this] {
+        if (window_ && window_->receivedPage()) window_->receivedPage()->refresh();
+    };
+    connect(window_, &MainWindow::closed, this, [] { QCoreApplication::quit(); });
+    // The stream runs from here: a recording read as fast as it is taken
+    // would otherwise pass before the decoder chosen above is on.
+    if (!capture_->start()) {
+        messages_.showText(
+            QString::fromStdString(audio::audioErrorMessage(audio::lastAudioError())));
+        shutdown();
+        return kStartFailed;
+    }
+    return std::nullopt;
+}
+
+std::string Nimba::className() const {
+    return options_.companion ? options_.companion->className : kClassName;
+}
+
+std::string Nimba::settingsFile() {
+    if (!options_.companion) return kSettingsFile;
+    const std::string& file = options_.companion->settingsFile;
+    if (auto seeded = seedSettings(workDir_, file); !seeded)
+        messages_.showText(QString::fromStdString(seeded.error().message));
+    return file;
+}
+
+void Nimba::takeFaxHandover() {
+    const std::optional<stations::FaxHandover> record = readHandedOverFax();
+    if (!record) return;
+    fax::FaxConfig config = fax_->config();
+    applyFax(config, *record);
+    fax_->setConfig(config);
+    // The decoder reads its settings again when it starts.
+    (void)fax_->saveSettings();
+}
+
+void Nimba::switchOnAtStart() {
+    const Companion* companion = options_.companion ? &*options_.companion : nullptr;
+    // A companion under the launcher's schedule is unattended from the start.
+    if (companion && companion->unattended) setReceptionActive(true);
     // A decoder switched on from the command line shows its page, unless
     // another page was asked for.
-    if (options_.mode) {
-        switch (*options_.mode) {
+    const std::optional<DecoderMode> mode = companion ? companion->mode : options_.mode;
+    if (mode) {
+        switch (*mode) {
             case DecoderMode::Fax:
                 window_->selectTab(kFaxTab);
                 window_->command(101);
@@ -375,26 +429,20 @@ std::optional<int> Nimba::startUp() {
             default: break;
         }
     }
-    if (options_.page) window_->selectTab(*options_.page);
-    window_->housekeeping().schedulerTick = [this](TimeKey t) { schedulerTick(t); };
-    window_->housekeeping().cleanup = [this] { cleanUpReceived(); };
-    window_->housekeeping().refreshBrowser = [this] {
-        if (window_ && window_->receivedPage()) window_->receivedPage()->refresh();
-    };
-    connect(window_, &MainWindow::closed, this, [] { QCoreApplication::quit(); });
-    // The stream runs from here: a recording read as fast as it is taken
-    // would otherwise pass before the decoder chosen above is on.
-    if (!capture_->start()) {
-        messages_.showText(
-            QString::fromStdString(audio::audioErrorMessage(audio::lastAudioError())));
-        shutdown();
-        return kStartFailed;
-    }
-    return std::nullopt;
+    if (companion)
+        window_->showOnly(companion->page, companion->mode);
+    else if (options_.page)
+        window_->selectTab(*options_.page);
 }
 
 bool Nimba::startReceiver() {
-    receiver_ = options_.receiver ? options_.receiver() : makeReceiverControl(profile_, workDir_);
+    // A companion's receiver is tuned by the launcher's receiver control.
+    if (options_.receiver)
+        receiver_ = options_.receiver();
+    else if (options_.companion)
+        receiver_ = makeNoReceiver(kTunedByRigman);
+    else
+        receiver_ = makeReceiverControl(profile_, workDir_);
     if (!receiver_ || !receiver_->start()) {
         QString text = messages_.messageText(kReceiverFailed);
         if (receiver_ && !receiver_->why().empty())
@@ -636,7 +684,8 @@ void Nimba::shutdown() {
         settings_.waterfallPalette = static_cast<int>(spectrum_->waterfallPalette());
         settings_.waterfallSpeed = spectrum_->waterfallSpeed();
     }
-    settings_.timerActive = schedule_.active() ? 1 : 0;
+    // A companion keeps the schedule switch of the settings it was given.
+    if (!options_.companion) settings_.timerActive = schedule_.active() ? 1 : 0;
     if (bundle_) (void)writeMainSettings(profile_, settings_);
     ui::DspErrorRelay::remove(this);
 }

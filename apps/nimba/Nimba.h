@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 
+#include "Companion.h"
 #include "DecoderChains.h"
 #include "DecoderModes.h"
 #include "OutputQueue.h"
@@ -78,6 +79,9 @@ struct StartOptions {
     std::function<std::unique_ptr<ReceiverControl>()> receiver;
     // Whether the main window is shown (tests may keep it hidden).
     bool show = true;
+    // Run as a companion program (zebfax, zebcw, zebrec): its class, its
+    // settings file, its one decoder and page; `mode` and `page` are not used.
+    std::optional<Companion> companion;
 };
 
 // Settings of section PARAM and TIMER.
@@ -185,6 +189,8 @@ public:
     int& receivedSelection() { return receivedSelection_; }
     // Start-up finished (the housekeeping timer runs its schedule ticks only then).
     bool started() const { return started_; }
+    // The window class claimed on the bus: "Nimbarra", or the companion's.
+    std::string className() const;
 
 signals:
     // The recording given as input has ended.
@@ -202,6 +208,12 @@ private:
     Q_INVOKABLE void onInputEnded();
     void onDspError(const dsp::ErrorReport& report);
     void loadSchedule();
+    // The settings file: NIMBA.INI, or the companion's (seeded from NIMBA.INI).
+    std::string settingsFile();
+    // The decoder and page chosen at start, from the command line or the companion.
+    void switchOnAtStart();
+    // Applies the fax record the launcher left with the receiver control.
+    void takeFaxHandover();
     // The built-in receiver control and its panel; false when it cannot run.
     bool startReceiver();
     void tune(double kHz, std::optional<int> mode);

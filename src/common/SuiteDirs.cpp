@@ -13,8 +13,8 @@ namespace {
 constexpr const char* kDataDir = "DATA";
 constexpr const char* kDefaultsDir = "DEFAULTS";
 // The settings files of the programs; any one of them marks a suite directory.
-constexpr const char* kSettingsFiles[] = {"NIMBA.INI", "ZEBRTTY.INI", "ZEBMENU.INI", "RIGMAN.INI",
-                                          "ZEBSYS.INI"};
+constexpr const char* kSettingsFiles[] = {"NIMBA.INI",  "ZEBRTTY.INI", "ZEBMENU.INI", "RIGMAN.INI",
+                                          "ZEBSYS.INI", "ZEBFAX.INI",  "ZEBCW.INI",   "ZEBREC.INI"};
 
 fs::path executableDir() {
     std::error_code ec;

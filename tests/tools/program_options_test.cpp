@@ -20,7 +20,7 @@ std::vector<std::string> programs() {
     std::vector<std::string> names = {"zebctl", "zebdecode", "zebrig", "zebstations",
                                       "zebobs", "zebdemo",   "zebdata"};
 #ifdef ZEB_TEST_WITH_GUI
-    names.insert(names.end(), {"nimba", "zebtime"});
+    names.insert(names.end(), {"nimba", "zebtime", "zebmenu", "zebfax", "zebcw", "zebrec"});
 #endif
     return names;
 }

@@ -1,0 +1,7 @@
+// zebrec: the main program's recorder mode as a program of its own,
+// started and closed by the suite's launcher (see Companion.h).
+#include "Companion.h"
+
+int main(int argc, char** argv) {
+    return zeb::nimba::companionMain(zeb::nimba::CompanionKind::Recorder, argc, argv);
+}
