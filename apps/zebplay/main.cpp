@@ -39,15 +39,7 @@ constexpr const char* kHelp =
     "                   \"plughw:1,0\") or \"null\" (no sound, played in real time);\n"
     "                   else OUTPUT in section [AUDIO] of ZEBSYS.INI, else \"default\"\n"
     "  -h, --help       show this text\n"
-    "  -V, --version    print the version\n"
-    "Other options beginning with '-' go to Qt (-platform, -style, ...).\n"
-    "\n"
-    "The working directory is DIR, else the current directory when it holds SYNOP/,\n"
-    "settings or DATA/, else $ZEB_HOME, else $XDG_DATA_HOME/zeb (~/.local/share/zeb).\n"
-    "\n"
-    "environment:\n"
-    "  ZEB_SHOW=min   start with the window minimised\n"
-    "  ZEB_BUS_DIR    the suite bus directory\n";
+    "  -V, --version    print the version\n";
 
 // Takes --output DEVICE (or --output=DEVICE) out of the arguments, which
 // then go on to the shared start-up. False when the device is missing.

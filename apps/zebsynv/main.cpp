@@ -37,15 +37,7 @@ constexpr const char* kHelp =
     "options:\n"
     "  --dir DIR      the working directory\n"
     "  -h, --help     show this text\n"
-    "  -V, --version  print the version\n"
-    "Other options beginning with '-' go to Qt (-platform, -style, ...).\n"
-    "\n"
-    "The working directory is DIR, else the current directory when it holds SYNOP/,\n"
-    "settings or DATA/, else $ZEB_HOME, else $XDG_DATA_HOME/zeb (~/.local/share/zeb).\n"
-    "\n"
-    "environment:\n"
-    "  ZEB_SHOW=min   start with the window minimised\n"
-    "  ZEB_BUS_DIR    the suite bus directory\n";
+    "  -V, --version  print the version\n";
 
 }  // namespace
 

@@ -49,6 +49,17 @@ std::optional<Arguments> parseArguments(const ViewerProgram& viewer, int argc, c
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fwrite(viewer.help.data(), 1, viewer.help.size(), stdout);
+            std::printf(
+                "Other options beginning with '-' go to Qt (-platform, -style, ...).\n"
+                "\n"
+                "The working directory is DIR, else the current directory when it holds %s/,\n"
+                "settings or DATA/, else $ZEB_HOME, else $XDG_DATA_HOME/zeb "
+                "(~/.local/share/zeb).\n"
+                "\n"
+                "environment:\n"
+                "  ZEB_SHOW=min   start with the window minimised\n"
+                "  ZEB_BUS_DIR    the suite bus directory\n",
+                std::string(viewer.folder).c_str());
             return std::nullopt;
         }
         if (arg == "--version" || arg == "-V") {

@@ -33,7 +33,9 @@ struct ViewerProgram {
     std::string_view openMessage;  // the registered message that hands a file over
     std::string_view folder;       // where plain names are looked up: "FAX"
     std::string_view item;         // "picture", for the messages
-    std::string_view help;         // the whole --help text
+    // The --help text up to the list of options; what every viewer takes
+    // (Qt's options, the working directory, the environment) follows it.
+    std::string_view help;
 };
 
 // The working directory: `chosen` (--dir), else the current directory when
