@@ -9,19 +9,6 @@ namespace {
 using stations::ModulationClass;
 using stations::StationRecord;
 
-// The scheduler's time source: the program's clock as hours × 100 + minutes.
-class KeyClock final : public stations::UtcClock {
-public:
-    explicit KeyClock(TimeKey now) : now_(now) {}
-    int hhmm() const override {
-        const NameTime t = breakDown(now_);
-        return t.hour * 100 + t.minute;
-    }
-
-private:
-    TimeKey now_;
-};
-
 class ActionsOwner final : public stations::SchedulerOwner {
 public:
     explicit ActionsOwner(StationActions& actions) : actions_(actions) {}
@@ -126,7 +113,7 @@ std::string scheduleStatusText(const stations::ScheduleEntry& entry, const Stati
 
 void schedulerTick(stations::Schedule& schedule, const std::vector<StationRecord>& list,
                    TimeKey now, StationActions& actions) {
-    const KeyClock clock(now);
+    const stations::KeyUtcClock clock(now);
     ActionsOwner owner(actions);
     stations::Scheduler(schedule, clock).tick(list, owner);
 }

@@ -12,7 +12,6 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <ctime>
 #include <thread>
 
 namespace zeb::zebmenu {
@@ -30,23 +29,6 @@ std::array<int, 4> parseRect(const std::string& text) {
     if (r[2] <= r[0] || r[3] <= r[1]) return {};
     return r;
 }
-
-// hours * 100 + minutes of a UTC time.
-int hhmmOf(TimeKey key) {
-    const std::time_t t = static_cast<std::time_t>(key);
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    return tm.tm_hour * 100 + tm.tm_min;
-}
-
-class KeyClock final : public stations::UtcClock {
-public:
-    explicit KeyClock(TimeKey now) : now_(now) {}
-    int hhmm() const override { return hhmmOf(now_); }
-
-private:
-    TimeKey now_;
-};
 
 }  // namespace
 
@@ -389,10 +371,10 @@ void ZebMenu::startScheduled() {
 
 void ZebMenu::tick() {
     const TimeKey now = options_.clock();
-    if (window_) window_->showClock(hhmmOf(now));
+    if (window_) window_->showClock(stations::KeyUtcClock(now).hhmm());
     if (schedule_.active()) {
         Owner owner(*this);
-        const KeyClock clock(now);
+        const stations::KeyUtcClock clock(now);
         stations::Scheduler(schedule_, clock).tick(list_.records, owner);
     }
     ++ticks_;

@@ -204,6 +204,11 @@ int SystemUtcClock::hhmm() const {
     return utc.tm_hour * 100 + utc.tm_min;
 }
 
+int KeyUtcClock::hhmm() const {
+    const NameTime t = breakDown(now_);
+    return t.hour * 100 + t.minute;
+}
+
 void Scheduler::tick(const std::vector<StationRecord>& stations, SchedulerOwner& owner) {
     if (!schedule_.active()) return;
     const int t = clock_.hhmm();

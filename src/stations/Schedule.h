@@ -7,6 +7,7 @@
 #pragma once
 
 #include "common/Result.h"
+#include "common/TimeKey.h"
 #include "stations/StationRecord.h"
 
 #include <array>
@@ -120,6 +121,16 @@ public:
 class SystemUtcClock final : public UtcClock {
 public:
     int hhmm() const override;
+};
+
+// A given time: the tick's time, read once by the program (UTC).
+class KeyUtcClock final : public UtcClock {
+public:
+    explicit KeyUtcClock(TimeKey now) : now_(now) {}
+    int hhmm() const override;
+
+private:
+    TimeKey now_;
 };
 
 // What the scheduler asks its owner to do, in the order of the calls.
